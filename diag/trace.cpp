@@ -1,0 +1,72 @@
+// The trace log: one time-stamped, flushed line for each step the driver takes.
+#include "diag/trace.h"
+
+#include "diag/platform.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace diag {
+
+namespace {
+constexpr char kLogDirectory[] = "logs";
+constexpr char kLogExtension[] = ".log";
+constexpr char kBannerRule[] = "===================================";
+constexpr char kBannerLabel[] = "Log File opened for ";
+constexpr char kOpenFailedMessage[] = "Failed to open ini file";
+constexpr std::size_t kLogPathSize = 256;
+constexpr std::size_t kStampSize = 20;
+
+int DebugLevel = 0;            // lines are written only while this is non-zero
+std::FILE* LogFile = nullptr;  // the open log, or none
+bool LogOpenTried = false;     // OpenLog has run its first call
+char LogPath[kLogPathSize];    // logs/<base>.log, built on the first OpenLog
+
+// logs/<base>.log; a base name too long for the buffer is cut so that the
+// extension always survives.
+void BuildLogPath() {
+    const int room = static_cast<int>(kLogPathSize - 1 - (sizeof kLogDirectory - 1) - 1 -
+                                      (sizeof kLogExtension - 1));
+    std::snprintf(LogPath, sizeof LogPath, "%s%c%.*s%s", kLogDirectory,
+                  platform::kPathSeparator, room, ModuleBaseName(), kLogExtension);
+}
+}  // namespace
+
+int SetDebug(int level) {
+    DebugLevel = level;
+    return DebugLevel;
+}
+
+void OpenLog() {
+    if (LogOpenTried) return;
+    // Set before the banner is written, so the banner's own lines don't reopen.
+    LogOpenTried = true;
+
+    platform::MakeDirectory(kLogDirectory);
+    BuildLogPath();
+    LogFile = std::fopen(LogPath, "w");
+    if (LogFile == nullptr) {
+        std::fputs(kOpenFailedMessage, stdout);
+        std::fflush(stdout);
+    }
+    LogLine(kBannerRule, kBannerRule);
+    LogLine(kBannerLabel, ModuleBaseName());
+    LogLine(kBannerRule, kBannerRule);
+}
+
+void LogLine(const char* label, const char* text) {
+    OpenLog();
+    if (DebugLevel == 0 || LogFile == nullptr) return;
+
+    char stamp[kStampSize];
+    const std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now);
+    if (local == nullptr || std::strftime(stamp, sizeof stamp, "%H:%M:%S %d/%m/%y", local) == 0)
+        stamp[0] = '\0';
+
+    std::fprintf(LogFile, "%s %s %s\n", stamp, label ? label : "", text ? text : "");
+    std::fflush(LogFile);
+}
+
+}  // namespace diag

@@ -1,0 +1,27 @@
+// Diagnostics: the module's own base name and the time-stamped trace log.
+//
+// The log lives in logs/<module base name>.log below the current directory.
+// It is opened once per load of the module, by the first call of OpenLog or
+// LogLine, and is never closed by the driver. Lines are written only while
+// tracing is on (SetDebug with a non-zero level), and each line is flushed.
+#pragma once
+
+namespace diag {
+
+// Tracing level: 0 at load, 1 once Init has run. Returns the level stored.
+int SetDebug(int level);
+
+// The name of the module file this code was loaded from, without directory
+// and extension ("mirror" for .../mirror.so or ...\mirror.dll). Computed on
+// the first call; the returned text lives in static storage.
+const char* ModuleBaseName();
+
+// Opens the log on its first call: creates the logs directory, truncates
+// logs/<base>.log and writes the three banner lines. Later calls do nothing.
+void OpenLog();
+
+// Writes "HH:MM:SS dd/mm/yy <label> <text>" and a line end, when tracing is
+// on and the log is open. NULL texts are written as empty texts.
+void LogLine(const char* label, const char* text);
+
+}  // namespace diag

@@ -1,0 +1,12 @@
+// How the driver's calls cross the module boundary on each platform. The
+// Windows host calls stdcall functions (the callee removes the arguments);
+// elsewhere the platform's usual convention is used.
+#pragma once
+
+#if defined(_WIN32)
+#define LUMIVANE_CALL __stdcall
+#define LUMIVANE_EXPORT  // the export list is driver/lumivane.def
+#else
+#define LUMIVANE_CALL
+#define LUMIVANE_EXPORT __attribute__((visibility("default")))
+#endif

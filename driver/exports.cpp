@@ -1,0 +1,78 @@
+// The six calls the host makes. Each traces what it must and hands the work
+// to the screen store, the page writer or the trace log.
+#include "driver/display_driver.h"
+
+#include "diag/platform.h"
+#include "diag/trace.h"
+#include "driver/screen.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr char kTitle[] = "Lumivane v0.1";
+constexpr char kInitFailed[] = "Failed to create web page";
+constexpr char kVersion[] = "1.0.14.79";
+constexpr char kUsage[] = "my_plugin usage";
+constexpr char kDefaultParameters[] = "default";
+constexpr std::size_t kDriverNameSize = 96;
+constexpr int kLow8Bits = 0xFF;
+
+char DriverNameText[kDriverNameSize];  // rebuilt by every DriverName call
+
+// Room for the base name beside " v" and the version, so a long module name
+// is cut rather than the version lost.
+constexpr int kDriverNameBaseRoom =
+    static_cast<int>(kDriverNameSize - 1 - 2 - (sizeof kVersion - 1));
+
+void LogCursor(const char* label, int x, int y) {
+    char position[32];
+    std::snprintf(position, sizeof position, "x=%d, y=%d", x, y);
+    diag::LogLine(label, position);
+}
+}  // namespace
+
+extern "C" {
+
+const char* LUMIVANE_CALL DISPLAYDLL_Init(int /*columns*/, int /*rows*/, int /*reserved*/,
+                                          unsigned char* ok_flag) {
+    std::snprintf(driver::PagePath, sizeof driver::PagePath, "%s", platform::kPagePath);
+    diag::SetDebug(1);
+    diag::OpenLog();
+    diag::LogLine("Init Web Page ", driver::PagePath);
+
+    driver::ShowStartupPicture(kTitle);
+    const int status = driver::WritePage();
+
+    if (ok_flag != nullptr) *ok_flag = static_cast<unsigned char>(status);
+    return status == 1 ? kTitle : kInitFailed;
+}
+
+void LUMIVANE_CALL DISPLAYDLL_SetPosition(int x, int y) {
+    const int column = x & kLow8Bits;
+    const int row = y & kLow8Bits;
+    driver::MoveCursor(column, row);
+    LogCursor("SetPosition", column, row);
+}
+
+int LUMIVANE_CALL DISPLAYDLL_Write(const char* text) {
+    if (text == nullptr) text = "";
+    LogCursor("Write", driver::CursorX, driver::CursorY);
+    driver::PlaceText(text);
+    diag::LogLine("Write", text);
+    return driver::WritePage();
+}
+
+const char* LUMIVANE_CALL DISPLAYDLL_DriverName() {
+    diag::LogLine("Entered", "DriverName");
+    std::snprintf(DriverNameText, sizeof DriverNameText, "%.*s v%s", kDriverNameBaseRoom,
+                  diag::ModuleBaseName(), kVersion);
+    diag::LogLine("Exit", "DriverName");
+    return DriverNameText;
+}
+
+const char* LUMIVANE_CALL DISPLAYDLL_Usage() { return kUsage; }
+
+const char* LUMIVANE_CALL DISPLAYDLL_DefaultParameters() { return kDefaultParameters; }
+
+}  // extern "C"

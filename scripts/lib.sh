@@ -1,0 +1,26 @@
+# Shared helpers for the scripts in this folder; source it, don't run it.
+
+# Installs the Debian packages of the arguments that are missing. As root it
+# runs apt-get itself; otherwise it prints the one command to run and fails.
+ensure_apt_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages. Run: sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+        exit 2
+    fi
+    echo "Installing ${missing[*]}"
+    apt-get update -q >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Configures and builds the native tree in build/native.
+build_native() {
+    ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev
+    cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build/native -j "$(nproc)"
+}

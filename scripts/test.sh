@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Runs every test of the project, installing what the tests need when it is
+# missing. Each stage builds its own tree below build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/test-native.sh

@@ -1,0 +1,132 @@
+// Init: the start-up page, the flag, the title, and the log lines it leaves.
+#include "tests/support/driver_session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using testhost::Banner;
+using testhost::DriverSession;
+using testhost::ExpectedPage;
+using testhost::LogBodies;
+using testhost::Now;
+
+namespace {
+
+const std::string kHyphens = "-------------------------------------------";
+const std::string kDots = "...........................................";
+
+// The body lines a successful page write logs for these rows.
+std::vector<std::string> PageWriteLines(const std::vector<std::string>& rows) {
+    std::vector<std::string> lines = {"Display " + kHyphens};
+    for (const std::string& row : rows) lines.push_back("display " + row);
+    lines.push_back("Display " + kDots);
+    return lines;
+}
+
+std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// Row 2 of the start-up page, read back from the page itself.
+std::string PageRow(const std::string& page, int row) {
+    std::size_t start = 0;
+    for (int line = 0; line < 4 + row - 1; ++line) start = page.find('\n', start) + 1;
+    return page.substr(start, page.find("<br>", start) - start);
+}
+
+}  // namespace
+
+TEST(Startup, FirstInitWritesStartupPageAndLog) {
+    DriverSession driver;
+    testhost::TimeWindow window{Now(), 0};
+    unsigned char flag = 7;
+    const std::string title = driver.CallInit(&flag);
+    window.after = Now();
+
+    EXPECT_EQ(title, "Lumivane v0.1");
+    EXPECT_EQ(flag, 1);
+    EXPECT_TRUE(fs::is_directory(driver.work_dir() / "logs"));
+
+    const std::string page = driver.Page();
+    const std::string clock = PageRow(page, 2);
+    EXPECT_TRUE(testhost::IsStartupClock(clock, window)) << clock;
+    EXPECT_EQ(page, ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
+
+    EXPECT_EQ(LogBodies(driver.Log(), window),
+              Concat({Banner("lumivane"),
+                      {"Init Web Page  " + driver.PagePath()},
+                      PageWriteLines({"Quendalore Initialising", clock, " ", " "})}));
+}
+
+TEST(Startup, InitIgnoresItsFirstThreeArgumentsAndANullFlag) {
+    DriverSession driver;
+    const char* title = driver.Init(-1, 12345, 0x7fffffff, nullptr);
+    ASSERT_NE(title, nullptr);
+    EXPECT_STREQ(title, "Lumivane v0.1");
+    const std::string clock = PageRow(driver.Page(), 2);
+    EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
+}
+
+TEST(Startup, SecondInitRedrawsStartupPictureWithoutSecondBanner) {
+    DriverSession driver;
+    testhost::TimeWindow window{Now(), 0};
+    unsigned char flag = 0;
+    driver.CallInit(&flag);
+    driver.SetPosition(1, 3);
+    driver.Write("row three text");
+    driver.SetPosition(1, 1);
+    driver.Write("a row one text that is longer than the start-up banner");
+
+    flag = 0;
+    EXPECT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
+    window.after = Now();
+    EXPECT_EQ(flag, 1);
+
+    const std::string clock = PageRow(driver.Page(), 2);
+    EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
+
+    const std::vector<std::string> log = LogBodies(driver.Log(), window);
+    EXPECT_EQ(std::count(log.begin(), log.end(), Banner("lumivane")[1]), 1);
+    ASSERT_GE(log.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(log.end() - 7, log.end()),
+              Concat({{"Init Web Page  " + driver.PagePath()},
+                      PageWriteLines({"Quendalore Initialising", clock, " ", " "})}));
+}
+
+TEST(Startup, BlockedPageFailsThenRetrySucceedsOnceUnblocked) {
+    DriverSession driver;
+    fs::create_directories(driver.work_dir() / "logs" / "index.htm");
+    // The error number the run-time library gives for opening a directory.
+    std::FILE* probe = std::fopen(driver.PagePath().c_str(), "w");
+    const int open_error = errno;
+    ASSERT_EQ(probe, nullptr);
+
+    testhost::TimeWindow window{Now(), 0};
+    unsigned char flag = 1;
+    EXPECT_EQ(driver.CallInit(&flag), "Failed to create web page");
+    EXPECT_EQ(flag, 0);
+
+    fs::remove(driver.work_dir() / "logs" / "index.htm");
+    // Nothing on the screen changed, but the page is still behind: the
+    // shadow rows kept the old picture, so an empty Write writes it now.
+    EXPECT_EQ(driver.Write(""), 1);
+    window.after = Now();
+
+    const std::string clock = PageRow(driver.Page(), 2);
+    EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
+    EXPECT_EQ(LogBodies(driver.Log(), window),
+              Concat({Banner("lumivane"),
+                      {"Init Web Page  " + driver.PagePath(), "Display " + kHyphens,
+                       "Display_screen Failed to open web page file",
+                       "display_screen " + driver.PagePath(),
+                       "display_screen error " + std::to_string(open_error), "Write x=1, y=1",
+                       "Write "},
+                      PageWriteLines({"Quendalore Initialising", clock, " ", " "})}));
+}

@@ -1,0 +1,165 @@
+#include "tests/support/driver_session.h"
+
+#include "tests/support/module_host.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace testhost {
+
+namespace {
+fs::path MakeScenarioRoot() {
+    static unsigned counter = 0;
+    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (;;) {
+        fs::path candidate = fs::temp_directory_path() /
+                             ("lumivane-test-" + std::to_string(ticks) + "-" + std::to_string(++counter));
+        if (fs::create_directory(candidate)) return candidate;
+    }
+}
+
+template <typename Fn>
+Fn Lookup(void* module, const char* name) {
+    void* symbol = module ? FindExport(module, name) : nullptr;
+    EXPECT_NE(symbol, nullptr) << "export " << name << " missing";
+    return reinterpret_cast<Fn>(symbol);
+}
+}  // namespace
+
+DriverSession::DriverSession(const std::string& module_name) : module_name_(module_name) {
+    root_ = MakeScenarioRoot();
+    work_dir_ = root_ / "work";
+    fs::create_directory(work_dir_);
+    fs::create_directory(root_ / "module");
+    module_path_ = root_ / "module" / (module_name + kModuleExtension);
+    fs::copy_file(LUMIVANE_MODULE_PATH, module_path_);
+
+    previous_dir_ = fs::current_path();
+    fs::current_path(work_dir_);
+
+    module_ = LoadModule(module_path_.string());
+    EXPECT_NE(module_, nullptr) << "cannot load " << module_path_ << ": " << LastLoadError();
+    Init = Lookup<DisplayInitFn>(module_, "DISPLAYDLL_Init");
+    SetPosition = Lookup<DisplaySetPositionFn>(module_, "DISPLAYDLL_SetPosition");
+    Write = Lookup<DisplayWriteFn>(module_, "DISPLAYDLL_Write");
+    DriverName = Lookup<DisplayTextFn>(module_, "DISPLAYDLL_DriverName");
+    Usage = Lookup<DisplayTextFn>(module_, "DISPLAYDLL_Usage");
+    DefaultParameters = Lookup<DisplayTextFn>(module_, "DISPLAYDLL_DefaultParameters");
+}
+
+DriverSession::~DriverSession() {
+    if (module_) UnloadModule(module_);
+    std::error_code ignored;
+    fs::current_path(previous_dir_, ignored);
+    // The driver never closes its log; where the platform refuses to remove
+    // an open file the scenario directory stays behind in the temp directory.
+    fs::remove_all(root_, ignored);
+}
+
+std::string DriverSession::CallInit(unsigned char* flag) {
+    const char* result = Init(80, 4, 0, flag);
+    return result ? result : "<null>";
+}
+
+std::string DriverSession::Read(const std::string& relative) const {
+    std::ifstream in(work_dir_ / relative, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool DriverSession::Exists(const std::string& relative) const { return fs::exists(work_dir_ / relative); }
+
+std::string DriverSession::PagePath() const { return std::string("logs") + kDriverPathSeparator + "index.htm"; }
+
+std::string DriverSession::LogPath() const {
+    return std::string("logs") + kDriverPathSeparator + module_name_ + ".log";
+}
+
+std::string Lines(const std::string& text) {
+    std::string stored;
+    for (char c : text) {
+        if (c == '\n') stored += kLineEnd;
+        else stored += c;
+    }
+    return stored;
+}
+
+std::string ExpectedPage(const std::vector<std::string>& rows) {
+    std::string page = "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>\n";
+    for (const std::string& row : rows) page += row + "<br>\n";
+    page += "</pre></body>\n</html>\n\n";
+    return Lines(page);
+}
+
+std::time_t Now() { return std::time(nullptr); }
+
+namespace {
+// Reads "HH:MM:SS dd/mm/yy" (or, without seconds, "HH:MM dd/mm/yy") back
+// into a local time; -1 when the text has another shape.
+std::time_t ParseStamp(const std::string& stamp, bool with_seconds) {
+    const char* shape = with_seconds ? "99:99:99 99/99/99" : "99:99 99/99/99";
+    if (stamp.size() != std::char_traits<char>::length(shape)) return -1;
+    for (std::size_t i = 0; i < stamp.size(); ++i) {
+        const bool digit = stamp[i] >= '0' && stamp[i] <= '9';
+        if ((shape[i] == '9') != digit || (!digit && stamp[i] != shape[i])) return -1;
+    }
+    std::tm parts{};
+    int year = 0;
+    if (with_seconds)
+        std::sscanf(stamp.c_str(), "%d:%d:%d %d/%d/%d", &parts.tm_hour, &parts.tm_min, &parts.tm_sec,
+                    &parts.tm_mday, &parts.tm_mon, &year);
+    else
+        std::sscanf(stamp.c_str(), "%d:%d %d/%d/%d", &parts.tm_hour, &parts.tm_min, &parts.tm_mday,
+                    &parts.tm_mon, &year);
+    parts.tm_mon -= 1;
+    parts.tm_year = year + 100;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+}  // namespace
+
+std::vector<std::string> LogBodies(const std::string& log, TimeWindow window) {
+    std::vector<std::string> bodies;
+    const std::string line_end = kLineEnd;
+    std::size_t start = 0;
+    while (start < log.size()) {
+        const std::size_t end = log.find(line_end, start);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << "log ends without a line end: " << log.substr(start);
+            bodies.push_back("<bad line: " + log.substr(start) + ">");
+            break;
+        }
+        const std::string line = log.substr(start, end - start);
+        start = end + line_end.size();
+
+        const std::time_t stamp = line.size() >= 18 ? ParseStamp(line.substr(0, 17), true) : -1;
+        if (stamp == -1 || line[17] != ' ') {
+            ADD_FAILURE() << "malformed log line: " << line;
+            bodies.push_back("<bad line: " + line + ">");
+            continue;
+        }
+        EXPECT_GE(stamp, window.before) << line;
+        EXPECT_LE(stamp, window.after) << line;
+        bodies.push_back(line.substr(18));
+    }
+    return bodies;
+}
+
+bool IsStartupClock(const std::string& text, TimeWindow window) {
+    const std::time_t minute = ParseStamp(text, false);
+    return minute != -1 && minute >= window.before - 59 && minute <= window.after;
+}
+
+std::vector<std::string> Banner(const std::string& name) {
+    const std::string rule = "===================================";
+    return {rule + " " + rule, "Log File opened for  " + name, rule + " " + rule};
+}
+
+}  // namespace testhost

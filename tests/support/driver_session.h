@@ -1,0 +1,82 @@
+// A fresh load of the driver module, made as a host makes it: the built
+// module copied under a name of the scenario's choosing, loaded in a new,
+// empty working directory. Every scenario gets its own module state.
+#pragma once
+
+#include "driver/display_driver.h"
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testhost {
+
+class DriverSession {
+public:
+    // Loads a copy of the module named `module_name` plus the platform's
+    // extension, kept beside (not inside) the working directory.
+    explicit DriverSession(const std::string& module_name = "lumivane");
+    ~DriverSession();
+    DriverSession(const DriverSession&) = delete;
+    DriverSession& operator=(const DriverSession&) = delete;
+
+    // The six exports, looked up by their plain names.
+    DisplayInitFn Init = nullptr;
+    DisplaySetPositionFn SetPosition = nullptr;
+    DisplayWriteFn Write = nullptr;
+    DisplayTextFn DriverName = nullptr;
+    DisplayTextFn Usage = nullptr;
+    DisplayTextFn DefaultParameters = nullptr;
+
+    void* module() const { return module_; }
+    const std::filesystem::path& work_dir() const { return work_dir_; }
+    const std::filesystem::path& module_path() const { return module_path_; }
+
+    // Init with the screen size in the arguments the driver ignores.
+    std::string CallInit(unsigned char* flag);
+
+    // A file below the working directory, read as bytes; "" when missing.
+    std::string Read(const std::string& relative) const;
+    bool Exists(const std::string& relative) const;
+    std::string PagePath() const;  // "logs" + separator + "index.htm"
+    std::string LogPath() const;   // logs/<module_name>.log
+    std::string Page() const { return Read(PagePath()); }
+    std::string Log() const { return Read(LogPath()); }
+
+private:
+    std::filesystem::path root_;
+    std::filesystem::path work_dir_;
+    std::filesystem::path module_path_;
+    std::filesystem::path previous_dir_;
+    std::string module_name_;
+    void* module_ = nullptr;
+};
+
+// "\n" written as the module's text-mode files store it.
+std::string Lines(const std::string& text);
+
+// The page the driver writes for these four row texts, byte for byte.
+std::string ExpectedPage(const std::vector<std::string>& rows);
+
+// Clock readings around the calls under test.
+struct TimeWindow {
+    std::time_t before;
+    std::time_t after;
+};
+std::time_t Now();
+
+// Splits a log into its lines and checks that each one is a 17-character
+// "%H:%M:%S %d/%m/%y" stamp taken inside `window`, a space, and a body
+// ("<label> <text>"). Returns the bodies; a malformed line fails the test
+// and is returned as "<bad line: ...>".
+std::vector<std::string> LogBodies(const std::string& log, TimeWindow window);
+
+// The row 2 clock of the start-up picture ("%H:%M %d/%m/%y") is one of the
+// minutes inside `window`.
+bool IsStartupClock(const std::string& text, TimeWindow window);
+
+// The three lines every fresh log opens with, for a module named `name`.
+std::vector<std::string> Banner(const std::string& name);
+
+}  // namespace testhost

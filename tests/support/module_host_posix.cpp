@@ -1,0 +1,52 @@
+#include "tests/support/module_host.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace testhost {
+
+const char kLineEnd[] = "\n";
+const char kModuleExtension[] = ".so";
+const char kDriverPathSeparator = '/';
+
+void* LoadModule(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+
+void* FindExport(void* module, const char* name) { return dlsym(module, name); }
+
+void UnloadModule(void* module) { dlclose(module); }
+
+std::string LastLoadError() {
+    const char* error = dlerror();
+    return error ? error : "";
+}
+
+namespace {
+int saved_stdout = -1;
+std::string capture_file;
+}  // namespace
+
+void StartStdoutCapture(const std::string& file) {
+    std::fflush(stdout);
+    capture_file = file;
+    saved_stdout = dup(STDOUT_FILENO);
+    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, STDOUT_FILENO);
+    close(fd);
+}
+
+std::string StopStdoutCapture() {
+    std::fflush(stdout);
+    dup2(saved_stdout, STDOUT_FILENO);
+    close(saved_stdout);
+    std::ifstream in(capture_file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace testhost
