@@ -24,4 +24,9 @@ std::size_t BaseNameLength(const char* file_name, std::size_t path_length);
 // Creates `directory` below the current directory; an existing one is fine.
 void MakeDirectory(const char* directory);
 
+// Puts the file `from` in the place of `to` in one step, so a reader of `to`
+// sees the old file or the new one, never a part of either. Returns 1 on
+// success, 0 with errno set on failure (`from` is then left where it was).
+int RenameOver(const char* from, const char* to);
+
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace platform {
@@ -35,5 +36,7 @@ std::size_t BaseNameLength(const char* file_name, std::size_t name_length) {
 void MakeDirectory(const char* directory) {
     mkdir(directory, 0777);  // EEXIST is the usual case and is fine
 }
+
+int RenameOver(const char* from, const char* to) { return std::rename(from, to) == 0 ? 1 : 0; }
 
 }  // namespace platform
