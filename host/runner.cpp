@@ -1,0 +1,112 @@
+#include "host/runner.h"
+
+#include "host/platform.h"
+#include "host/screen_text.h"
+
+#include <cstdio>
+#include <deque>
+
+namespace host {
+
+namespace {
+
+const char* OrNull(const char* text) { return text ? text : "(null)"; }
+
+template <typename Fn>
+void Bind(void* module, const char* name, Fn* slot, std::vector<std::string>* missing) {
+    void* address = FindExport(module, name);
+    if (!address) missing->push_back(name);
+    *slot = reinterpret_cast<Fn>(address);
+}
+
+int WriteText(const DriverCalls& driver, const std::string& text, const std::string& where) {
+    if (driver.write(text.c_str()) == 1) return kExitOk;
+    std::fflush(stdout);
+    std::fprintf(stderr, "lumivane-host: %sWrite returned 0: the page file could not be written\n", where.c_str());
+    return kExitDriverFailure;
+}
+
+}  // namespace
+
+std::vector<std::string> BindDriver(void* module, DriverCalls* calls) {
+    std::vector<std::string> missing;
+    Bind(module, "DISPLAYDLL_Init", &calls->init, &missing);
+    Bind(module, "DISPLAYDLL_SetPosition", &calls->set_position, &missing);
+    Bind(module, "DISPLAYDLL_Write", &calls->write, &missing);
+    Bind(module, "DISPLAYDLL_DriverName", &calls->driver_name, &missing);
+    Bind(module, "DISPLAYDLL_Usage", &calls->usage, &missing);
+    Bind(module, "DISPLAYDLL_DefaultParameters", &calls->default_parameters, &missing);
+    return missing;
+}
+
+int CallInit(const DriverCalls& driver) {
+    unsigned char flag = 0;
+    const char* text = driver.init(static_cast<int>(kColumns), static_cast<int>(kRows), 0, &flag);
+    std::printf("init: %s (flag %d)\n", OrNull(text), flag);
+    std::fflush(stdout);
+    if (flag != 0) return kExitOk;
+    std::fprintf(stderr, "lumivane-host: Init reported a failure (flag 0)\n");
+    return kExitDriverFailure;
+}
+
+std::string PrintName(const DriverCalls& driver) {
+    const std::string name = OrNull(driver.driver_name());
+    std::printf("name: %s\n", name.c_str());
+    return name;
+}
+
+void PrintUsage(const DriverCalls& driver) { std::printf("usage: %s\n", OrNull(driver.usage())); }
+
+void PrintDefaults(const DriverCalls& driver) {
+    std::printf("defaults: %s\n", OrNull(driver.default_parameters()));
+}
+
+int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands, const std::string& file_name,
+                bool fast) {
+    for (const Command& command : commands) {
+        int status = kExitOk;
+        switch (command.kind) {
+            case CommandKind::kPos:
+                driver.set_position(command.x, command.y);
+                break;
+            case CommandKind::kWrite:
+                status = WriteText(driver, command.text, file_name + ":" + std::to_string(command.line) + ": ");
+                break;
+            case CommandKind::kInit:
+                status = CallInit(driver);
+                break;
+            case CommandKind::kSleep:
+                std::fflush(stdout);
+                if (!fast) SleepMilliseconds(command.milliseconds);
+                break;
+            case CommandKind::kName:
+                PrintName(driver);
+                break;
+            case CommandKind::kUsage:
+                PrintUsage(driver);
+                break;
+            case CommandKind::kDefaults:
+                PrintDefaults(driver);
+                break;
+        }
+        if (status != kExitOk) return status;
+    }
+    return kExitOk;
+}
+
+int FollowLines(const DriverCalls& driver, std::istream& in) {
+    std::deque<std::string> window;
+    std::string line;
+    long number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        PushLine(&window, line);
+        driver.set_position(1, 1);
+        const int status = WriteText(driver, ScreenText(window), "input line " + std::to_string(number) + ": ");
+        if (status != kExitOk) return status;
+    }
+    return kExitOk;
+}
+
+}  // namespace host

@@ -1,0 +1,49 @@
+// Making the driver's calls: the six exports bound by name, the start-up
+// report, scripts and the follow mode.
+#pragma once
+
+#include "driver/display_driver.h"
+#include "host/script.h"
+
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// Exit status of lumivane-host.
+constexpr int kExitOk = 0;
+constexpr int kExitDriverFailure = 1;  // module unusable, Init flag 0, a Write returning 0
+constexpr int kExitUsage = 2;          // bad command line or script
+
+struct DriverCalls {
+    DisplayInitFn init = nullptr;
+    DisplaySetPositionFn set_position = nullptr;
+    DisplayWriteFn write = nullptr;
+    DisplayTextFn driver_name = nullptr;
+    DisplayTextFn usage = nullptr;
+    DisplayTextFn default_parameters = nullptr;
+};
+
+// Looks the six exports up by their plain names; returns the names missing.
+std::vector<std::string> BindDriver(void* module, DriverCalls* calls);
+
+// Calls Init as a 4 x 80 display host does, prints "init: <text> (flag N)"
+// and returns kExitOk, or kExitDriverFailure when the flag is 0.
+int CallInit(const DriverCalls& driver);
+
+// Calls DriverName, prints "name: <text>" and returns the text.
+std::string PrintName(const DriverCalls& driver);
+void PrintUsage(const DriverCalls& driver);
+void PrintDefaults(const DriverCalls& driver);
+
+// Runs parsed commands, stopping at the first driver failure. `file_name`
+// names the script in messages; with `fast` every sleep is skipped.
+int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands, const std::string& file_name,
+                bool fast);
+
+// Reads lines from `in` until it ends, showing the last four on the screen
+// after each one (a single Write from column 1 of row 1).
+int FollowLines(const DriverCalls& driver, std::istream& in);
+
+}  // namespace host
