@@ -1,1 +1,93 @@
+// DriverName, Usage and DefaultParameters: their texts, and what they log.
+#include "tests/support/driver_session.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using testhost::Banner;
+using testhost::DriverSession;
+using testhost::LogBodies;
+using testhost::Now;
+
+namespace {
+
+struct ModuleName {
+    std::string file_stem;    // the module copy's name, before the platform's extension
+    std::string driver_name;  // what DriverName answers
+};
+
+// The base name is the file name without its directory and extension.
+const ModuleName kModuleNames[] = {
+    {"lumivane", "lumivane v1.0.14.79"},
+    {"mirror", "mirror v1.0.14.79"},
+    {"lcd-2", "lcd-2 v1.0.14.79"},
+    // The longest base name that fits beside the version: 95 characters in all.
+    {std::string(84, 'n'), std::string(84, 'n') + " v1.0.14.79"},
+};
+
+class DriverNames : public ::testing::TestWithParam<ModuleName> {};
+
+TEST_P(DriverNames, AreTheModuleBaseNameAndVersion) {
+    DriverSession driver(GetParam().file_stem);
+    EXPECT_EQ(std::string(driver.DriverName()), GetParam().driver_name);
+    unsigned char flag = 0;
+    driver.CallInit(&flag);
+    EXPECT_EQ(std::string(driver.DriverName()), GetParam().driver_name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Identity, DriverNames, ::testing::ValuesIn(kModuleNames),
+                         [](const auto& info) { return "Name" + std::to_string(info.index); });
+
+TEST(Identity, DriverNameFirstCreatesAnEmptyLogThenInitFollowsWithoutBanner) {
+    DriverSession driver;
+    testhost::TimeWindow window{Now(), 0};
+    EXPECT_STREQ(driver.DriverName(), "lumivane v1.0.14.79");
+    EXPECT_TRUE(std::filesystem::is_directory(driver.work_dir() / "logs"));
+    EXPECT_TRUE(driver.Exists(driver.LogPath()));
+    EXPECT_EQ(driver.Log(), "");
+
+    unsigned char flag = 0;
+    driver.CallInit(&flag);
+    driver.DriverName();
+    window.after = Now();
+    const std::vector<std::string> log = LogBodies(driver.Log(), window);
+    ASSERT_EQ(log.size(), 9u);
+    EXPECT_EQ(log.front(), "Init Web Page  " + driver.PagePath());
+    EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
+              (std::vector<std::string>{"Entered DriverName", "Exit DriverName"}));
+}
+
+TEST(Identity, DriverNameAfterInitLogsEnteredAndExit) {
+    DriverSession driver;
+    testhost::TimeWindow window{Now(), 0};
+    unsigned char flag = 0;
+    driver.CallInit(&flag);
+    const std::size_t log_start = driver.Log().size();
+    const char* first = driver.DriverName();
+    const char* second = driver.DriverName();
+    window.after = Now();
+
+    EXPECT_EQ(first, second);  // the same static text, rebuilt in place
+    EXPECT_EQ(LogBodies(driver.Log().substr(log_start), window),
+              (std::vector<std::string>{"Entered DriverName", "Exit DriverName",
+                                        "Entered DriverName", "Exit DriverName"}));
+}
+
+TEST(Identity, UsageAndDefaultParametersLogAndOpenNothing) {
+    DriverSession driver;
+    EXPECT_STREQ(driver.Usage(), "my_plugin usage");
+    EXPECT_STREQ(driver.DefaultParameters(), "default");
+    EXPECT_FALSE(driver.Exists("logs"));
+
+    unsigned char flag = 0;
+    driver.CallInit(&flag);
+    const std::string log = driver.Log();
+    EXPECT_STREQ(driver.Usage(), "my_plugin usage");
+    EXPECT_STREQ(driver.DefaultParameters(), "default");
+    EXPECT_EQ(driver.Log(), log);
+}
+
+}  // namespace
