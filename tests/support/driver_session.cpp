@@ -13,7 +13,6 @@ namespace fs = std::filesystem;
 
 namespace testhost {
 
-namespace {
 fs::path MakeScenarioRoot() {
     static unsigned counter = 0;
     const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -24,6 +23,7 @@ fs::path MakeScenarioRoot() {
     }
 }
 
+namespace {
 template <typename Fn>
 Fn Lookup(void* module, const char* name) {
     void* symbol = module ? FindExport(module, name) : nullptr;

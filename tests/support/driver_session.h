@@ -53,6 +53,9 @@ private:
     void* module_ = nullptr;
 };
 
+// A new, empty directory of its own below the temp directory.
+std::filesystem::path MakeScenarioRoot();
+
 // "\n" written as the module's text-mode files store it.
 std::string Lines(const std::string& text);
 
