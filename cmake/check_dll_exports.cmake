@@ -1,0 +1,88 @@
+# Checks the Windows export list and, given a built DLL, its export table.
+#   cmake -DDEF=driver/lumivane.def [-DMODULE=lumivane.dll -DOBJDUMP=objdump] -P check_dll_exports.cmake
+# The list names each call twice: plainly, as an alias, and with its stdcall
+# decoration (argument bytes after the @). A DLL must export exactly these
+# twelve names and need no DLL but the system's own.
+cmake_minimum_required(VERSION 3.25)
+
+set(calls Init@16 SetPosition@8 Write@4 DriverName@0 Usage@0 DefaultParameters@0)
+set(expected)
+set(expected_aliases)
+foreach(call IN LISTS calls)
+  string(REGEX REPLACE "@.*" "" plain ${call})
+  list(APPEND expected DISPLAYDLL_${plain} DISPLAYDLL_${call})
+  list(APPEND expected_aliases "DISPLAYDLL_${plain}=DISPLAYDLL_${call}")
+endforeach()
+list(SORT expected)
+list(SORT expected_aliases)
+
+function(fail what)
+  message(FATAL_ERROR "${what}")
+endfunction()
+
+# --- the .def file ---
+file(STRINGS ${DEF} lines)
+set(in_exports FALSE)
+set(names)
+set(aliases)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE ";.*" "" line "${line}")
+  string(STRIP "${line}" line)
+  if(line STREQUAL "")
+    continue()
+  elseif(line MATCHES "^EXPORTS$")
+    set(in_exports TRUE)
+  elseif(line MATCHES "^(LIBRARY|NAME|DESCRIPTION|STACKSIZE|HEAPSIZE|SECTIONS|VERSION)( |$)")
+    set(in_exports FALSE)
+  elseif(in_exports)
+    if(line MATCHES "^([A-Za-z_][A-Za-z0-9_@]*)[ \t]*=[ \t]*([A-Za-z_][A-Za-z0-9_@]*)$")
+      list(APPEND names ${CMAKE_MATCH_1})
+      list(APPEND aliases "${CMAKE_MATCH_1}=${CMAKE_MATCH_2}")
+    elseif(line MATCHES "^([A-Za-z_][A-Za-z0-9_@]*)$")
+      list(APPEND names ${CMAKE_MATCH_1})
+    else()
+      fail("${DEF}: an export line this check does not understand: '${line}'")
+    endif()
+  endif()
+endforeach()
+list(SORT names)
+list(SORT aliases)
+if(NOT names STREQUAL expected)
+  fail("${DEF} lists [${names}], expected [${expected}]")
+endif()
+if(NOT aliases STREQUAL expected_aliases)
+  fail("${DEF} aliases [${aliases}], expected [${expected_aliases}]")
+endif()
+message(STATUS "${DEF}: the twelve names, each plain name an alias of its decorated one")
+
+if(NOT MODULE)
+  return()
+endif()
+
+# --- the DLL ---
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  fail("${OBJDUMP} -p failed on ${MODULE}")
+endif()
+
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(([ \t]+\\[ *[0-9]+\\] [^\n]+\n)*)" table "${dump}")
+# Each line reads "\t[   n] NAME"; brackets would upset CMake's lists.
+string(REGEX REPLACE "[ \t]+\\[ *[0-9]+\\] ([^\n]+)\n" "\\1;" exported "${CMAKE_MATCH_1}")
+list(REMOVE_ITEM exported "")
+list(SORT exported)
+if(NOT exported STREQUAL expected)
+  fail("${MODULE} exports [${exported}], expected [${expected}]")
+endif()
+
+# Everything but the system's own DLLs is linked in; a MinGW run-time DLL
+# (libstdc++-6, libgcc_s_*, libwinpthread-1) would be missing on the host.
+string(REGEX MATCHALL "DLL Name: [^\n]+" needed "${dump}")
+list(TRANSFORM needed REPLACE "^DLL Name: " "")
+set(system_dlls kernel32.dll msvcrt.dll user32.dll advapi32.dll ntdll.dll)
+foreach(dll IN LISTS needed)
+  string(TOLOWER ${dll} lower)
+  if(NOT lower IN_LIST system_dlls)
+    fail("${MODULE} needs ${dll}, which is not a system DLL")
+  endif()
+endforeach()
+message(STATUS "${MODULE}: exports [${exported}]; needs only [${needed}]")

@@ -1,0 +1,62 @@
+#include "tests/support/module_host.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace testhost {
+
+const char kLineEnd[] = "\r\n";
+const char kModuleExtension[] = ".dll";
+const char kDriverPathSeparator = '\\';
+
+void* LoadModule(const std::string& path) { return LoadLibraryA(path.c_str()); }
+
+void* FindExport(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+void UnloadModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
+
+std::string LastLoadError() {
+    const DWORD error = GetLastError();
+    char text[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                   sizeof text, nullptr);
+    return "error " + std::to_string(error) + ": " + text;
+}
+
+namespace {
+int saved_stdout = -1;
+std::string capture_file;
+}  // namespace
+
+// The driver and this program share one C run-time (msvcrt.dll), so moving
+// its stdout descriptor catches what the driver prints too.
+void StartStdoutCapture(const std::string& file) {
+    std::fflush(stdout);
+    capture_file = file;
+    saved_stdout = _dup(_fileno(stdout));
+    const int fd = _open(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+    _dup2(fd, _fileno(stdout));
+    _close(fd);
+}
+
+std::string StopStdoutCapture() {
+    std::fflush(stdout);
+    _dup2(saved_stdout, _fileno(stdout));
+    _close(saved_stdout);
+    std::ifstream in(capture_file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace testhost
