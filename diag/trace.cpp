@@ -22,6 +22,9 @@ int DebugLevel = 0;            // lines are written only while this is non-zero
 std::FILE* LogFile = nullptr;  // the open log, or none
 bool LogOpenTried = false;     // OpenLog has run its first call
 char LogPath[kLogPathSize];    // logs/<base>.log, built on the first OpenLog
+std::time_t StampSecond = 0;   // the second Stamp shows
+bool StampKnown = false;       // Stamp has been formatted at least once
+char Stamp[kStampSize];        // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
 
 // logs/<base>.log; a base name too long for the buffer is cut so that the
 // extension always survives.
@@ -30,6 +33,21 @@ void BuildLogPath() {
                                       (sizeof kLogExtension - 1));
     std::snprintf(LogPath, sizeof LogPath, "%s%c%.*s%s", kLogDirectory,
                   platform::kPathSeparator, room, ModuleBaseName(), kLogExtension);
+}
+
+// The stamp of the current second. Lines come many to a second, and
+// localtime is dear (glibc looks the time zone up again on every call, with
+// a stat and an allocation), so the text is formatted once per second.
+const char* StampNow() {
+    const std::time_t now = std::time(nullptr);
+    if (StampKnown && now == StampSecond) return Stamp;
+    StampKnown = true;
+    StampSecond = now;
+
+    const std::tm* local = std::localtime(&now);
+    if (local == nullptr || std::strftime(Stamp, sizeof Stamp, "%H:%M:%S %d/%m/%y", local) == 0)
+        Stamp[0] = '\0';
+    return Stamp;
 }
 }  // namespace
 
@@ -59,13 +77,14 @@ void LogLine(const char* label, const char* text) {
     OpenLog();
     if (DebugLevel == 0 || LogFile == nullptr) return;
 
-    char stamp[kStampSize];
-    const std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
-    if (local == nullptr || std::strftime(stamp, sizeof stamp, "%H:%M:%S %d/%m/%y", local) == 0)
-        stamp[0] = '\0';
-
-    std::fprintf(LogFile, "%s %s %s\n", stamp, label ? label : "", text ? text : "");
+    // "<stamp> <label> <text>\n", put together piece by piece: parsing a
+    // format for it would cost about as much as the line's write itself.
+    std::fputs(StampNow(), LogFile);
+    std::fputc(' ', LogFile);
+    std::fputs(label ? label : "", LogFile);
+    std::fputc(' ', LogFile);
+    std::fputs(text ? text : "", LogFile);
+    std::fputc('\n', LogFile);
     std::fflush(LogFile);
 }
 
