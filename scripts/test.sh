@@ -5,3 +5,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/test-native.sh
+scripts/test-win32.sh
