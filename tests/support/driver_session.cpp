@@ -98,6 +98,28 @@ std::string ExpectedPage(const std::vector<std::string>& rows) {
     return Lines(page);
 }
 
+std::vector<std::string> PageRows(const std::string& page) {
+    const std::string head = ExpectedPage({});
+    const std::string tail = Lines("</pre></body>\n</html>\n\n");
+    const std::string row_end = Lines("<br>\n");
+    const std::string lead = head.substr(0, head.size() - tail.size());
+    if (page.size() < head.size() || page.compare(0, lead.size(), lead) != 0 ||
+        page.compare(page.size() - tail.size(), tail.size(), tail) != 0)
+        return {};
+
+    std::vector<std::string> rows;
+    std::size_t start = lead.size();
+    const std::size_t body_end = page.size() - tail.size();
+    while (start < body_end) {
+        const std::size_t end = page.find(row_end, start);
+        if (end == std::string::npos || end >= body_end) return {};
+        rows.push_back(page.substr(start, end - start));
+        start = end + row_end.size();
+    }
+    if (rows.size() != 4) return {};
+    return rows;
+}
+
 std::time_t Now() { return std::time(nullptr); }
 
 namespace {

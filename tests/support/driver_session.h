@@ -62,6 +62,10 @@ std::string Lines(const std::string& text);
 // The page the driver writes for these four row texts, byte for byte.
 std::string ExpectedPage(const std::vector<std::string>& rows);
 
+// The four row texts read back from a page of that shape; empty when the page
+// has another shape. A row holding a line end of its own can't be read back.
+std::vector<std::string> PageRows(const std::string& page);
+
 // Clock readings around the calls under test.
 struct TimeWindow {
     std::time_t before;
