@@ -5,4 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/test-native.sh
+scripts/test-sanitizers.sh
 scripts/test-win32.sh
