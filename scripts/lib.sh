@@ -2,17 +2,33 @@
 
 # Installs the Debian packages of the arguments that are missing. As root it
 # runs apt-get itself; otherwise it prints the one command to run and fails.
+# A package of another architecture (wine32:i386) first gets that
+# architecture added to dpkg's list.
 ensure_apt_packages() {
-    local missing=() package
+    local missing=() architectures=() package architecture prefix=""
     for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
             missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    for package in "${missing[@]}"; do
+        [[ $package == *:* ]] || continue
+        architecture=${package##*:}
+        [ "$architecture" = "$(dpkg --print-architecture)" ] && continue
+        dpkg --print-foreign-architectures | grep -qx "$architecture" && continue
+        [[ " ${architectures[*]} " == *" $architecture "* ]] || architectures+=("$architecture")
+    done
+    for architecture in "${architectures[@]}"; do
+        prefix+="sudo dpkg --add-architecture $architecture && "
+    done
     if [ "$(id -u)" -ne 0 ]; then
-        echo "Missing packages. Run: sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+        echo "Missing packages. Run: ${prefix}sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
         exit 2
     fi
+    for architecture in "${architectures[@]}"; do
+        echo "Adding the package architecture $architecture"
+        dpkg --add-architecture "$architecture"
+    done
     echo "Installing ${missing[*]}"
     apt-get update -q >/dev/null
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,4 +1,411 @@
-// Windows only: the DLL as the host sees it.
+// Windows only: the DLL as the 32-bit host meets it. Stdcall calls under
+// plain and decorated names, CR LF in every file, a copy that names itself
+// after its own file, and a page replaced while another program holds it.
 #include "tests/support/driver_session.h"
+#include "tests/support/module_host.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using testhost::Banner;
+using testhost::DriverSession;
+using testhost::LogBodies;
+using testhost::Now;
+using testhost::TimeWindow;
+
+// Calls `function` the way the host does: `count` 32-bit arguments pushed
+// from last to first, then a near call. Stores what the callee left in EAX
+// into *result and returns how far the stack pointer moved across the call:
+// 0 when the callee removed its arguments (stdcall), -4 * count when it left
+// them to the caller (cdecl). The compiler never sees the call, so it cannot
+// paper over a mismatch.
+extern "C" int CallMeasuringStack(const void* function, const std::uint32_t* arguments, int count,
+                                  std::uint32_t* result);
+asm(R"(
+    .text
+    .globl _CallMeasuringStack
+    .def _CallMeasuringStack; .scl 2; .type 32; .endef
+_CallMeasuringStack:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %esi
+    pushl %edi
+    pushl %ebx
+    movl %esp, %esi          # the stack pointer before the arguments
+    movl 12(%ebp), %edx      # arguments
+    movl 16(%ebp), %ecx      # count
+1:  testl %ecx, %ecx
+    jz 2f
+    decl %ecx
+    pushl (%edx,%ecx,4)
+    jmp 1b
+2:  movl 8(%ebp), %eax
+    call *%eax
+    movl 20(%ebp), %edx
+    movl %eax, (%edx)
+    movl %esp, %eax
+    subl %esi, %eax          # how far the callee left the stack pointer
+    movl %esi, %esp
+    popl %ebx
+    popl %edi
+    popl %esi
+    popl %ebp
+    ret
+)");
+
+namespace {
+
+const std::string kHyphens = "-------------------------------------------";
+const std::string kDots = "...........................................";
+
+std::uint32_t Slot(const void* pointer) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
+const char* Text(std::uint32_t slot) {
+    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(slot));
+}
+
+// Two functions of known convention, to show that the harness tells them apart.
+extern "C" __attribute__((noinline)) int __cdecl SumCdecl(int a, int b) { return a + b; }
+extern "C" __attribute__((noinline)) int __stdcall SumStdcall(int a, int b) { return a + b; }
+
+// Row 2 of a start-up page (the clock), read from the page's raw bytes.
+std::string ClockRow(const std::string& page) {
+    std::size_t start = 0;
+    for (int line = 0; line < 5; ++line) start = page.find("\r\n", start) + 2;
+    return page.substr(start, page.find("<br>", start) - start);
+}
+
+// A page with CR LF line ends, written out in full.
+std::string CrLfPage(const std::string& row1, const std::string& row2, const std::string& row3,
+                     const std::string& row4) {
+    return "<html>\r\n<head></head>\r\n<meta http-equiv=refresh content=5 >\r\n<body><pre>\r\n" + row1 +
+           "<br>\r\n" + row2 + "<br>\r\n" + row3 + "<br>\r\n" + row4 +
+           "<br>\r\n</pre></body>\r\n</html>\r\n\r\n";
+}
+
+std::set<std::string> Entries(const fs::path& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// The names in a loaded module's export table, in the table's (sorted) order.
+std::vector<std::string> ExportTableNames(void* module) {
+    const auto* base = static_cast<const unsigned char*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    std::vector<std::string> result;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+        result.push_back(reinterpret_cast<const char*>(base + names[i]));
+    return result;
+}
+
+struct ExportPair {
+    const char* plain;
+    const char* decorated;
+};
+
+constexpr ExportPair kExports[] = {
+    {"DISPLAYDLL_Init", "DISPLAYDLL_Init@16"},
+    {"DISPLAYDLL_SetPosition", "DISPLAYDLL_SetPosition@8"},
+    {"DISPLAYDLL_Write", "DISPLAYDLL_Write@4"},
+    {"DISPLAYDLL_DriverName", "DISPLAYDLL_DriverName@0"},
+    {"DISPLAYDLL_Usage", "DISPLAYDLL_Usage@0"},
+    {"DISPLAYDLL_DefaultParameters", "DISPLAYDLL_DefaultParameters@0"},
+};
+
+}  // namespace
+
+// --- the export table and the calling convention ----------------------------
+
+TEST(Win32Exports, TableHoldsExactlyTheTwelveNames) {
+    DriverSession driver;
+    std::vector<std::string> expected;
+    for (const ExportPair& pair : kExports) {
+        expected.push_back(pair.plain);
+        expected.push_back(pair.decorated);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ExportTableNames(driver.module()), expected);
+}
+
+TEST(Win32Exports, PlainAndDecoratedNamesResolveToTheSameFunction) {
+    DriverSession driver;
+    for (const ExportPair& pair : kExports) {
+        void* plain = testhost::FindExport(driver.module(), pair.plain);
+        void* decorated = testhost::FindExport(driver.module(), pair.decorated);
+        EXPECT_NE(plain, nullptr) << pair.plain;
+        EXPECT_EQ(plain, decorated) << pair.plain << " and " << pair.decorated;
+    }
+    EXPECT_EQ(testhost::FindExport(driver.module(), "DISPLAYDLL_Init@12"), nullptr);
+    EXPECT_EQ(testhost::FindExport(driver.module(), "_DISPLAYDLL_Init@16"), nullptr);
+}
+
+TEST(Win32Exports, HarnessTellsStdcallFromCdecl) {
+    const std::uint32_t arguments[] = {2, 40};
+    std::uint32_t result = 0;
+    EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(&SumStdcall), arguments, 2, &result), 0);
+    EXPECT_EQ(result, 42u);
+    EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(&SumCdecl), arguments, 2, &result), -8);
+    EXPECT_EQ(result, 42u);
+}
+
+// Every export, under both its names, called over and over as the host calls
+// it: each call must remove exactly its own arguments and answer as usual.
+TEST(Win32Exports, EveryCallRemovesItsOwnArgumentsUnderBothNames) {
+    DriverSession driver;
+    unsigned char flag = 0;
+    const std::string text = "stack check";
+    struct Call {
+        const char* name;
+        std::vector<std::uint32_t> arguments;
+        int repeats;
+        const char* returned_text;  // nullptr: no text to check
+    };
+    const Call calls[] = {
+        {"DISPLAYDLL_Init", {80, 4, 0, Slot(&flag)}, 20, "Lumivane v0.1"},
+        {"DISPLAYDLL_Init@16", {80, 4, 0, Slot(&flag)}, 20, "Lumivane v0.1"},
+        {"DISPLAYDLL_SetPosition", {3, 2}, 100, nullptr},
+        {"DISPLAYDLL_SetPosition@8", {300, 9}, 100, nullptr},
+        {"DISPLAYDLL_Write", {Slot(text.c_str())}, 100, nullptr},
+        {"DISPLAYDLL_Write@4", {Slot(text.c_str())}, 100, nullptr},
+        {"DISPLAYDLL_DriverName", {}, 100, "lumivane v1.0.14.79"},
+        {"DISPLAYDLL_DriverName@0", {}, 100, "lumivane v1.0.14.79"},
+        {"DISPLAYDLL_Usage", {}, 100, "my_plugin usage"},
+        {"DISPLAYDLL_Usage@0", {}, 100, "my_plugin usage"},
+        {"DISPLAYDLL_DefaultParameters", {}, 100, "default"},
+        {"DISPLAYDLL_DefaultParameters@0", {}, 100, "default"},
+    };
+    for (const Call& call : calls) {
+        SCOPED_TRACE(call.name);
+        const void* function = testhost::FindExport(driver.module(), call.name);
+        ASSERT_NE(function, nullptr);
+        int drifting_calls = 0;
+        int first_drift = 0;
+        std::uint32_t result = 0;
+        for (int i = 0; i < call.repeats; ++i) {
+            const int drift = CallMeasuringStack(function, call.arguments.data(),
+                                                 static_cast<int>(call.arguments.size()), &result);
+            if (drift != 0 && drifting_calls++ == 0) first_drift = drift;
+        }
+        EXPECT_EQ(drifting_calls, 0) << "the first one moved the stack pointer by " << first_drift << " bytes";
+        if (call.returned_text != nullptr) {
+            EXPECT_STREQ(Text(result), call.returned_text);
+        }
+        if (std::string(call.name).rfind("DISPLAYDLL_Write", 0) == 0) {
+            EXPECT_EQ(result, 1u);  // the page is up to date
+        }
+    }
+    EXPECT_EQ(flag, 1);
+}
+
+// --- files: CR LF, and where they go -----------------------------------------
+
+TEST(Win32Files, PageAndLogStoreEveryLineEndAsCrLf) {
+    DriverSession driver;
+    TimeWindow window{Now(), 0};
+    unsigned char flag = 0;
+    ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
+    driver.SetPosition(1, 3);
+    ASSERT_EQ(driver.Write("row <b>three</b>"), 1);
+    window.after = Now();
+
+    const std::string page = driver.Read("logs\\index.htm");
+    const std::string clock = ClockRow(page);
+    EXPECT_TRUE(testhost::IsStartupClock(clock, window)) << clock;
+    EXPECT_EQ(page, CrLfPage("Quendalore Initialising", clock, "row <b>three</b>", " "));
+
+    const std::string log = driver.Read("logs\\lumivane.log");
+    const std::string first_line_rest = " =================================== ===================================\r\n";
+    const std::string last_line_rest = " Display " + kDots + "\r\n";
+    ASSERT_GE(log.size(), 17 + first_line_rest.size());
+    EXPECT_EQ(log.substr(17, first_line_rest.size()), first_line_rest);
+    EXPECT_EQ(log.substr(log.size() - last_line_rest.size()), last_line_rest);
+    std::size_t crlf = 0;
+    for (std::size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2)) ++crlf;
+    EXPECT_EQ(crlf, static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')))
+        << "a line feed without its carriage return";
+    EXPECT_EQ(LogBodies(log, window).size(), crlf);
+}
+
+TEST(Win32Files, PageAndLogLiveInsideLogsBelowTheWorkingDirectory) {
+    DriverSession driver;
+    unsigned char flag = 0;
+    ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
+    driver.SetPosition(1, 4);
+    ASSERT_EQ(driver.Write("four"), 1);
+
+    EXPECT_EQ(Entries(driver.work_dir()), (std::set<std::string>{"logs"}));
+    EXPECT_TRUE(fs::is_directory(driver.work_dir() / "logs"));
+    EXPECT_EQ(Entries(driver.work_dir() / "logs"), (std::set<std::string>{"index.htm", "lumivane.log"}));
+}
+
+// --- the module's name comes from its own file --------------------------------
+
+TEST(Win32ModuleName, CopyLoadedAsMirrorDllFromElsewhereIsMirror) {
+    DriverSession driver("mirror");
+    ASSERT_TRUE(driver.module_path().is_absolute());
+    EXPECT_EQ(driver.module_path().filename(), "mirror.dll");
+    EXPECT_NE(driver.module_path().parent_path(), driver.work_dir());
+    char loaded_from[MAX_PATH] = "";
+    GetModuleFileNameA(static_cast<HMODULE>(driver.module()), loaded_from, sizeof loaded_from);
+    EXPECT_TRUE(fs::equivalent(loaded_from, driver.module_path())) << loaded_from;
+
+    TimeWindow window{Now(), 0};
+    unsigned char flag = 0;
+    ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
+    EXPECT_STREQ(driver.DriverName(), "mirror v1.0.14.79");
+    window.after = Now();
+
+    EXPECT_EQ(Entries(driver.work_dir() / "logs"), (std::set<std::string>{"index.htm", "mirror.log"}));
+    const std::vector<std::string> log = LogBodies(driver.Read("logs\\mirror.log"), window);
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 4),
+              (std::vector<std::string>{Banner("mirror")[0], Banner("mirror")[1], Banner("mirror")[2],
+                                        "Init Web Page  logs\\index.htm"}));
+    EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
+              (std::vector<std::string>{"Entered DriverName", "Exit DriverName"}));
+}
+
+// The extension is cut as the file name's last four characters, whatever
+// they are: a copy named odd.plugin is "odd.pl".
+TEST(Win32ModuleName, LastFourCharactersAreCutWhateverTheyAre) {
+    DriverSession driver;
+    const fs::path odd = driver.module_path().parent_path() / "odd.plugin";
+    fs::copy_file(driver.module_path(), odd);
+    void* module = testhost::LoadModule(odd.string());
+    ASSERT_NE(module, nullptr) << testhost::LastLoadError();
+    const auto driver_name = reinterpret_cast<DisplayTextFn>(testhost::FindExport(module, "DISPLAYDLL_DriverName"));
+    ASSERT_NE(driver_name, nullptr);
+    EXPECT_STREQ(driver_name(), "odd.pl v1.0.14.79");
+    EXPECT_TRUE(driver.Exists("logs\\odd.pl.log"));
+    testhost::UnloadModule(module);
+}
+
+// --- the page is replaced whole, also while another program reads it -------
+
+class Win32PageReplace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window_.before = Now();
+        unsigned char flag = 0;
+        ASSERT_EQ(driver_.CallInit(&flag), "Lumivane v0.1");
+        clock_ = ClockRow(driver_.Read("logs\\index.htm"));
+        log_size_ = driver_.Read("logs\\lumivane.log").size();
+        driver_.SetPosition(1, 4);
+    }
+
+    std::string PagePath() const { return (driver_.work_dir() / "logs" / "index.htm").string(); }
+
+    HANDLE Hold(DWORD share) const {
+        return CreateFileA(PagePath().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    }
+
+    // The file system's identity of the file now named by the page's path.
+    std::uint64_t PageFileId() const {
+        const HANDLE file = Hold(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        BY_HANDLE_FILE_INFORMATION info{};
+        const BOOL ok = GetFileInformationByHandle(file, &info);
+        CloseHandle(file);
+        EXPECT_TRUE(ok);
+        return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+
+    std::vector<std::string> NewLogLines() {
+        window_.after = Now();
+        return LogBodies(driver_.Read("logs\\lumivane.log").substr(log_size_), window_);
+    }
+
+    std::vector<std::string> PageWriteLines(const std::string& row4) const {
+        return {"Display " + kHyphens,          "display Quendalore Initialising", "display " + clock_,
+                "display  ",                    "display " + row4,                 "Display " + kDots};
+    }
+
+    DriverSession driver_;
+    TimeWindow window_{};
+    std::string clock_;
+    std::size_t log_size_ = 0;
+};
+
+TEST_F(Win32PageReplace, NewFileTakesThePagesPlace) {
+    const std::uint64_t old_id = PageFileId();
+    ASSERT_EQ(driver_.Write("four"), 1);
+
+    EXPECT_EQ(driver_.Read("logs\\index.htm"), CrLfPage("Quendalore Initialising", clock_, " ", "four"));
+    EXPECT_NE(PageFileId(), old_id);
+    EXPECT_EQ(Entries(driver_.work_dir() / "logs"), (std::set<std::string>{"index.htm", "lumivane.log"}));
+}
+
+// A reader that did not allow deletion keeps the page from being replaced:
+// the driver writes it in place instead, as a plain rewrite would.
+TEST_F(Win32PageReplace, PageHeldWithoutShareDeleteIsRewrittenInPlace) {
+    const std::uint64_t old_id = PageFileId();
+    const HANDLE reader = Hold(FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const int written = driver_.Write("four");
+    CloseHandle(reader);
+
+    EXPECT_EQ(written, 1);
+    EXPECT_EQ(driver_.Read("logs\\index.htm"), CrLfPage("Quendalore Initialising", clock_, " ", "four"));
+    EXPECT_EQ(PageFileId(), old_id);
+    EXPECT_EQ(Entries(driver_.work_dir() / "logs"), (std::set<std::string>{"index.htm", "lumivane.log"}));
+    std::vector<std::string> expected = {"SetPosition x=1, y=4", "Write x=1, y=4", "Write four"};
+    for (const std::string& line : PageWriteLines("four")) expected.push_back(line);
+    EXPECT_EQ(NewLogLines(), expected);
+}
+
+// A reader that shares nothing keeps the page from being written at all: a
+// clean failure, the old page untouched, and the next call succeeds once the
+// reader has let go.
+TEST_F(Win32PageReplace, PageHeldWithoutAnySharingFailsCleanlyThenRetrySucceeds) {
+    const std::string old_page = driver_.Read("logs\\index.htm");
+    const HANDLE reader = Hold(0);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    std::FILE* probe = std::fopen(PagePath().c_str(), "w");
+    const int open_error = errno;
+    EXPECT_EQ(probe, nullptr);
+    EXPECT_EQ(open_error, EACCES);
+    if (probe != nullptr) std::fclose(probe);
+
+    const int held_result = driver_.Write("four");
+    const std::set<std::string> held_entries = Entries(driver_.work_dir() / "logs");
+    CloseHandle(reader);
+
+    EXPECT_EQ(held_result, 0);
+    EXPECT_EQ(held_entries, (std::set<std::string>{"index.htm", "lumivane.log"}));
+    EXPECT_EQ(driver_.Read("logs\\index.htm"), old_page);
+
+    EXPECT_EQ(driver_.Write(""), 1);
+    EXPECT_EQ(driver_.Read("logs\\index.htm"), CrLfPage("Quendalore Initialising", clock_, " ", "four"));
+    EXPECT_EQ(Entries(driver_.work_dir() / "logs"), (std::set<std::string>{"index.htm", "lumivane.log"}));
+
+    std::vector<std::string> expected = {"SetPosition x=1, y=4",
+                                         "Write x=1, y=4",
+                                         "Write four",
+                                         "Display " + kHyphens,
+                                         "Display_screen Failed to open web page file",
+                                         "display_screen logs\\index.htm",
+                                         "display_screen error " + std::to_string(open_error),
+                                         "Write x=5, y=4",
+                                         "Write "};
+    for (const std::string& line : PageWriteLines("four")) expected.push_back(line);
+    EXPECT_EQ(NewLogLines(), expected);
+}
