@@ -5,4 +5,9 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 build_native
+# The browser test: Debian's chromium, driven by playwright-core from npm.
+ensure_apt_packages chromium
+if [ ! -f tests/browser/node_modules/playwright-core/package.json ]; then
+    (cd tests/browser && npm ci --no-audit --no-fund)
+fi
 ctest --test-dir build/native --output-on-failure -j "$(nproc)"
