@@ -17,6 +17,7 @@ constexpr char kBannerLabel[] = "Log File opened for ";
 constexpr char kOpenFailedMessage[] = "Failed to open ini file";
 constexpr std::size_t kLogPathSize = 256;
 constexpr std::size_t kStampSize = 20;
+constexpr std::size_t kLineSize = 512;
 
 int DebugLevel = 0;            // lines are written only while this is non-zero
 std::FILE* LogFile = nullptr;  // the open log, or none
@@ -25,6 +26,7 @@ char LogPath[kLogPathSize];    // logs/<base>.log, built on the first OpenLog
 std::time_t StampSecond = 0;   // the second Stamp shows
 bool StampKnown = false;       // Stamp has been formatted at least once
 char Stamp[kStampSize];        // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
+char Line[kLineSize];          // the line being put together, when it fits
 
 // logs/<base>.log; a base name too long for the buffer is cut so that the
 // extension always survives.
@@ -48,6 +50,25 @@ const char* StampNow() {
     if (local == nullptr || std::strftime(Stamp, sizeof Stamp, "%H:%M:%S %d/%m/%y", local) == 0)
         Stamp[0] = '\0';
     return Stamp;
+}
+
+// Copies `text` and then `end` into Line from `at` on. Returns the new
+// length, or 0 when they do not fit.
+std::size_t Append(std::size_t at, const char* text, char end) {
+    const std::size_t length = std::strlen(text);
+    if (at == 0 || length + 1 > kLineSize - at) return 0;
+    std::memcpy(Line + at, text, length);
+    Line[at + length] = end;
+    return at + length + 1;
+}
+
+// "<stamp> <label> <text>\n" in one piece, or 0 when it is too long for Line.
+std::size_t PutLineTogether(const char* stamp, const char* label, const char* text) {
+    std::size_t length = std::strlen(stamp);
+    std::memcpy(Line, stamp, length);  // the stamp always fits
+    Line[length++] = ' ';
+    length = Append(length, label, ' ');
+    return Append(length, text, '\n');
 }
 }  // namespace
 
@@ -77,14 +98,23 @@ void LogLine(const char* label, const char* text) {
     OpenLog();
     if (DebugLevel == 0 || LogFile == nullptr) return;
 
-    // "<stamp> <label> <text>\n", put together piece by piece: parsing a
-    // format for it would cost about as much as the line's write itself.
-    std::fputs(StampNow(), LogFile);
-    std::fputc(' ', LogFile);
-    std::fputs(label ? label : "", LogFile);
-    std::fputc(' ', LogFile);
-    std::fputs(text ? text : "", LogFile);
-    std::fputc('\n', LogFile);
+    // Put together by hand and handed over in one piece: parsing a format,
+    // or one stdio call per field, would cost about as much as the line's
+    // write itself. A line too long for Line goes out field by field.
+    const char* stamp = StampNow();
+    if (label == nullptr) label = "";
+    if (text == nullptr) text = "";
+    const std::size_t length = PutLineTogether(stamp, label, text);
+    if (length != 0) {
+        std::fwrite(Line, 1, length, LogFile);
+    } else {
+        std::fputs(stamp, LogFile);
+        std::fputc(' ', LogFile);
+        std::fputs(label, LogFile);
+        std::fputc(' ', LogFile);
+        std::fputs(text, LogFile);
+        std::fputc('\n', LogFile);
+    }
     std::fflush(LogFile);
 }
 

@@ -61,4 +61,30 @@ TEST(TraceLog, EveryLineIsOnDiskWhenTheCallReturns) {
     EXPECT_EQ(log.substr(log.size() - last.size()), last);
 }
 
+// A line goes out in one piece when it fits the log's 512-byte line buffer
+// and field by field when it does not; the bytes are the same either way.
+// "HH:MM:SS dd/mm/yy Write " takes 24 bytes and the line end one more, so
+// texts of 486, 487 and 488 characters make lines of 511, 512 and 513 bytes.
+TEST(TraceLog, LinesShorterAndLongerThanTheLineBufferAreWrittenWhole) {
+    DriverSession driver;
+    unsigned char flag = 0;
+    driver.CallInit(&flag);
+    const std::size_t init_log_size = driver.Log().size();
+
+    std::vector<std::string> expected;
+    testhost::TimeWindow window{Now(), 0};
+    for (const std::size_t length : {0u, 486u, 487u, 488u, 5000u}) {
+        std::string text(length, ' ');
+        for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + i % 26);
+        driver.Write(text.c_str());
+        expected.push_back("Write " + text);
+    }
+    window.after = Now();
+
+    std::vector<std::string> written;
+    for (const std::string& body : LogBodies(driver.Log().substr(init_log_size), window))
+        if (body.rfind("Write ", 0) == 0 && body.rfind("Write x=", 0) != 0) written.push_back(body);
+    EXPECT_EQ(written, expected);
+}
+
 }  // namespace
