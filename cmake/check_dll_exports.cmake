@@ -1,5 +1,7 @@
 # Checks the Windows export list and, given a built DLL, its export table.
 #   cmake -DDEF=driver/lumivane.def [-DMODULE=lumivane.dll -DOBJDUMP=objdump] -P check_dll_exports.cmake
+# With -DIMPORTS_ONLY=ON only the DLLs that MODULE (a DLL or a program) needs
+# are checked.
 # The list names each call twice: plainly, as an alias, and with its stdcall
 # decoration (argument bytes after the @). A DLL must export exactly these
 # twelve names and need no DLL but the system's own.
@@ -19,6 +21,35 @@ list(SORT expected_aliases)
 function(fail what)
   message(FATAL_ERROR "${what}")
 endfunction()
+
+function(check_imports dump)
+  # Everything but the system's own DLLs is linked in; a MinGW run-time DLL
+  # (libstdc++-6, libgcc_s_*, libwinpthread-1) would be missing on the host.
+  string(REGEX MATCHALL "DLL Name: [^\n]+" needed "${dump}")
+  list(TRANSFORM needed REPLACE "^DLL Name: " "")
+  set(system_dlls kernel32.dll msvcrt.dll user32.dll advapi32.dll ntdll.dll)
+  foreach(dll IN LISTS needed)
+    string(TOLOWER ${dll} lower)
+    if(NOT lower IN_LIST system_dlls)
+      fail("${MODULE} needs ${dll}, which is not a system DLL")
+    endif()
+  endforeach()
+  message(STATUS "${MODULE}: needs only [${needed}]")
+endfunction()
+
+function(objdump_headers out)
+  execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    fail("${OBJDUMP} -p failed on ${MODULE}")
+  endif()
+  set(${out} "${dump}" PARENT_SCOPE)
+endfunction()
+
+if(IMPORTS_ONLY)
+  objdump_headers(dump)
+  check_imports("${dump}")
+  return()
+endif()
 
 # --- the .def file ---
 file(STRINGS ${DEF} lines)
@@ -60,10 +91,7 @@ if(NOT MODULE)
 endif()
 
 # --- the DLL ---
-execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  fail("${OBJDUMP} -p failed on ${MODULE}")
-endif()
+objdump_headers(dump)
 
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(([ \t]+\\[ *[0-9]+\\] [^\n]+\n)*)" table "${dump}")
 # Each line reads "\t[   n] NAME"; brackets would upset CMake's lists.
@@ -74,15 +102,5 @@ if(NOT exported STREQUAL expected)
   fail("${MODULE} exports [${exported}], expected [${expected}]")
 endif()
 
-# Everything but the system's own DLLs is linked in; a MinGW run-time DLL
-# (libstdc++-6, libgcc_s_*, libwinpthread-1) would be missing on the host.
-string(REGEX MATCHALL "DLL Name: [^\n]+" needed "${dump}")
-list(TRANSFORM needed REPLACE "^DLL Name: " "")
-set(system_dlls kernel32.dll msvcrt.dll user32.dll advapi32.dll ntdll.dll)
-foreach(dll IN LISTS needed)
-  string(TOLOWER ${dll} lower)
-  if(NOT lower IN_LIST system_dlls)
-    fail("${MODULE} needs ${dll}, which is not a system DLL")
-  endif()
-endforeach()
-message(STATUS "${MODULE}: exports [${exported}]; needs only [${needed}]")
+check_imports("${dump}")
+message(STATUS "${MODULE}: exports [${exported}]")
