@@ -326,6 +326,9 @@ TEST(HostileOrder, ThousandInitsLeaveOneBanner) {
 // characters of the base name so that " v1.0.14.79" still fits its 96 bytes,
 // and the log's file name is cut so that logs/<name>.log fits 255 characters.
 TEST(HostileSurroundings, LongModuleNameIsCutToFitItsBuffers) {
+    if (std::string(testhost::kModuleExtension) == ".dll")
+        GTEST_SKIP() << "Windows file calls take whole paths of at most 260 characters (MAX_PATH): "
+                        "a 250-character module file cannot be loaded, nor its log opened";
     std::string base;
     while (base.size() < 250 - std::string(testhost::kModuleExtension).size())
         base += static_cast<char>('a' + base.size() % 26);
