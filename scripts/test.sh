@@ -6,4 +6,5 @@ cd "$(dirname "$0")/.."
 
 scripts/test-native.sh
 scripts/test-sanitizers.sh
+scripts/test-fuzz.sh
 scripts/test-win32.sh

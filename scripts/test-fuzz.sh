@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the driver-call fuzzer (libFuzzer, ASan, UBSan) in build/fuzz and runs
+# it for a bounded time, LUMIVANE_FUZZ_SECONDS (60 by default). Any finding
+# fails the run; the input that caused it is left in build/fuzz/artifacts/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib.sh
+
+ensure_apt_packages cmake make clang-14 libclang-rt-14-dev
+CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build/fuzz >/dev/null
+cmake --build build/fuzz -j "$(nproc)"
+
+# New inputs go into build/fuzz/corpus; the seeds in fuzz/corpus are only read.
+mkdir -p build/fuzz/corpus build/fuzz/artifacts
+build/fuzz/lumivane_calls_fuzzer -max_total_time="${LUMIVANE_FUZZ_SECONDS:-60}" \
+    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix=build/fuzz/artifacts/ build/fuzz/corpus fuzz/corpus
+echo "fuzzer: no findings in ${LUMIVANE_FUZZ_SECONDS:-60} s"
