@@ -1,0 +1,421 @@
+// lumivane-bench: what each call into the driver costs, beside its floor.
+//
+// A call's floor is the file work it cannot skip: each log line it writes,
+// flushed on its own, and, when the call changes the picture, the whole page
+// written into a temporary file beside the page, closed, and renamed over the
+// page. The floors run in the same directory and the same run as the calls,
+// so a ratio near 1 means the driver adds little beyond the system calls its
+// promises (every line on disk, a page that never tears) demand.
+//
+// The driver is loaded as a host loads it: a copy of the built module,
+// dlopen'ed in a scratch working directory below TMPDIR.
+#include "bench/alloc_count.h"
+#include "driver/display_driver.h"
+#include "tests/support/module_host.h"
+
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kModuleName[] = "lumivane";
+constexpr char kLogPath[] = "logs/lumivane.log";
+constexpr char kPagePath[] = "logs/index.htm";
+constexpr char kFloorLogPath[] = "logs/floor.log";
+constexpr char kFloorPagePath[] = "logs/floor.htm";
+constexpr char kFloorTempPath[] = "logs/floor.htm.tmp";
+
+// What the host writes: one row's worth of a status display, 20 characters,
+// to column 1 of row 3. The two frames differ, so alternating them changes
+// the picture on every call.
+constexpr int kColumn = 1;
+constexpr int kRow = 3;
+constexpr char kSteadyText[] = "CPU  12%  RAM 3.1 GB";
+constexpr const char* kFrames[] = {"Frame 1 of the clock", "Frame 2 of the clock"};
+
+constexpr double kTarget = 1.3;  // a Write may cost this much of its floor
+
+// --- the driver, loaded as a host loads it ------------------------------------
+fs::path ScratchRoot;  // removed when the run ends
+fs::path StartDir;     // the working directory to return to
+void* Module = nullptr;
+DisplayInitFn Init = nullptr;
+DisplaySetPositionFn SetPosition = nullptr;
+DisplayWriteFn Write = nullptr;
+DisplayTextFn DriverName = nullptr;
+
+template <typename Fn>
+Fn Lookup(const char* name) {
+    return reinterpret_cast<Fn>(testhost::FindExport(Module, name));
+}
+
+bool LoadDriver(const fs::path& built_module) {
+    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    ScratchRoot = fs::temp_directory_path() / ("lumivane-bench-" + std::to_string(ticks));
+    const fs::path copy = ScratchRoot / "module" / (std::string(kModuleName) + testhost::kModuleExtension);
+    std::error_code error;
+    fs::create_directories(ScratchRoot / "module", error);
+    fs::create_directories(ScratchRoot / "work", error);
+    fs::copy_file(built_module, copy, error);
+    if (error) {
+        std::fprintf(stderr, "cannot copy %s: %s\n", built_module.c_str(), error.message().c_str());
+        return false;
+    }
+    StartDir = fs::current_path();
+    fs::current_path(ScratchRoot / "work");
+
+    Module = testhost::LoadModule(copy.string());
+    if (Module == nullptr) {
+        std::fprintf(stderr, "cannot load %s: %s\n", copy.c_str(), testhost::LastLoadError().c_str());
+        return false;
+    }
+    Init = Lookup<DisplayInitFn>("DISPLAYDLL_Init");
+    SetPosition = Lookup<DisplaySetPositionFn>("DISPLAYDLL_SetPosition");
+    Write = Lookup<DisplayWriteFn>("DISPLAYDLL_Write");
+    DriverName = Lookup<DisplayTextFn>("DISPLAYDLL_DriverName");
+    if (!Init || !SetPosition || !Write || !DriverName) {
+        std::fprintf(stderr, "%s lacks a driver export\n", copy.c_str());
+        return false;
+    }
+    unsigned char ok = 0;
+    Init(80, 4, 0, &ok);
+    if (ok != 1) std::fprintf(stderr, "Init failed in %s\n", fs::current_path().c_str());
+    return ok == 1;
+}
+
+void UnloadDriver() {
+    if (Module != nullptr) testhost::UnloadModule(Module);
+    std::error_code ignored;
+    if (!StartDir.empty()) fs::current_path(StartDir, ignored);
+    if (!ScratchRoot.empty()) fs::remove_all(ScratchRoot, ignored);
+}
+
+// --- the calls measured ---------------------------------------------------------
+void CallSetPosition(long) { SetPosition(kColumn, kRow); }
+
+void CallUnchangedWrite(long) {
+    SetPosition(kColumn, kRow);
+    benchmark::DoNotOptimize(Write(kSteadyText));
+}
+
+void CallChangingWrite(long turn) {
+    SetPosition(kColumn, kRow);
+    benchmark::DoNotOptimize(Write(kFrames[turn & 1]));
+}
+
+void CallDriverName(long) { benchmark::DoNotOptimize(DriverName()); }
+
+void CallInit(long) {
+    unsigned char ok = 0;
+    benchmark::DoNotOptimize(Init(80, 4, 0, &ok));
+}
+
+// Each call is measured in its steady state, which these bring about: the
+// row under test shows the steady text, or the frame the first turn replaces.
+void PrepareNothing() {}
+void PrepareUnchangedWrite() { CallUnchangedWrite(0); }
+void PrepareChangingWrite() { CallChangingWrite(1); }
+void PrepareInit() { CallInit(0); }
+
+struct Call {
+    const char* name;
+    void (*run)(long turn);
+    void (*prepare)();
+    bool allocation_free;  // promised: no heap allocation at all
+    // Found by Probe: what one steady-state call writes.
+    std::vector<std::string> log_lines{};
+    std::string page{};  // the page it writes; empty when the page is left alone
+    // Found by CountSteadyAllocations, per call; allocations < 0 when no
+    // batch of calls fitted into one second of the clock.
+    double allocations = -1;
+    double allocated_bytes = 0;
+    double kept_blocks = 0;  // allocated and not given back
+};
+
+Call Calls[] = {
+    {"SetPosition", CallSetPosition, PrepareNothing, true},
+    {"Write, unchanged", CallUnchangedWrite, PrepareUnchangedWrite, true},
+    {"Write, changing", CallChangingWrite, PrepareChangingWrite, false},
+    {"DriverName", CallDriverName, PrepareNothing, true},
+    {"Init", CallInit, PrepareInit, false},
+};
+
+std::string ReadFile(const char* path, std::uintmax_t from = 0) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(from));
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The page has been replaced (a new file) or rewritten (a new time stamp).
+struct PageIdentity {
+    ino_t inode;
+    long long modified_ns;
+    bool operator==(const PageIdentity& other) const {
+        return inode == other.inode && modified_ns == other.modified_ns;
+    }
+};
+
+PageIdentity PageNow() {
+    struct stat info {};
+    if (stat(kPagePath, &info) != 0) return {0, 0};
+    return {info.st_ino, info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec};
+}
+
+// Makes one steady-state call and records the log lines it wrote and the
+// page it left, which its floor then writes again, byte for byte.
+void Probe(Call& call) {
+    call.prepare();
+    const std::uintmax_t log_size = fs::file_size(kLogPath);
+    const PageIdentity page_before = PageNow();
+    call.run(0);
+
+    const std::string added = ReadFile(kLogPath, log_size);
+    call.log_lines.clear();
+    for (std::size_t start = 0; start < added.size();) {
+        std::size_t end = added.find('\n', start);
+        end = end == std::string::npos ? added.size() : end + 1;
+        call.log_lines.push_back(added.substr(start, end - start));
+        start = end;
+    }
+    call.page = PageNow() == page_before ? std::string() : ReadFile(kPagePath);
+}
+
+// The allocations of a batch of steady-state calls made within one second
+// of the clock. The log's time stamp is formatted anew each second, and
+// glibc's localtime allocates for that; within the second nothing else may.
+// The first call takes the second's stamp, the batch is counted after it.
+void CountSteadyAllocations(Call& call) {
+    constexpr int kBatch = 100;
+    constexpr int kAttempts = 20;
+    call.allocations = -1;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        call.prepare();
+        const std::time_t second = std::time(nullptr);
+        call.run(0);
+        const bench::AllocCount before = bench::AllocationsSoFar();
+        for (int turn = 1; turn <= kBatch; ++turn) call.run(turn);
+        const bench::AllocCount after = bench::AllocationsSoFar();
+        if (std::time(nullptr) != second) continue;
+
+        call.allocations = double(after.allocations - before.allocations) / kBatch;
+        call.allocated_bytes = double(after.bytes - before.bytes) / kBatch;
+        call.kept_blocks = (double(after.allocations) - double(after.frees) -
+                            (double(before.allocations) - double(before.frees))) / kBatch;
+        return;
+    }
+}
+
+// --- the floors ----------------------------------------------------------------
+std::FILE* FloorLog = nullptr;  // open for the whole run, as the driver's log is
+
+// The same system calls as the call makes, with nothing around them. (The
+// driver writes some of its lines after the page; the order costs nothing.)
+
+void RunFloor(const Call& call) {
+    for (const std::string& line : call.log_lines) {
+        std::fwrite(line.data(), 1, line.size(), FloorLog);
+        std::fflush(FloorLog);
+    }
+    if (call.page.empty()) return;
+    std::FILE* temp = std::fopen(kFloorTempPath, "w");
+    if (temp == nullptr) return;
+    std::fwrite(call.page.data(), 1, call.page.size(), temp);
+    std::fclose(temp);
+    std::rename(kFloorTempPath, kFloorPagePath);
+}
+
+// --- the benchmarks ------------------------------------------------------------
+void CountAllocations(benchmark::State& state, const bench::AllocCount& before) {
+    const bench::AllocCount after = bench::AllocationsSoFar();
+    const auto per_call = benchmark::Counter::kAvgIterations;
+    state.counters["allocs"] = benchmark::Counter(double(after.allocations - before.allocations), per_call);
+    state.counters["alloc_bytes"] = benchmark::Counter(double(after.bytes - before.bytes), per_call);
+    state.counters["frees"] = benchmark::Counter(double(after.frees - before.frees), per_call);
+}
+
+void MeasureCall(benchmark::State& state, const Call* call) {
+    call->prepare();
+    long turn = 0;
+    const bench::AllocCount before = bench::AllocationsSoFar();
+    for (auto _ : state) call->run(turn++);
+    CountAllocations(state, before);
+}
+
+void MeasureFloor(benchmark::State& state, const Call* call) {
+    if (FloorLog == nullptr) {
+        state.SkipWithError("cannot open the floor's log");
+        return;
+    }
+    const bench::AllocCount before = bench::AllocationsSoFar();
+    for (auto _ : state) RunFloor(*call);
+    CountAllocations(state, before);
+}
+
+std::string CallBenchmarkName(const Call& call) { return std::string("call/") + call.name; }
+std::string FloorBenchmarkName(const Call& call) { return std::string("floor/") + call.name; }
+
+// --- the summary -----------------------------------------------------------------
+struct Measured {
+    std::vector<double> cpu_us;  // one per repetition, or the median of them
+    std::vector<double> real_us;
+    bool median_given = false;   // the library computed the median itself
+    double allocs = 0;           // per call, from the last report
+    double alloc_bytes = 0;
+};
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double CounterOf(const benchmark::UserCounters& counters, const char* name) {
+    const auto found = counters.find(name);
+    return found == counters.end() ? 0 : double(found->second);
+}
+
+// The console's usual report, plus a copy of every run for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) continue;
+            Measured& measured = runs_[run.run_name.function_name];
+            if (median && !measured.median_given) {
+                measured.median_given = true;
+                measured.cpu_us.clear();
+                measured.real_us.clear();
+            }
+            if (median || !measured.median_given) {
+                measured.cpu_us.push_back(run.GetAdjustedCPUTime());
+                measured.real_us.push_back(run.GetAdjustedRealTime());
+            }
+            measured.allocs = CounterOf(run.counters, "allocs");
+            measured.alloc_bytes = CounterOf(run.counters, "alloc_bytes");
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    const Measured* Find(const std::string& name) const {
+        const auto found = runs_.find(name);
+        return found == runs_.end() ? nullptr : &found->second;
+    }
+
+private:
+    std::map<std::string, Measured> runs_;
+};
+
+// "0", "2 (4568 B)", or "1.5e-06 (2.3e-05 B)" for a rare allocation.
+std::string Allocations(double blocks, double bytes) {
+    char text[64];
+    if (blocks == 0) return "0";
+    std::snprintf(text, sizeof text, "%.3g (%.4g B)", blocks, bytes);
+    return text;
+}
+
+std::size_t TotalSize(const std::vector<std::string>& lines) {
+    std::size_t size = 0;
+    for (const std::string& line : lines) size += line.size();
+    return size;
+}
+
+// Prints the table of calls against their floors. Returns 1 when a call
+// breaks a promise about the heap (timings never fail the run: they vary
+// with the machine and are for reading).
+int PrintSummary(const SummaryReporter& reporter) {
+    std::printf(
+        "\nEach call against its floor: CPU time per call (median of the runs) and their ratio,\n"
+        "the ratio of wall-clock times, heap blocks per call within one second and over the\n"
+        "whole run, and what one call writes.\n\n");
+    std::printf("| call | time (us) | floor (us) | ratio | wall ratio | allocations per call | "
+                "whole run | log lines | log bytes | page bytes |\n");
+    std::printf("|---|---:|---:|---:|---:|---|---|---:|---:|---:|\n");
+    int status = 0;
+    std::string verdicts;
+    char verdict[200];
+    for (const Call& call : Calls) {
+        const Measured* measured = reporter.Find(CallBenchmarkName(call));
+        const Measured* floor = reporter.Find(FloorBenchmarkName(call));
+        if (measured == nullptr) continue;
+        const double time = Median(measured->cpu_us);
+        const double floor_time = floor ? Median(floor->cpu_us) : 0;
+        const double ratio = floor_time > 0 ? time / floor_time : 0;
+        const double wall_floor = floor ? Median(floor->real_us) : 0;
+        const double wall_ratio = wall_floor > 0 ? Median(measured->real_us) / wall_floor : 0;
+        std::printf("| %s | %.2f | %.2f | %.2f | %.2f | %s | %s | %zu | %zu | %zu |\n", call.name, time,
+                    floor_time, ratio, wall_ratio,
+                    call.allocations < 0 ? "?" : Allocations(call.allocations, call.allocated_bytes).c_str(),
+                    Allocations(measured->allocs, measured->alloc_bytes).c_str(), call.log_lines.size(),
+                    TotalSize(call.log_lines), call.page.size());
+
+        if (call.allocations < 0) {
+            std::snprintf(verdict, sizeof verdict, "? %s: no batch of calls fitted into one second\n",
+                          call.name);
+            verdicts += verdict;
+        } else if (call.allocation_free && call.allocations != 0) {
+            std::snprintf(verdict, sizeof verdict, "FAIL %s: %.3g heap blocks per call, promised none\n",
+                          call.name, call.allocations);
+            verdicts += verdict;
+            status = 1;
+        } else if (call.kept_blocks != 0) {
+            std::snprintf(verdict, sizeof verdict, "FAIL %s: keeps %.3g heap blocks per call\n", call.name,
+                          call.kept_blocks);
+            verdicts += verdict;
+            status = 1;
+        }
+        if (call.run == CallUnchangedWrite || call.run == CallChangingWrite) {
+            std::snprintf(verdict, sizeof verdict, "%s: %.2fx its floor, target %.1fx: %s\n", call.name,
+                          ratio, kTarget, ratio > 0 && ratio <= kTarget ? "met" : "MISSED");
+            verdicts += verdict;
+        }
+    }
+    std::printf("\n%s", verdicts.c_str());
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    int status = 1;
+    if (LoadDriver(LUMIVANE_MODULE_PATH)) {
+        for (Call& call : Calls) {
+            Probe(call);
+            CountSteadyAllocations(call);
+        }
+        FloorLog = std::fopen(kFloorLogPath, "w");
+        // The floor replaces a page that exists, as every Write after Init does.
+        if (std::FILE* page = std::fopen(kFloorPagePath, "w")) std::fclose(page);
+
+        for (const Call& call : Calls) {
+            benchmark::RegisterBenchmark(CallBenchmarkName(call).c_str(), MeasureCall, &call)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(FloorBenchmarkName(call).c_str(), MeasureFloor, &call)
+                ->Unit(benchmark::kMicrosecond);
+        }
+        SummaryReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        status = PrintSummary(reporter);
+        if (FloorLog != nullptr) std::fclose(FloorLog);
+    }
+    UnloadDriver();
+    benchmark::Shutdown();
+    return status;
+}

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the driver and its benchmark in Release (build/bench) and runs it:
+# each call's time beside its floor, heap allocations per call, and a summary
+# table at the end. Arguments go to the benchmark, e.g.
+#   scripts/bench.sh --benchmark_filter=Write
+# It works in a scratch directory below TMPDIR: set TMPDIR to measure on
+# another file system.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib.sh
+
+ensure_apt_packages cmake make g++ libbenchmark-dev
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build build/bench --target lumivane-bench -j "$(nproc)" >/dev/null
+exec build/bench/lumivane-bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+    --benchmark_display_aggregates_only=true "$@"
