@@ -14,18 +14,9 @@ using testhost::Now;
 
 namespace {
 
-const std::string kStartRule = "Display -------------------------------------------";
-const std::string kEndRule = "Display ...........................................";
 const std::string kDots(80, '.');
 const std::string kAlphabet80 =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqr";
-
-std::vector<std::string> PageWriteLines(const std::vector<std::string>& rows) {
-    std::vector<std::string> lines = {kStartRule};
-    for (const std::string& row : rows) lines.push_back("display " + row);
-    lines.push_back(kEndRule);
-    return lines;
-}
 
 // A driver after Init, and the log lines it writes from a chosen point on.
 class DriverAfterInit : public ::testing::Test {
@@ -38,13 +29,7 @@ protected:
         MarkLog();
     }
 
-    // Row n (1-based) as the page shows it.
-    std::string PageRow(int row) const {
-        const std::string page = driver_.Page();
-        std::size_t start = 0;
-        for (int line = 0; line < 4 + row - 1; ++line) start = page.find('\n', start) + 1;
-        return page.substr(start, page.find("<br>", start) - start);
-    }
+    std::string PageRow(int row) const { return testhost::PageRow(driver_.Page(), row); }
 
     void MarkLog() { log_start_ = driver_.Log().size(); }
 
@@ -152,7 +137,7 @@ TEST_P(Placements, StoreTextAtCursorAndMoveItOn) {
     EXPECT_EQ(driver_.Page(), ExpectedPage(rows));
     std::vector<std::string> expected_log = {"SetPosition " + c.position, "Write " + c.cursor,
                                              "Write " + c.text};
-    for (const std::string& line : PageWriteLines(rows)) expected_log.push_back(line);
+    for (const std::string& line : testhost::PageWriteLog(rows)) expected_log.push_back(line);
     expected_log.push_back("Write " + c.next_position);
     expected_log.push_back("Write ");
     EXPECT_EQ(LogSinceMark(), expected_log);
@@ -198,7 +183,7 @@ TEST_F(DriverAfterInit, RepeatedWriteOfSameTextRewritesThePageOnce) {
     }
     const std::vector<std::string> rows = {"Quendalore Initialising", clock_, "same", " "};
     std::vector<std::string> expected = {"SetPosition x=1, y=3", "Write x=1, y=3", "Write same"};
-    for (const std::string& line : PageWriteLines(rows)) expected.push_back(line);
+    for (const std::string& line : testhost::PageWriteLog(rows)) expected.push_back(line);
     for (const char* line : {"SetPosition x=1, y=3", "Write x=1, y=3", "Write same"})
         expected.push_back(line);
     EXPECT_EQ(LogSinceMark(), expected);

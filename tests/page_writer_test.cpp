@@ -1,7 +1,5 @@
 // The page writer: the change test, the page's bytes, and what happens when
 // the page cannot be written.
-#include "tests/support/driver_session.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/driver_session.h"
+
 namespace fs = std::filesystem;
 using testhost::DriverSession;
 using testhost::ExpectedPage;
@@ -17,13 +17,6 @@ using testhost::LogBodies;
 using testhost::Now;
 
 namespace {
-
-// Row 2 of the page: the start-up clock.
-std::string ClockRow(const std::string& page) {
-    std::size_t start = 0;
-    for (int line = 0; line < 5; ++line) start = page.find('\n', start) + 1;
-    return page.substr(start, page.find("<br>", start) - start);
-}
 
 std::vector<std::string> Listing(const fs::path& directory) {
     std::vector<std::string> names;
@@ -38,7 +31,7 @@ protected:
     void SetUp() override {
         unsigned char flag = 0;
         ASSERT_EQ(driver_.CallInit(&flag), "Lumivane v0.1");
-        clock_ = ClockRow(driver_.Page());
+        clock_ = testhost::PageRow(driver_.Page(), 2);
     }
 
     fs::path PageFile() const { return driver_.work_dir() / "logs" / "index.htm"; }
@@ -49,8 +42,8 @@ protected:
 
 TEST_F(PageWriter, UnchangedScreenLeavesFileAndLogAlone) {
     // Whole seconds: some file systems and run-times keep no finer time stamp.
-    const auto old_time = std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now() -
-                                                                   std::chrono::hours(1));
+    const auto old_time = std::chrono::floor<std::chrono::seconds>(
+        fs::file_time_type::clock::now() - std::chrono::hours(1));
     fs::last_write_time(PageFile(), old_time);
     const std::string log = driver_.Log();
 

@@ -1,6 +1,4 @@
 // Init: the start-up page, the flag, the title, and the log lines it leaves.
-#include "tests/support/driver_session.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,37 +6,24 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "tests/support/driver_session.h"
+
 namespace fs = std::filesystem;
 using testhost::Banner;
 using testhost::DriverSession;
 using testhost::ExpectedPage;
 using testhost::LogBodies;
 using testhost::Now;
+using testhost::PageWriteLog;
 
 namespace {
 
 const std::string kHyphens = "-------------------------------------------";
-const std::string kDots = "...........................................";
-
-// The body lines a successful page write logs for these rows.
-std::vector<std::string> PageWriteLines(const std::vector<std::string>& rows) {
-    std::vector<std::string> lines = {"Display " + kHyphens};
-    for (const std::string& row : rows) lines.push_back("display " + row);
-    lines.push_back("Display " + kDots);
-    return lines;
-}
 
 std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts) {
     std::vector<std::string> all;
     for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
-}
-
-// Row 2 of the start-up page, read back from the page itself.
-std::string PageRow(const std::string& page, int row) {
-    std::size_t start = 0;
-    for (int line = 0; line < 4 + row - 1; ++line) start = page.find('\n', start) + 1;
-    return page.substr(start, page.find("<br>", start) - start);
 }
 
 }  // namespace
@@ -55,14 +40,14 @@ TEST(Startup, FirstInitWritesStartupPageAndLog) {
     EXPECT_TRUE(fs::is_directory(driver.work_dir() / "logs"));
 
     const std::string page = driver.Page();
-    const std::string clock = PageRow(page, 2);
+    const std::string clock = testhost::PageRow(page, 2);
     EXPECT_TRUE(testhost::IsStartupClock(clock, window)) << clock;
     EXPECT_EQ(page, ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
 
     EXPECT_EQ(LogBodies(driver.Log(), window),
               Concat({Banner("lumivane"),
                       {"Init Web Page  " + driver.PagePath()},
-                      PageWriteLines({"Quendalore Initialising", clock, " ", " "})}));
+                      PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }
 
 TEST(Startup, InitIgnoresItsFirstThreeArgumentsAndANullFlag) {
@@ -70,7 +55,7 @@ TEST(Startup, InitIgnoresItsFirstThreeArgumentsAndANullFlag) {
     const char* title = driver.Init(-1, 12345, 0x7fffffff, nullptr);
     ASSERT_NE(title, nullptr);
     EXPECT_STREQ(title, "Lumivane v0.1");
-    const std::string clock = PageRow(driver.Page(), 2);
+    const std::string clock = testhost::PageRow(driver.Page(), 2);
     EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
 }
 
@@ -89,7 +74,7 @@ TEST(Startup, SecondInitRedrawsStartupPictureWithoutSecondBanner) {
     window.after = Now();
     EXPECT_EQ(flag, 1);
 
-    const std::string clock = PageRow(driver.Page(), 2);
+    const std::string clock = testhost::PageRow(driver.Page(), 2);
     EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
 
     const std::vector<std::string> log = LogBodies(driver.Log(), window);
@@ -97,7 +82,7 @@ TEST(Startup, SecondInitRedrawsStartupPictureWithoutSecondBanner) {
     ASSERT_GE(log.size(), 7u);
     EXPECT_EQ(std::vector<std::string>(log.end() - 7, log.end()),
               Concat({{"Init Web Page  " + driver.PagePath()},
-                      PageWriteLines({"Quendalore Initialising", clock, " ", " "})}));
+                      PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }
 
 TEST(Startup, BlockedPageFailsThenRetrySucceedsOnceUnblocked) {
@@ -119,14 +104,14 @@ TEST(Startup, BlockedPageFailsThenRetrySucceedsOnceUnblocked) {
     EXPECT_EQ(driver.Write(""), 1);
     window.after = Now();
 
-    const std::string clock = PageRow(driver.Page(), 2);
+    const std::string clock = testhost::PageRow(driver.Page(), 2);
     EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
-    EXPECT_EQ(LogBodies(driver.Log(), window),
-              Concat({Banner("lumivane"),
-                      {"Init Web Page  " + driver.PagePath(), "Display " + kHyphens,
-                       "Display_screen Failed to open web page file",
-                       "display_screen " + driver.PagePath(),
-                       "display_screen error " + std::to_string(open_error), "Write x=1, y=1",
-                       "Write "},
-                      PageWriteLines({"Quendalore Initialising", clock, " ", " "})}));
+    EXPECT_EQ(
+        LogBodies(driver.Log(), window),
+        Concat(
+            {Banner("lumivane"),
+             {"Init Web Page  " + driver.PagePath(), "Display " + kHyphens,
+              "Display_screen Failed to open web page file", "display_screen " + driver.PagePath(),
+              "display_screen error " + std::to_string(open_error), "Write x=1, y=1", "Write "},
+             PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }

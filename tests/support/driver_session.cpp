@@ -120,6 +120,18 @@ std::vector<std::string> PageRows(const std::string& page) {
     return rows;
 }
 
+std::string PageRow(const std::string& page, int row) {
+    const std::vector<std::string> rows = PageRows(page);
+    return row >= 1 && row <= static_cast<int>(rows.size()) ? rows[row - 1] : "<no such row>";
+}
+
+std::vector<std::string> PageWriteLog(const std::vector<std::string>& rows) {
+    std::vector<std::string> lines = {"Display -------------------------------------------"};
+    for (const std::string& row : rows) lines.push_back("display " + row);
+    lines.push_back("Display ...........................................");
+    return lines;
+}
+
 std::time_t Now() { return std::time(nullptr); }
 
 namespace {

@@ -66,6 +66,12 @@ std::string ExpectedPage(const std::vector<std::string>& rows);
 // has another shape. A row holding a line end of its own can't be read back.
 std::vector<std::string> PageRows(const std::string& page);
 
+// Row `row` (1 to 4) of a page; "<no such row>" when the page has another shape.
+std::string PageRow(const std::string& page, int row);
+
+// The log bodies a successful page write leaves for these four rows.
+std::vector<std::string> PageWriteLog(const std::vector<std::string>& rows);
+
 // Clock readings around the calls under test.
 struct TimeWindow {
     std::time_t before;
