@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -291,6 +292,9 @@ double CounterOf(const benchmark::UserCounters& counters, const char* name) {
 // The console's usual report, plus a copy of every run for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only for a terminal, so a saved report stays plain text.
+    SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
