@@ -10,6 +10,12 @@ ensure_apt_packages cmake make clang-14 libclang-rt-14-dev
 CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build/fuzz >/dev/null
 cmake --build build/fuzz -j "$(nproc)"
 
+# The scratch directory sees a page write for most calls: in memory it runs
+# about twice as many inputs in the same time.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    export TMPDIR=/dev/shm
+fi
+
 # New inputs go into build/fuzz/corpus; the seeds in fuzz/corpus are only read.
 mkdir -p build/fuzz/corpus build/fuzz/artifacts
 build/fuzz/lumivane_calls_fuzzer -max_total_time="${LUMIVANE_FUZZ_SECONDS:-60}" \
