@@ -4,9 +4,8 @@
 #include "diag/platform.h"
 
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <cstring>
@@ -116,8 +115,9 @@ TEST_F(Win32PlatformFiles, RenameOverMakesTheTargetWhenItIsMissing) {
 TEST_F(Win32PlatformFiles, RenameOverATargetHeldWithoutShareDeleteFailsWithEacces) {
     WriteFile(dir_ / "new", "new page");
     WriteFile(dir_ / "page", "old page");
-    const HANDLE reader = CreateFileA(At("page").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE reader =
+        CreateFileA(At("page").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     errno = 0;
     const int result = platform::RenameOver(At("new").c_str(), At("page").c_str());

@@ -5,9 +5,8 @@
 #include "tests/support/module_host.h"
 
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -92,14 +91,15 @@ std::string ClockRow(const std::string& page) {
 // A page with CR LF line ends, written out in full.
 std::string CrLfPage(const std::string& row1, const std::string& row2, const std::string& row3,
                      const std::string& row4) {
-    return "<html>\r\n<head></head>\r\n<meta http-equiv=refresh content=5 >\r\n<body><pre>\r\n" + row1 +
-           "<br>\r\n" + row2 + "<br>\r\n" + row3 + "<br>\r\n" + row4 +
+    return "<html>\r\n<head></head>\r\n<meta http-equiv=refresh content=5 >\r\n<body><pre>\r\n" +
+           row1 + "<br>\r\n" + row2 + "<br>\r\n" + row3 + "<br>\r\n" + row4 +
            "<br>\r\n</pre></body>\r\n</html>\r\n\r\n";
 }
 
 std::set<std::string> Entries(const fs::path& directory) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory)) names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(directory))
+        names.insert(entry.path().filename().string());
     return names;
 }
 
@@ -108,8 +108,10 @@ std::vector<std::string> ExportTableNames(void* module) {
     const auto* base = static_cast<const unsigned char*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const auto* exports =
+        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
     const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
     std::vector<std::string> result;
     for (DWORD i = 0; i < exports->NumberOfNames; ++i)
@@ -161,9 +163,11 @@ TEST(Win32Exports, PlainAndDecoratedNamesResolveToTheSameFunction) {
 TEST(Win32Exports, HarnessTellsStdcallFromCdecl) {
     const std::uint32_t arguments[] = {2, 40};
     std::uint32_t result = 0;
-    EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(&SumStdcall), arguments, 2, &result), 0);
+    EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(&SumStdcall), arguments, 2, &result),
+              0);
     EXPECT_EQ(result, 42u);
-    EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(&SumCdecl), arguments, 2, &result), -8);
+    EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(&SumCdecl), arguments, 2, &result),
+              -8);
     EXPECT_EQ(result, 42u);
 }
 
@@ -205,7 +209,8 @@ TEST(Win32Exports, EveryCallRemovesItsOwnArgumentsUnderBothNames) {
                                                  static_cast<int>(call.arguments.size()), &result);
             if (drift != 0 && drifting_calls++ == 0) first_drift = drift;
         }
-        EXPECT_EQ(drifting_calls, 0) << "the first one moved the stack pointer by " << first_drift << " bytes";
+        EXPECT_EQ(drifting_calls, 0)
+            << "the first one moved the stack pointer by " << first_drift << " bytes";
         if (call.returned_text != nullptr) {
             EXPECT_STREQ(Text(result), call.returned_text);
         }
@@ -233,13 +238,15 @@ TEST(Win32Files, PageAndLogStoreEveryLineEndAsCrLf) {
     EXPECT_EQ(page, CrLfPage("Quendalore Initialising", clock, "row <b>three</b>", " "));
 
     const std::string log = driver.Read("logs\\lumivane.log");
-    const std::string first_line_rest = " =================================== ===================================\r\n";
+    const std::string first_line_rest =
+        " =================================== ===================================\r\n";
     const std::string last_line_rest = " Display " + kDots + "\r\n";
     ASSERT_GE(log.size(), 17 + first_line_rest.size());
     EXPECT_EQ(log.substr(17, first_line_rest.size()), first_line_rest);
     EXPECT_EQ(log.substr(log.size() - last_line_rest.size()), last_line_rest);
     std::size_t crlf = 0;
-    for (std::size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2)) ++crlf;
+    for (std::size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2))
+        ++crlf;
     EXPECT_EQ(crlf, static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')))
         << "a line feed without its carriage return";
     EXPECT_EQ(LogBodies(log, window).size(), crlf);
@@ -254,7 +261,8 @@ TEST(Win32Files, PageAndLogLiveInsideLogsBelowTheWorkingDirectory) {
 
     EXPECT_EQ(Entries(driver.work_dir()), (std::set<std::string>{"logs"}));
     EXPECT_TRUE(fs::is_directory(driver.work_dir() / "logs"));
-    EXPECT_EQ(Entries(driver.work_dir() / "logs"), (std::set<std::string>{"index.htm", "lumivane.log"}));
+    EXPECT_EQ(Entries(driver.work_dir() / "logs"),
+              (std::set<std::string>{"index.htm", "lumivane.log"}));
 }
 
 // --- the module's name comes from its own file --------------------------------
@@ -274,12 +282,13 @@ TEST(Win32ModuleName, CopyLoadedAsMirrorDllFromElsewhereIsMirror) {
     EXPECT_STREQ(driver.DriverName(), "mirror v1.0.14.79");
     window.after = Now();
 
-    EXPECT_EQ(Entries(driver.work_dir() / "logs"), (std::set<std::string>{"index.htm", "mirror.log"}));
+    EXPECT_EQ(Entries(driver.work_dir() / "logs"),
+              (std::set<std::string>{"index.htm", "mirror.log"}));
     const std::vector<std::string> log = LogBodies(driver.Read("logs\\mirror.log"), window);
     ASSERT_GE(log.size(), 6u);
     EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 4),
-              (std::vector<std::string>{Banner("mirror")[0], Banner("mirror")[1], Banner("mirror")[2],
-                                        "Init Web Page  logs\\index.htm"}));
+              (std::vector<std::string>{Banner("mirror")[0], Banner("mirror")[1],
+                                        Banner("mirror")[2], "Init Web Page  logs\\index.htm"}));
     EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
               (std::vector<std::string>{"Entered DriverName", "Exit DriverName"}));
 }
@@ -292,7 +301,8 @@ TEST(Win32ModuleName, LastFourCharactersAreCutWhateverTheyAre) {
     fs::copy_file(driver.module_path(), odd);
     void* module = testhost::LoadModule(odd.string());
     ASSERT_NE(module, nullptr) << testhost::LastLoadError();
-    const auto driver_name = reinterpret_cast<DisplayTextFn>(testhost::FindExport(module, "DISPLAYDLL_DriverName"));
+    const auto driver_name =
+        reinterpret_cast<DisplayTextFn>(testhost::FindExport(module, "DISPLAYDLL_DriverName"));
     ASSERT_NE(driver_name, nullptr);
     EXPECT_STREQ(driver_name(), "odd.pl v1.0.14.79");
     EXPECT_TRUE(driver.Exists("logs\\odd.pl.log"));
@@ -315,8 +325,8 @@ protected:
     std::string PagePath() const { return (driver_.work_dir() / "logs" / "index.htm").string(); }
 
     HANDLE Hold(DWORD share) const {
-        return CreateFileA(PagePath().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+        return CreateFileA(PagePath().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
     // The file system's identity of the file now named by the page's path.
@@ -335,8 +345,9 @@ protected:
     }
 
     std::vector<std::string> PageWriteLines(const std::string& row4) const {
-        return {"Display " + kHyphens,          "display Quendalore Initialising", "display " + clock_,
-                "display  ",                    "display " + row4,                 "Display " + kDots};
+        return {"Display " + kHyphens, "display Quendalore Initialising",
+                "display " + clock_,   "display  ",
+                "display " + row4,     "Display " + kDots};
     }
 
     DriverSession driver_;
@@ -349,9 +360,11 @@ TEST_F(Win32PageReplace, NewFileTakesThePagesPlace) {
     const std::uint64_t old_id = PageFileId();
     ASSERT_EQ(driver_.Write("four"), 1);
 
-    EXPECT_EQ(driver_.Read("logs\\index.htm"), CrLfPage("Quendalore Initialising", clock_, " ", "four"));
+    EXPECT_EQ(driver_.Read("logs\\index.htm"),
+              CrLfPage("Quendalore Initialising", clock_, " ", "four"));
     EXPECT_NE(PageFileId(), old_id);
-    EXPECT_EQ(Entries(driver_.work_dir() / "logs"), (std::set<std::string>{"index.htm", "lumivane.log"}));
+    EXPECT_EQ(Entries(driver_.work_dir() / "logs"),
+              (std::set<std::string>{"index.htm", "lumivane.log"}));
 }
 
 // A reader that did not allow deletion keeps the page from being replaced:
@@ -364,9 +377,11 @@ TEST_F(Win32PageReplace, PageHeldWithoutShareDeleteIsRewrittenInPlace) {
     CloseHandle(reader);
 
     EXPECT_EQ(written, 1);
-    EXPECT_EQ(driver_.Read("logs\\index.htm"), CrLfPage("Quendalore Initialising", clock_, " ", "four"));
+    EXPECT_EQ(driver_.Read("logs\\index.htm"),
+              CrLfPage("Quendalore Initialising", clock_, " ", "four"));
     EXPECT_EQ(PageFileId(), old_id);
-    EXPECT_EQ(Entries(driver_.work_dir() / "logs"), (std::set<std::string>{"index.htm", "lumivane.log"}));
+    EXPECT_EQ(Entries(driver_.work_dir() / "logs"),
+              (std::set<std::string>{"index.htm", "lumivane.log"}));
     std::vector<std::string> expected = {"SetPosition x=1, y=4", "Write x=1, y=4", "Write four"};
     for (const std::string& line : PageWriteLines("four")) expected.push_back(line);
     EXPECT_EQ(NewLogLines(), expected);
@@ -394,8 +409,10 @@ TEST_F(Win32PageReplace, PageHeldWithoutAnySharingFailsCleanlyThenRetrySucceeds)
     EXPECT_EQ(driver_.Read("logs\\index.htm"), old_page);
 
     EXPECT_EQ(driver_.Write(""), 1);
-    EXPECT_EQ(driver_.Read("logs\\index.htm"), CrLfPage("Quendalore Initialising", clock_, " ", "four"));
-    EXPECT_EQ(Entries(driver_.work_dir() / "logs"), (std::set<std::string>{"index.htm", "lumivane.log"}));
+    EXPECT_EQ(driver_.Read("logs\\index.htm"),
+              CrLfPage("Quendalore Initialising", clock_, " ", "four"));
+    EXPECT_EQ(Entries(driver_.work_dir() / "logs"),
+              (std::set<std::string>{"index.htm", "lumivane.log"}));
 
     std::vector<std::string> expected = {"SetPosition x=1, y=4",
                                          "Write x=1, y=4",

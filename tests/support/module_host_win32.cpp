@@ -1,11 +1,10 @@
 #include "tests/support/module_host.h"
 
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <fstream>
@@ -28,8 +27,8 @@ void UnloadModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
 std::string LastLoadError() {
     const DWORD error = GetLastError();
     char text[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                   sizeof text, nullptr);
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   text, sizeof text, nullptr);
     return "error " + std::to_string(error) + ": " + text;
 }
 
@@ -44,7 +43,8 @@ void StartStdoutCapture(const std::string& file) {
     std::fflush(stdout);
     capture_file = file;
     saved_stdout = _dup(_fileno(stdout));
-    const int fd = _open(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+    const int fd =
+        _open(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
     _dup2(fd, _fileno(stdout));
     _close(fd);
 }
