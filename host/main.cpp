@@ -107,8 +107,9 @@ bool ReadScript(const std::string& name, std::string* text, std::string* error) 
     if (name == "-") {
         content << std::cin.rdbuf();
     } else {
+        std::error_code ignored;
         std::ifstream file(name, std::ios::binary);
-        if (!file) {
+        if (!file || fs::is_directory(name, ignored)) {
             *error = "cannot read the script '" + name + "'";
             return false;
         }

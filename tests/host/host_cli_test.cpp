@@ -104,12 +104,14 @@ TEST(HostCommandLine, BadUsageExitsTwoBeforeAnyDriverCall) {
         {{"a.txt", "b.txt"}, "one script at a time ('a.txt' and 'b.txt')"},
         {{"--lines", "a.txt"}, "--lines reads standard input; it takes no script"},
         {{"missing.txt"}, "cannot read the script 'missing.txt'"},
+        {{"folder"}, "cannot read the script 'folder'"},
     };
     for (const BadCommandLine& c : cases) {
         SCOPED_TRACE(c.complaint);
         HostRun run;
         run.Put("a.txt", "pos 1 1\n");
         run.Put("b.txt", "pos 1 1\n");
+        fs::create_directory(run.work_dir() / "folder");
         EXPECT_EQ(run.Run(c.arguments), 2);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err,
