@@ -87,10 +87,11 @@ std::string DemoScript(std::time_t start) {
 
     demo.Comment("one long write wraps across the rows, as on a character LCD");
     demo.At(1, 1,
-            DemoBuilder::Padded("This is one Write of a long text. When it runs past column 80 the cursor goes on "
-                                "at column 1 of the next row, as on a character LCD, without caring about "
-                                "words; after row 4 it comes back to row 1. Spaces fill the rest of the screen.",
-                                kColumns * kRows));
+            DemoBuilder::Padded(
+                "This is one Write of a long text. When it runs past column 80 the cursor goes on "
+                "at column 1 of the next row, as on a character LCD, without caring about "
+                "words; after row 4 it comes back to row 1. Spaces fill the rest of the screen.",
+                kColumns * kRows));
     demo.Sleep(2000);
 
     demo.Comment("closing screen");

@@ -2,11 +2,6 @@
 // driver module, reports what the driver says about itself, starts it as a
 // 4 x 80 display and then draws on it from a script, from the lines of
 // standard input, or with the built-in demo.
-#include "host/demo.h"
-#include "host/platform.h"
-#include "host/runner.h"
-#include "host/script.h"
-
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -15,6 +10,11 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "host/demo.h"
+#include "host/platform.h"
+#include "host/runner.h"
+#include "host/script.h"
 
 namespace fs = std::filesystem;
 
@@ -91,7 +91,8 @@ int ParseArguments(int argc, char** argv, Options* options) {
         } else if (argument.size() > 1 && argument[0] == '-') {
             return UsageError("unknown option '" + argument + "'");
         } else if (!options->script.empty()) {
-            return UsageError("one script at a time ('" + options->script + "' and '" + argument + "')");
+            return UsageError("one script at a time ('" + options->script + "' and '" + argument +
+                              "')");
         } else {
             options->script = argument;
         }
@@ -123,8 +124,8 @@ bool ReadScript(const std::string& name, std::string* text, std::string* error) 
 // begins with: "<base name> v<version>".
 std::string LogFileName(const std::string& driver_name, const std::string& module_path) {
     const std::size_t version = driver_name.rfind(" v");
-    const std::string base =
-        version != std::string::npos ? driver_name.substr(0, version) : fs::path(module_path).stem().string();
+    const std::string base = version != std::string::npos ? driver_name.substr(0, version)
+                                                          : fs::path(module_path).stem().string();
     return base + ".log";
 }
 
@@ -132,7 +133,8 @@ std::string LogFileName(const std::string& driver_name, const std::string& modul
 
 int main(int argc, char** argv) {
     Options options;
-    if (const int status = ParseArguments(argc, argv, &options); status != host::kExitOk) return status;
+    if (const int status = ParseArguments(argc, argv, &options); status != host::kExitOk)
+        return status;
     if (options.help) {
         PrintHelp();
         return host::kExitOk;
@@ -150,18 +152,20 @@ int main(int argc, char** argv) {
         }
     }
 
-    const std::string module_path = options.module.empty() ? host::DefaultModulePath() : options.module;
+    const std::string module_path =
+        options.module.empty() ? host::DefaultModulePath() : options.module;
     std::string load_error;
     void* module = host::LoadModule(module_path, &load_error);
     if (!module) {
-        std::fprintf(stderr, "lumivane-host: cannot load the driver module %s: %s\n", module_path.c_str(),
-                     load_error.c_str());
+        std::fprintf(stderr, "lumivane-host: cannot load the driver module %s: %s\n",
+                     module_path.c_str(), load_error.c_str());
         return host::kExitDriverFailure;
     }
     host::DriverCalls driver;
     const std::vector<std::string> missing = host::BindDriver(module, &driver);
     for (const std::string& name : missing)
-        std::fprintf(stderr, "lumivane-host: %s: missing export %s\n", module_path.c_str(), name.c_str());
+        std::fprintf(stderr, "lumivane-host: %s: missing export %s\n", module_path.c_str(),
+                     name.c_str());
     if (!missing.empty()) return host::kExitDriverFailure;
 
     std::printf("module: %s\n", module_path.c_str());
@@ -188,7 +192,8 @@ int main(int argc, char** argv) {
     if (status != host::kExitOk) return status;
 
     std::printf("page: %s\n", fs::absolute(fs::path("logs") / "index.htm").string().c_str());
-    std::printf("log: %s\n",
-                fs::absolute(fs::path("logs") / LogFileName(driver_name, module_path)).string().c_str());
+    std::printf(
+        "log: %s\n",
+        fs::absolute(fs::path("logs") / LogFileName(driver_name, module_path)).string().c_str());
     return host::kExitOk;
 }

@@ -1,13 +1,13 @@
 // POSIX side of the host's platform layer: dlopen/dlsym, and the module
 // beside the executable found through /proc/self/exe.
-#include "host/platform.h"
-
 #include <dlfcn.h>
 #include <time.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+
+#include "host/platform.h"
 
 namespace host {
 

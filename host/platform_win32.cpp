@@ -1,8 +1,8 @@
 // Windows side of the host's platform layer: LoadLibraryA/GetProcAddress,
 // and the module beside the executable found through GetModuleFileNameA.
-#include "host/platform.h"
-
 #include <windows.h>
+
+#include "host/platform.h"
 
 namespace host {
 
@@ -33,7 +33,8 @@ std::string DefaultModulePath() {
     if (length == 0 || length >= sizeof self) return kModuleFileName;
     std::string path(self, length);
     const std::size_t slash = path.find_last_of("\\/");
-    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + kModuleFileName;
+    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+           kModuleFileName;
 }
 
 void SleepMilliseconds(long milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }

@@ -1,10 +1,10 @@
 #include "host/runner.h"
 
-#include "host/platform.h"
-#include "host/screen_text.h"
-
 #include <cstdio>
 #include <deque>
+
+#include "host/platform.h"
+#include "host/screen_text.h"
 
 namespace host {
 
@@ -22,7 +22,8 @@ void Bind(void* module, const char* name, Fn* slot, std::vector<std::string>* mi
 int WriteText(const DriverCalls& driver, const std::string& text, const std::string& where) {
     if (driver.write(text.c_str()) == 1) return kExitOk;
     std::fflush(stdout);
-    std::fprintf(stderr, "lumivane-host: %sWrite returned 0: the page file could not be written\n", where.c_str());
+    std::fprintf(stderr, "lumivane-host: %sWrite returned 0: the page file could not be written\n",
+                 where.c_str());
     return kExitDriverFailure;
 }
 
@@ -61,8 +62,8 @@ void PrintDefaults(const DriverCalls& driver) {
     std::printf("defaults: %s\n", OrNull(driver.default_parameters()));
 }
 
-int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands, const std::string& file_name,
-                bool fast) {
+int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands,
+                const std::string& file_name, bool fast) {
     for (const Command& command : commands) {
         int status = kExitOk;
         switch (command.kind) {
@@ -70,7 +71,8 @@ int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands,
                 driver.set_position(command.x, command.y);
                 break;
             case CommandKind::kWrite:
-                status = WriteText(driver, command.text, file_name + ":" + std::to_string(command.line) + ": ");
+                status = WriteText(driver, command.text,
+                                   file_name + ":" + std::to_string(command.line) + ": ");
                 break;
             case CommandKind::kInit:
                 status = CallInit(driver);
@@ -103,7 +105,8 @@ int FollowLines(const DriverCalls& driver, std::istream& in) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         PushLine(&window, line);
         driver.set_position(1, 1);
-        const int status = WriteText(driver, ScreenText(window), "input line " + std::to_string(number) + ": ");
+        const int status =
+            WriteText(driver, ScreenText(window), "input line " + std::to_string(number) + ": ");
         if (status != kExitOk) return status;
     }
     return kExitOk;

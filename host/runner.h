@@ -2,12 +2,12 @@
 // report, scripts and the follow mode.
 #pragma once
 
-#include "driver/display_driver.h"
-#include "host/script.h"
-
 #include <istream>
 #include <string>
 #include <vector>
+
+#include "driver/display_driver.h"
+#include "host/script.h"
 
 namespace host {
 
@@ -39,8 +39,8 @@ void PrintDefaults(const DriverCalls& driver);
 
 // Runs parsed commands, stopping at the first driver failure. `file_name`
 // names the script in messages; with `fast` every sleep is skipped.
-int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands, const std::string& file_name,
-                bool fast);
+int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands,
+                const std::string& file_name, bool fast);
 
 // Reads lines from `in` until it ends, showing the last four on the screen
 // after each one (a single Write from column 1 of row 1).

@@ -78,7 +78,8 @@ bool ParseCommand(const std::string& line, Command* command, std::string* error)
         command->kind = CommandKind::kSleep;
         if (arguments.size() != 1 ||
             !ParseWhole(arguments[0], kMaxSleepMilliseconds, &command->milliseconds)) {
-            *error = "expected \"sleep MS\" with MS a whole number of milliseconds from 0 to 3600000";
+            *error =
+                "expected \"sleep MS\" with MS a whole number of milliseconds from 0 to 3600000";
             return false;
         }
         return true;
@@ -146,8 +147,8 @@ bool DecodeEscapes(const std::string& raw, std::string* decoded, std::string* er
     return true;
 }
 
-bool ParseScript(const std::string& text, const std::string& file_name, std::vector<Command>* commands,
-                 std::string* error) {
+bool ParseScript(const std::string& text, const std::string& file_name,
+                 std::vector<Command>* commands, std::string* error) {
     commands->clear();
     std::size_t start = 0;
     int number = 0;

@@ -34,8 +34,8 @@ constexpr long kMaxSleepMilliseconds = 3600000;
 
 // Parses the whole of `text`. On the first malformed line returns false and
 // sets *error to "<file_name>:<line>: <what was expected>".
-bool ParseScript(const std::string& text, const std::string& file_name, std::vector<Command>* commands,
-                 std::string* error);
+bool ParseScript(const std::string& text, const std::string& file_name,
+                 std::vector<Command>* commands, std::string* error);
 
 // Decodes the backslash escapes of a write text. On a bad escape returns
 // false and sets *error to what was expected.

@@ -1,14 +1,15 @@
 // The built-in demo as a script: it parses, stays within its time, lays
 // every row out within the screen, and runs its clock second by second.
 #include "host/demo.h"
-#include "host/screen_text.h"
-#include "host/script.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <string>
 #include <vector>
+
+#include "host/screen_text.h"
+#include "host/script.h"
 
 using host::Command;
 using host::CommandKind;

@@ -2,11 +2,11 @@
 // host makes, one line each, in fake-calls.txt in the working directory.
 // Built in variants: FAKE_WRITE_RESULT is what Write returns, and
 // FAKE_WITHOUT_IDENTITY leaves out the Usage and DefaultParameters exports.
-#include "driver/export_abi.h"
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include "driver/export_abi.h"
 
 namespace {
 void Record(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -31,7 +31,9 @@ LUMIVANE_EXPORT const char* LUMIVANE_CALL DISPLAYDLL_Init(int columns, int rows,
     return "fake ready";
 }
 
-LUMIVANE_EXPORT void LUMIVANE_CALL DISPLAYDLL_SetPosition(int x, int y) { Record("SetPosition %d %d\n", x, y); }
+LUMIVANE_EXPORT void LUMIVANE_CALL DISPLAYDLL_SetPosition(int x, int y) {
+    Record("SetPosition %d %d\n", x, y);
+}
 
 // The text's length first, then its bytes as they came.
 LUMIVANE_EXPORT int LUMIVANE_CALL DISPLAYDLL_Write(const char* text) {

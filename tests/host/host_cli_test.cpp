@@ -1,15 +1,15 @@
 // lumivane-host run as a user runs it: in an empty working directory, with
 // the real driver module or a recording fake, checking its exit status, what
 // it prints, the calls it makes and the page it leaves.
-#include "tests/host/host_process.h"
-#include "tests/support/driver_session.h"
-#include "tests/support/module_host.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tests/host/host_process.h"
+#include "tests/support/driver_session.h"
+#include "tests/support/module_host.h"
 
 namespace fs = std::filesystem;
 using testhost::ExpectedPage;
@@ -23,7 +23,8 @@ const std::string kDots = "...........................................";
 
 // The module the host loads when given no --module: the one built beside it.
 std::string ModuleBesideHost() {
-    return (fs::canonical(testhost::HostProgram()).parent_path() / ("lumivane" + std::string(testhost::kModuleExtension)))
+    return (fs::canonical(testhost::HostProgram()).parent_path() /
+            ("lumivane" + std::string(testhost::kModuleExtension)))
         .string();
 }
 
@@ -75,16 +76,21 @@ TEST(HostCommandLine, HelpDescribesUsageCommandsAndExitStatus) {
     ASSERT_EQ(run.Run({"--help"}), 0);
     EXPECT_EQ(run.err, "");
     const std::string help = run.out;
-    EXPECT_EQ(help.rfind(Lines("Usage: lumivane-host [--module PATH] [--fast] [SCRIPT | - | --lines]\n"), 0), 0u)
+    EXPECT_EQ(
+        help.rfind(Lines("Usage: lumivane-host [--module PATH] [--fast] [SCRIPT | - | --lines]\n"),
+                   0),
+        0u)
         << help;
-    for (const char* line : {"  pos X Y         move the cursor to column X, row Y (0 to 255)",
-                             "  write TEXT      write the rest of the line after \"write \" at the cursor;",
-                             "  init            call Init again and print its answer",
-                             "  sleep MS        wait MS milliseconds (0 to 3600000)",
-                             "  name            print the driver's name", "  usage           print the driver's usage text",
-                             "  defaults        print the driver's default parameters",
-                             "Example: some-command | lumivane-host --lines",
-                             "Exit status: 0 success; 1 driver failure (module not loadable, an export missing,"})
+    for (const char* line :
+         {"  pos X Y         move the cursor to column X, row Y (0 to 255)",
+          "  write TEXT      write the rest of the line after \"write \" at the cursor;",
+          "  init            call Init again and print its answer",
+          "  sleep MS        wait MS milliseconds (0 to 3600000)",
+          "  name            print the driver's name",
+          "  usage           print the driver's usage text",
+          "  defaults        print the driver's default parameters",
+          "Example: some-command | lumivane-host --lines",
+          "Exit status: 0 success; 1 driver failure (module not loadable, an export missing,"})
         EXPECT_NE(help.find(Lines(std::string(line) + "\n")), std::string::npos) << line;
     EXPECT_FALSE(run.Exists("logs")) << "--help loads no driver";
 }
@@ -114,8 +120,8 @@ TEST(HostCommandLine, BadUsageExitsTwoBeforeAnyDriverCall) {
         fs::create_directory(run.work_dir() / "folder");
         EXPECT_EQ(run.Run(c.arguments), 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err,
-                  Lines(std::string("lumivane-host: ") + c.complaint + "\nTry 'lumivane-host --help'.\n"));
+        EXPECT_EQ(run.err, Lines(std::string("lumivane-host: ") + c.complaint +
+                                 "\nTry 'lumivane-host --help'.\n"));
         EXPECT_FALSE(run.Exists("logs"));
     }
 }
@@ -132,7 +138,8 @@ TEST(HostScript, DrawsOnTheScreenAndTheLogShowsEachCall) {
             "pos 1 2\n"
             "write <b>bold</b> A\\x41\\t\\\\\n"
             "pos 1 3\n"
-            "write 12345678901234567890123456789012345678901234567890123456789012345678901234567890wrap\n"
+            "write "
+            "12345678901234567890123456789012345678901234567890123456789012345678901234567890wrap\n"
             "usage\n"
             "defaults\n"
             "name\n");
@@ -140,8 +147,10 @@ TEST(HostScript, DrawsOnTheScreenAndTheLogShowsEachCall) {
     ASSERT_EQ(run.Run({"draw.txt"}), 0) << run.err;
     window.after = testhost::Now();
 
-    const std::string eighty = "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
-    const std::vector<std::string> rows = {"Hiendalore Initialising", "<b>bold</b> AA\t\\", eighty, "wrap"};
+    const std::string eighty =
+        "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
+    const std::vector<std::string> rows = {"Hiendalore Initialising", "<b>bold</b> AA\t\\", eighty,
+                                           "wrap"};
     EXPECT_EQ(run.Read("logs/index.htm"), ExpectedPage(rows));
     EXPECT_EQ(run.out, RealHeader() +
                            Lines("usage: my_plugin usage\n"
@@ -154,8 +163,8 @@ TEST(HostScript, DrawsOnTheScreenAndTheLogShowsEachCall) {
     ASSERT_GE(log.size(), 4u);
     const std::string clock = log[3].substr(std::string("display ").size());
     EXPECT_TRUE(testhost::IsStartupClock(clock, window)) << clock;
-    std::vector<std::string> expected = {std::string("Init Web Page  logs") + testhost::kDriverPathSeparator +
-                                         "index.htm"};
+    std::vector<std::string> expected = {std::string("Init Web Page  logs") +
+                                         testhost::kDriverPathSeparator + "index.htm"};
     Append(&expected, PageWrite({"Quendalore Initialising", clock, " ", " "}));
     Append(&expected, {"SetPosition x=1, y=1", "Write x=1, y=1", "Write Hi"});
     Append(&expected, PageWrite({"Hiendalore Initialising", clock, " ", " "}));
@@ -210,7 +219,8 @@ TEST(HostScript, MalformedLineIsReportedWithFileAndLineAndNoCallIsMade) {
         "write before the error\n"
         "pos 1\n"
         "write after the error\n";
-    const std::string pos_expected = "expected \"pos X Y\" with X and Y whole numbers from 0 to 255";
+    const std::string pos_expected =
+        "expected \"pos X Y\" with X and Y whole numbers from 0 to 255";
     struct Case {
         std::vector<std::string> arguments;
         const char* where;
@@ -244,9 +254,12 @@ TEST(HostFailure, WriteReturningZeroStopsWithExitOneAndNoFurtherCall) {
     };
     const std::string module = testhost::FakeModule("failing_write");
     const Case cases[] = {
-        {{"--module", module, "-"}, "pos 2 3\nwrite a\nname\nwrite b\n", "SetPosition 2 3\nWrite 1:a\n",
+        {{"--module", module, "-"},
+         "pos 2 3\nwrite a\nname\nwrite b\n",
+         "SetPosition 2 3\nWrite 1:a\n",
          "<stdin>:2: Write returned 0: the page file could not be written"},
-        {{"--module", module, "--lines"}, "first\nsecond\n",
+        {{"--module", module, "--lines"},
+         "first\nsecond\n",
          "SetPosition 1 1\nWrite 320:" + Padded("first") + std::string(240, ' ') + "\n",
          "input line 1: Write returned 0: the page file could not be written"},
     };
@@ -254,7 +267,8 @@ TEST(HostFailure, WriteReturningZeroStopsWithExitOneAndNoFurtherCall) {
         SCOPED_TRACE(c.complaint);
         HostRun run;
         EXPECT_EQ(run.Run(c.arguments, c.input), 1);
-        EXPECT_EQ(run.Read("fake-calls.txt"), "DriverName\nUsage\nDefaultParameters\nInit 80 4 0\n" + c.calls);
+        EXPECT_EQ(run.Read("fake-calls.txt"),
+                  "DriverName\nUsage\nDefaultParameters\nInit 80 4 0\n" + c.calls);
         EXPECT_EQ(run.out, FakeHeader(module));
         EXPECT_EQ(run.err, Lines("lumivane-host: " + std::string(c.complaint) + "\n"));
     }
@@ -266,7 +280,8 @@ TEST(HostFailure, InitFlagZeroExitsOneInEveryMode) {
         SCOPED_TRACE(arguments[0]);
         HostRun run;
         run.Put("draw.txt", "write never\n");
-        fs::create_directories(run.work_dir() / "logs" / "index.htm");  // the page cannot be written
+        fs::create_directories(run.work_dir() / "logs" /
+                               "index.htm");  // the page cannot be written
         EXPECT_EQ(run.Run(arguments, "never\n"), 1);
         EXPECT_EQ(run.out, Lines("module: " + ModuleBesideHost() +
                                  "\n"
@@ -275,7 +290,8 @@ TEST(HostFailure, InitFlagZeroExitsOneInEveryMode) {
                                  "defaults: default\n"
                                  "init: Failed to create web page (flag 0)\n"));
         EXPECT_EQ(run.err, Lines("lumivane-host: Init reported a failure (flag 0)\n"));
-        EXPECT_EQ(run.Read("logs/lumivane.log").find("never"), std::string::npos) << "nothing written after Init";
+        EXPECT_EQ(run.Read("logs/lumivane.log").find("never"), std::string::npos)
+            << "nothing written after Init";
     }
 }
 
@@ -284,7 +300,8 @@ TEST(HostFailure, MissingExportsAreEachNamedAndNoCallIsMade) {
     const std::string module = testhost::FakeModule("incomplete");
     EXPECT_EQ(run.Run({"--module", module}), 1);
     EXPECT_EQ(run.err, Lines("lumivane-host: " + module + ": missing export DISPLAYDLL_Usage\n" +
-                             "lumivane-host: " + module + ": missing export DISPLAYDLL_DefaultParameters\n"));
+                             "lumivane-host: " + module +
+                             ": missing export DISPLAYDLL_DefaultParameters\n"));
     EXPECT_EQ(run.out, "");
     EXPECT_FALSE(run.Exists("fake-calls.txt"));
 }
@@ -295,7 +312,8 @@ TEST(HostFailure, ModuleThatCannotBeLoadedExitsOne) {
         HostRun run;
         run.Put("not-a-module.so", "just text\n");
         EXPECT_EQ(run.Run({"--module", module}), 1);
-        const std::string prefix = std::string("lumivane-host: cannot load the driver module ") + module + ": ";
+        const std::string prefix =
+            std::string("lumivane-host: cannot load the driver module ") + module + ": ";
         EXPECT_EQ(run.err.rfind(prefix, 0), 0u) << run.err;
         EXPECT_GT(run.err.size(), prefix.size() + 1) << "the loader's reason follows";
         EXPECT_EQ(run.out, "");
@@ -314,8 +332,10 @@ TEST(HostModule, DefaultIsTheModuleBesideTheProgram) {
     fs::copy_file(testhost::FakeModule("recording"), module);
 
     ASSERT_EQ(run.RunProgram(program.string(), {"-"}, "write x\n"), 0) << run.err;
-    EXPECT_EQ(run.out, FakeHeader(fs::canonical(module).string()) + testhost::PathLines(run.work_dir(), "fake"));
-    EXPECT_EQ(run.Read("fake-calls.txt"), "DriverName\nUsage\nDefaultParameters\nInit 80 4 0\nWrite 1:x\n");
+    EXPECT_EQ(run.out, FakeHeader(fs::canonical(module).string()) +
+                           testhost::PathLines(run.work_dir(), "fake"));
+    EXPECT_EQ(run.Read("fake-calls.txt"),
+              "DriverName\nUsage\nDefaultParameters\nInit 80 4 0\nWrite 1:x\n");
 }
 
 // --- follow mode ------------------------------------------------------------------
@@ -329,12 +349,18 @@ TEST(HostLines, ShowsTheLastFourLinesEachFittedToEightyColumns) {
     };
     const std::string eighty_x(80, 'x');
     const Case cases[] = {
-        {"two lines: blank rows below", "one\ntwo\n", {Padded("one"), Padded("two"), Padded(""), Padded("")}, 2},
+        {"two lines: blank rows below",
+         "one\ntwo\n",
+         {Padded("one"), Padded("two"), Padded(""), Padded("")},
+         2},
         {"six lines: the last four, cut, tab, CR LF, no final line end",
          "l1\nl2\nl3\r\n" + std::string(100, 'x') + "\na\tb\nlast",
          {Padded("l3"), eighty_x, Padded("a       b"), Padded("last")},
          6},
-        {"markup passes through", "<b>bold</b>\n", {Padded("<b>bold</b>"), Padded(""), Padded(""), Padded("")}, 1},
+        {"markup passes through",
+         "<b>bold</b>\n",
+         {Padded("<b>bold</b>"), Padded(""), Padded(""), Padded("")},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -361,7 +387,8 @@ TEST(HostLines, NoInputLeavesTheStartUpPicture) {
     HostRun run;
     ASSERT_EQ(run.Run({"--lines"}, ""), 0) << run.err;
     const std::string page = run.Read("logs/index.htm");
-    EXPECT_NE(page.find(Lines("<body><pre>\nQuendalore Initialising<br>\n")), std::string::npos) << page;
+    EXPECT_NE(page.find(Lines("<body><pre>\nQuendalore Initialising<br>\n")), std::string::npos)
+        << page;
     EXPECT_EQ(run.Read("logs/lumivane.log").find("Write"), std::string::npos);
 }
 
@@ -376,9 +403,11 @@ TEST(HostDemo, EndsWithTheClosingScreenAndTheAbsolutePathsOfPageAndLog) {
     EXPECT_TRUE(fs::path(run.work_dir()).is_absolute());
     EXPECT_EQ(run.Read("logs/index.htm"),
               ExpectedPage({Padded("<b>Lumivane</b> demo finished."),
-                            Padded("Run your own script: lumivane-host script.txt   (commands: lumivane-host --help)"),
+                            Padded("Run your own script: lumivane-host script.txt   (commands: "
+                                   "lumivane-host --help)"),
                             Padded("Mirror any output:   some-command | lumivane-host --lines"),
-                            Padded("The browser reloads this page every 5 s; the driver's log is beside it in logs.")}));
+                            Padded("The browser reloads this page every 5 s; the driver's log is "
+                                   "beside it in logs.")}));
     EXPECT_TRUE(run.Exists("logs/lumivane.log"));
 }
 

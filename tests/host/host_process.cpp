@@ -1,9 +1,9 @@
 #include "tests/host/host_process.h"
 
-#include "tests/support/driver_session.h"
-
 #include <fstream>
 #include <sstream>
+
+#include "tests/support/driver_session.h"
 
 namespace fs = std::filesystem;
 
@@ -29,7 +29,9 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 }
 }  // namespace
 
-HostRun::HostRun() : root_(MakeScenarioRoot()), work_dir_(root_ / "work") { fs::create_directory(work_dir_); }
+HostRun::HostRun() : root_(MakeScenarioRoot()), work_dir_(root_ / "work") {
+    fs::create_directory(work_dir_);
+}
 
 HostRun::~HostRun() {
     std::error_code ignored;
@@ -43,13 +45,16 @@ int HostRun::Run(const std::vector<std::string>& arguments, const std::string& i
 int HostRun::RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                         const std::string& input) {
     WriteFile(root_ / "stdin", input);
-    const int status = RunProcess(program, arguments, work_dir_, root_ / "stdin", root_ / "stdout", root_ / "stderr");
+    const int status = RunProcess(program, arguments, work_dir_, root_ / "stdin", root_ / "stdout",
+                                  root_ / "stderr");
     out = ReadFile(root_ / "stdout");
     err = ReadFile(root_ / "stderr");
     return status;
 }
 
-std::string HostRun::Read(const std::string& relative) const { return ReadFile(work_dir_ / relative); }
+std::string HostRun::Read(const std::string& relative) const {
+    return ReadFile(work_dir_ / relative);
+}
 
 void HostRun::Put(const std::string& relative, const std::string& bytes) const {
     WriteFile(work_dir_ / relative, bytes);

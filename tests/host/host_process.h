@@ -9,8 +9,8 @@
 namespace testhost {
 
 // Paths of what the build made, as the host process is to be given them.
-std::string HostProgram();          // lumivane-host
-std::string BuiltModule();          // the driver module
+std::string HostProgram();                    // lumivane-host
+std::string BuiltModule();                    // the driver module
 std::string FakeModule(const char* variant);  // "recording", "failing_write", "incomplete"
 
 // Starts `program` with `arguments` in `directory`, standard input read from

@@ -1,10 +1,10 @@
 // POSIX side of RunProcess: fork, point the standard streams at the files,
 // change directory, exec.
-#include "tests/host/host_process.h"
-
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "tests/host/host_process.h"
 
 namespace testhost {
 
@@ -13,7 +13,8 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
                const std::filesystem::path& output, const std::filesystem::path& errors) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
     const pid_t child = fork();
@@ -22,8 +23,8 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
         const int in = open(input.c_str(), O_RDONLY);
         const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-            chdir(directory.c_str()) != 0)
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+            dup2(err, 2) < 0 || chdir(directory.c_str()) != 0)
             _exit(126);
         execv(program.c_str(), argv.data());
         _exit(127);

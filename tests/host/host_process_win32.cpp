@@ -1,8 +1,8 @@
 // Windows side of RunProcess: CreateProcessA with the standard handles on
 // the files, in the given directory.
-#include "tests/host/host_process.h"
-
 #include <windows.h>
+
+#include "tests/host/host_process.h"
 
 namespace testhost {
 
@@ -29,8 +29,8 @@ std::string Quoted(const std::string& argument) {
 HANDLE Inheritable(const std::filesystem::path& file, bool write) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     return CreateFileA(file.string().c_str(), write ? GENERIC_WRITE : GENERIC_READ,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, write ? CREATE_ALWAYS : OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace

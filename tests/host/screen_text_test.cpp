@@ -31,7 +31,8 @@ TEST(FollowRows, EachLineBecomesExactlyEightyCells) {
         {"far too long: cut at 80", std::string(500, 'x'), std::string(80, 'x')},
         {"tab: to the next multiple of 8", "a\tb", "a" + Spaces(7) + "b" + Spaces(71)},
         {"tab on a stop: a full 8", "12345678\tx", "12345678" + Spaces(8) + "x" + Spaces(63)},
-        {"tab near the end: stops at 80", std::string(78, 'y') + "\tz", std::string(78, 'y') + Spaces(2)},
+        {"tab near the end: stops at 80", std::string(78, 'y') + "\tz",
+         std::string(78, 'y') + Spaces(2)},
         {"NUL: a space, the rest kept", std::string("a\0b", 3), "a b" + Spaces(77)},
         {"markup and 8-bit bytes: as they are", "<b>\xe9</b>", "<b>\xe9</b>" + Spaces(72)},
     };

@@ -103,8 +103,9 @@ const GoodLine kGoodLines[] = {
 TEST(ScriptParse, EachGoodLineMakesItsCommand) {
     for (const GoodLine& good : kGoodLines) {
         SCOPED_TRACE(good.line);
-        const std::vector<std::string> expected =
-            std::string(good.command).empty() ? std::vector<std::string>{} : std::vector<std::string>{good.command};
+        const std::vector<std::string> expected = std::string(good.command).empty()
+                                                      ? std::vector<std::string>{}
+                                                      : std::vector<std::string>{good.command};
         EXPECT_EQ(Parsed(std::string(good.line) + "\n"), expected);
         EXPECT_EQ(Parsed(good.line), expected) << "the last line needs no line end";
     }
@@ -116,9 +117,11 @@ struct BadLine {
 };
 
 const char kPosExpected[] = "expected \"pos X Y\" with X and Y whole numbers from 0 to 255";
-const char kSleepExpected[] = "expected \"sleep MS\" with MS a whole number of milliseconds from 0 to 3600000";
+const char kSleepExpected[] =
+    "expected \"sleep MS\" with MS a whole number of milliseconds from 0 to 3600000";
 const char kWriteExpected[] = "expected \"write TEXT\": one space after write, then the text";
-const char kUnknownTail[] = "; expected pos, write, init, sleep, name, usage, defaults or a # comment";
+const char kUnknownTail[] =
+    "; expected pos, write, init, sleep, name, usage, defaults or a # comment";
 
 const BadLine kBadLines[] = {
     {"pos", kPosExpected},
@@ -185,7 +188,8 @@ TEST(ScriptParse, WholeScriptKeepsOrderAndLineNumbers) {
         shown.push_back(Describe(command));
         lines.push_back(command.line);
     }
-    EXPECT_EQ(shown, (std::vector<std::string>{"pos 1 1", "write [Hello, <b>world</b>]", "sleep 20", "name", "init"}));
+    EXPECT_EQ(shown, (std::vector<std::string>{"pos 1 1", "write [Hello, <b>world</b>]", "sleep 20",
+                                               "name", "init"}));
     EXPECT_EQ(lines, (std::vector<int>{3, 4, 6, 7, 8}));
 }
 
