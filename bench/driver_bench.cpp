@@ -136,6 +136,7 @@ struct Call {
     void (*run)(long turn);
     void (*prepare)();
     bool allocation_free;  // promised: no heap allocation at all
+    int block;             // calls per timed block: some tens of microseconds or more
     // Found by Probe: what one steady-state call writes.
     std::vector<std::string> log_lines{};
     std::string page{};  // the page it writes; empty when the page is left alone
@@ -147,11 +148,11 @@ struct Call {
 };
 
 Call Calls[] = {
-    {"SetPosition", CallSetPosition, PrepareNothing, true},
-    {"Write, unchanged", CallUnchangedWrite, PrepareUnchangedWrite, true},
-    {"Write, changing", CallChangingWrite, PrepareChangingWrite, false},
-    {"DriverName", CallDriverName, PrepareNothing, true},
-    {"Init", CallInit, PrepareInit, false},
+    {"SetPosition", CallSetPosition, PrepareNothing, true, 64},
+    {"Write, unchanged", CallUnchangedWrite, PrepareUnchangedWrite, true, 32},
+    {"Write, changing", CallChangingWrite, PrepareChangingWrite, false, 2},
+    {"DriverName", CallDriverName, PrepareNothing, true, 32},
+    {"Init", CallInit, PrepareInit, false, 2},
 };
 
 std::string ReadFile(const char* path, std::uintmax_t from = 0) {
@@ -239,57 +240,105 @@ void RunFloor(const Call& call) {
 }
 
 // --- the benchmarks ------------------------------------------------------------
-void CountAllocations(benchmark::State& state, const bench::AllocCount& before) {
-    const bench::AllocCount after = bench::AllocationsSoFar();
-    const auto per_call = benchmark::Counter::kAvgIterations;
-    state.counters["allocs"] = benchmark::Counter(double(after.allocations - before.allocations), per_call);
-    state.counters["alloc_bytes"] = benchmark::Counter(double(after.bytes - before.bytes), per_call);
-    state.counters["frees"] = benchmark::Counter(double(after.frees - before.frees), per_call);
+// One benchmark per call. Each of its rounds makes a block of calls and then
+// as many floors, and times both blocks on the thread's CPU clock and on the
+// wall clock; which block goes first alternates. Call and floor thus meet
+// the same machine and the same state of the disk, round after round, which
+// a separate benchmark for each could not promise on a busy machine; and a
+// block is long enough that reading the clocks costs next to nothing.
+struct Clocks {
+    double cpu;   // seconds of this thread's CPU time, user and system
+    double wall;  // seconds of the monotonic clock
+};
+
+double Seconds(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
-void MeasureCall(benchmark::State& state, const Call* call) {
-    call->prepare();
-    long turn = 0;
-    const bench::AllocCount before = bench::AllocationsSoFar();
-    for (auto _ : state) call->run(turn++);
-    CountAllocations(state, before);
+Clocks ClocksNow() { return {Seconds(CLOCK_THREAD_CPUTIME_ID), Seconds(CLOCK_MONOTONIC)}; }
+
+Clocks operator-(const Clocks& a, const Clocks& b) { return {a.cpu - b.cpu, a.wall - b.wall}; }
+
+Clocks TimeCalls(const Call& call, long& turn) {
+    const Clocks start = ClocksNow();
+    for (int i = 0; i < call.block; ++i) call.run(turn++);
+    return ClocksNow() - start;
 }
 
-void MeasureFloor(benchmark::State& state, const Call* call) {
+Clocks TimeFloors(const Call& call) {
+    const Clocks start = ClocksNow();
+    for (int i = 0; i < call.block; ++i) RunFloor(call);
+    return ClocksNow() - start;
+}
+
+double Median(std::vector<double>& values) {
+    if (values.empty()) return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// Per call: the median round's CPU time of the calls and of the floors, and
+// the median of the rounds' ratios. Medians, because now and then the disk
+// stalls a page's rename for milliseconds, on whichever side it happens to be.
+void MeasureAgainstFloor(benchmark::State& state, const Call* call) {
     if (FloorLog == nullptr) {
         state.SkipWithError("cannot open the floor's log");
         return;
     }
-    const bench::AllocCount before = bench::AllocationsSoFar();
-    for (auto _ : state) RunFloor(*call);
-    CountAllocations(state, before);
-}
+    const auto rounds = static_cast<std::size_t>(state.max_iterations);
+    std::vector<double> call_cpu, floor_cpu, cpu_ratio, wall_ratio;
+    for (std::vector<double>* samples : {&call_cpu, &floor_cpu, &cpu_ratio, &wall_ratio})
+        samples->reserve(rounds);
+    call->prepare();
+    long turn = 0;
+    bench::AllocCount allocated{0, 0, 0};
+    bool floor_first = false;  // which block goes first alternates, round by round
+    for (auto _ : state) {
+        Clocks in_floors{0, 0};
+        if (floor_first) in_floors = TimeFloors(*call);
+        const bench::AllocCount before = bench::AllocationsSoFar();
+        const Clocks in_calls = TimeCalls(*call, turn);
+        const bench::AllocCount after = bench::AllocationsSoFar();
+        if (!floor_first) in_floors = TimeFloors(*call);
+        floor_first = !floor_first;
 
-std::string CallBenchmarkName(const Call& call) { return std::string("call/") + call.name; }
-std::string FloorBenchmarkName(const Call& call) { return std::string("floor/") + call.name; }
+        allocated.allocations += after.allocations - before.allocations;
+        allocated.bytes += after.bytes - before.bytes;
+        allocated.frees += after.frees - before.frees;
+        call_cpu.push_back(in_calls.cpu);
+        floor_cpu.push_back(in_floors.cpu);
+        cpu_ratio.push_back(in_floors.cpu > 0 ? in_calls.cpu / in_floors.cpu : 0);
+        wall_ratio.push_back(in_floors.wall > 0 ? in_calls.wall / in_floors.wall : 0);
+    }
+    const double calls = double(state.iterations()) * call->block;
+    state.counters["call_us"] = Median(call_cpu) / call->block * 1e6;
+    state.counters["floor_us"] = Median(floor_cpu) / call->block * 1e6;
+    state.counters["ratio"] = Median(cpu_ratio);
+    state.counters["wall_ratio"] = Median(wall_ratio);
+    state.counters["allocs"] = double(allocated.allocations) / calls;
+    state.counters["alloc_bytes"] = double(allocated.bytes) / calls;
+    state.counters["frees"] = double(allocated.frees) / calls;
+}
 
 // --- the summary -----------------------------------------------------------------
-struct Measured {
-    std::vector<double> cpu_us;  // one per repetition, or the median of them
-    std::vector<double> real_us;
-    bool median_given = false;   // the library computed the median itself
-    double allocs = 0;           // per call, from the last report
-    double alloc_bytes = 0;
-};
+const char* const kCounters[] = {"call_us", "floor_us", "ratio", "wall_ratio", "allocs", "alloc_bytes"};
+constexpr std::size_t kCounterCount = sizeof kCounters / sizeof kCounters[0];
 
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
+// A call's counters: the median over the repetitions when there are several.
+struct Measured {
+    double value[kCounterCount] = {};
+    bool median_given = false;  // taken from the library's median of the repetitions
+};
 
 double CounterOf(const benchmark::UserCounters& counters, const char* name) {
     const auto found = counters.find(name);
     return found == counters.end() ? 0 : double(found->second);
 }
 
-// The console's usual report, plus a copy of every run for the summary.
+// The console's usual report, plus the counters of each call for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     // Colours only for a terminal, so a saved report stays plain text.
@@ -300,17 +349,10 @@ public:
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) continue;
             Measured& measured = runs_[run.run_name.function_name];
-            if (median && !measured.median_given) {
-                measured.median_given = true;
-                measured.cpu_us.clear();
-                measured.real_us.clear();
-            }
-            if (median || !measured.median_given) {
-                measured.cpu_us.push_back(run.GetAdjustedCPUTime());
-                measured.real_us.push_back(run.GetAdjustedRealTime());
-            }
-            measured.allocs = CounterOf(run.counters, "allocs");
-            measured.alloc_bytes = CounterOf(run.counters, "alloc_bytes");
+            if (measured.median_given) continue;
+            measured.median_given = median;
+            for (std::size_t i = 0; i < kCounterCount; ++i)
+                measured.value[i] = CounterOf(run.counters, kCounters[i]);
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -343,9 +385,10 @@ std::size_t TotalSize(const std::vector<std::string>& lines) {
 // with the machine and are for reading).
 int PrintSummary(const SummaryReporter& reporter) {
     std::printf(
-        "\nEach call against its floor: CPU time per call (median of the runs) and their ratio,\n"
-        "the ratio of wall-clock times, heap blocks per call within one second and over the\n"
-        "whole run, and what one call writes.\n\n");
+        "\nEach call against its floor, per call: CPU time (user and system) of the median round\n"
+        "and the median round's ratio, the same ratio of wall-clock times, heap blocks within one\n"
+        "second and over the whole run, and what one call writes. With repetitions, the median\n"
+        "of each over the repetitions.\n\n");
     std::printf("| call | time (us) | floor (us) | ratio | wall ratio | allocations per call | "
                 "whole run | log lines | log bytes | page bytes |\n");
     std::printf("|---|---:|---:|---:|---:|---|---|---:|---:|---:|\n");
@@ -353,18 +396,14 @@ int PrintSummary(const SummaryReporter& reporter) {
     std::string verdicts;
     char verdict[200];
     for (const Call& call : Calls) {
-        const Measured* measured = reporter.Find(CallBenchmarkName(call));
-        const Measured* floor = reporter.Find(FloorBenchmarkName(call));
+        const Measured* measured = reporter.Find(call.name);
         if (measured == nullptr) continue;
-        const double time = Median(measured->cpu_us);
-        const double floor_time = floor ? Median(floor->cpu_us) : 0;
-        const double ratio = floor_time > 0 ? time / floor_time : 0;
-        const double wall_floor = floor ? Median(floor->real_us) : 0;
-        const double wall_ratio = wall_floor > 0 ? Median(measured->real_us) / wall_floor : 0;
-        std::printf("| %s | %.2f | %.2f | %.2f | %.2f | %s | %s | %zu | %zu | %zu |\n", call.name, time,
-                    floor_time, ratio, wall_ratio,
+        const double* value = measured->value;
+        const double ratio = value[2];
+        std::printf("| %s | %.2f | %.2f | %.2f | %.2f | %s | %s | %zu | %zu | %zu |\n", call.name,
+                    value[0], value[1], ratio, value[3],
                     call.allocations < 0 ? "?" : Allocations(call.allocations, call.allocated_bytes).c_str(),
-                    Allocations(measured->allocs, measured->alloc_bytes).c_str(), call.log_lines.size(),
+                    Allocations(value[4], value[5]).c_str(), call.log_lines.size(),
                     TotalSize(call.log_lines), call.page.size());
 
         if (call.allocations < 0) {
@@ -408,12 +447,8 @@ int main(int argc, char** argv) {
         // The floor replaces a page that exists, as every Write after Init does.
         if (std::FILE* page = std::fopen(kFloorPagePath, "w")) std::fclose(page);
 
-        for (const Call& call : Calls) {
-            benchmark::RegisterBenchmark(CallBenchmarkName(call).c_str(), MeasureCall, &call)
-                ->Unit(benchmark::kMicrosecond);
-            benchmark::RegisterBenchmark(FloorBenchmarkName(call).c_str(), MeasureFloor, &call)
-                ->Unit(benchmark::kMicrosecond);
-        }
+        for (const Call& call : Calls)
+            benchmark::RegisterBenchmark(call.name, MeasureAgainstFloor, &call)->Unit(benchmark::kMicrosecond);
         SummaryReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
         status = PrintSummary(reporter);
