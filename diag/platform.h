@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 
 namespace platform {
 
@@ -20,6 +21,11 @@ int ModuleFilePath(char* path, std::size_t size);
 // Length of the base name at the start of `file_name` (the part of a module
 // path after its last separator), once the extension is cut off.
 std::size_t BaseNameLength(const char* file_name, std::size_t path_length);
+
+// Breaks `when` down into local time. Returns 1, or 0 when it cannot. Unlike
+// plain localtime, it neither allocates nor looks the time zone up again on
+// every call.
+int LocalTime(std::time_t when, std::tm* local);
 
 // Creates `directory` below the current directory; an existing one is fine.
 void MakeDirectory(const char* directory);

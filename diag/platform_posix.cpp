@@ -33,6 +33,8 @@ std::size_t BaseNameLength(const char* file_name, std::size_t name_length) {
     return name_length;
 }
 
+int LocalTime(std::time_t when, std::tm* local) { return localtime_r(&when, local) ? 1 : 0; }
+
 void MakeDirectory(const char* directory) {
     mkdir(directory, 0777);  // EEXIST is the usual case and is fine
 }

@@ -72,6 +72,13 @@ std::size_t BaseNameLength(const char* /*file_name*/, std::size_t name_length) {
     return name_length >= kExtensionLength ? name_length - kExtensionLength : 0;
 }
 
+int LocalTime(std::time_t when, std::tm* local) {
+    const std::tm* shared = std::localtime(&when);  // the run-time keeps one per thread
+    if (shared == nullptr) return 0;
+    *local = *shared;
+    return 1;
+}
+
 void MakeDirectory(const char* directory) {
     CreateDirectoryA(directory, nullptr);  // ERROR_ALREADY_EXISTS is the usual case and is fine
 }

@@ -37,38 +37,40 @@ void BuildLogPath() {
                   platform::kPathSeparator, room, ModuleBaseName(), kLogExtension);
 }
 
-// The stamp of the current second. Lines come many to a second, and
-// localtime is dear (glibc looks the time zone up again on every call, with
-// a stat and an allocation), so the text is formatted once per second.
+// The stamp of the current second. Lines come many to a second, so the text
+// is formatted once per second.
 const char* StampNow() {
     const std::time_t now = std::time(nullptr);
     if (StampKnown && now == StampSecond) return Stamp;
     StampKnown = true;
     StampSecond = now;
 
-    const std::tm* local = std::localtime(&now);
-    if (local == nullptr || std::strftime(Stamp, sizeof Stamp, "%H:%M:%S %d/%m/%y", local) == 0)
+    std::tm local{};
+    if (!platform::LocalTime(now, &local) ||
+        std::strftime(Stamp, sizeof Stamp, "%H:%M:%S %d/%m/%y", &local) == 0)
         Stamp[0] = '\0';
     return Stamp;
 }
 
-// Copies `text` and then `end` into Line from `at` on. Returns the new
-// length, or 0 when they do not fit.
-std::size_t Append(std::size_t at, const char* text, char end) {
-    const std::size_t length = std::strlen(text);
-    if (at == 0 || length + 1 > kLineSize - at) return 0;
-    std::memcpy(Line + at, text, length);
-    Line[at + length] = end;
-    return at + length + 1;
-}
-
-// "<stamp> <label> <text>\n" in one piece, or 0 when it is too long for Line.
+// "<stamp> <label> <text>\n" put together in Line. Returns its length, or 0
+// when it is too long for Line.
 std::size_t PutLineTogether(const char* stamp, const char* label, const char* text) {
-    std::size_t length = std::strlen(stamp);
-    std::memcpy(Line, stamp, length);  // the stamp always fits
-    Line[length++] = ' ';
-    length = Append(length, label, ' ');
-    return Append(length, text, '\n');
+    const std::size_t stamp_length = std::strlen(stamp);
+    const std::size_t label_length = std::strlen(label);
+    const std::size_t text_length = std::strlen(text);
+    if (stamp_length + label_length + text_length + 3 > kLineSize) return 0;
+
+    char* at = Line;
+    std::memcpy(at, stamp, stamp_length);
+    at += stamp_length;
+    *at++ = ' ';
+    std::memcpy(at, label, label_length);
+    at += label_length;
+    *at++ = ' ';
+    std::memcpy(at, text, text_length);
+    at += text_length;
+    *at++ = '\n';
+    return static_cast<std::size_t>(at - Line);
 }
 }  // namespace
 

@@ -23,8 +23,10 @@ constexpr char kPageTail[] = "</pre></body>\n</html>\n";
 constexpr char kStartRule[] = "-------------------------------------------";
 constexpr char kEndRule[] = "...........................................";
 constexpr char kTempSuffix[] = ".tmp";
+constexpr std::size_t kPageBufferSize = 1024;  // a whole page is at most about 440 bytes
 
 char TempPagePath[kPagePathSize + sizeof kTempSuffix];  // the page's path plus ".tmp"
+char PageBuffer[kPageBufferSize];  // stdio's buffer for the open page: one write, no heap
 
 enum class PageResult { kWritten, kOpenFailed, kWriteFailed };
 
@@ -57,6 +59,7 @@ void CopyToShadow(int row) {
 PageOutcome WritePageFile(const char* path) {
     std::FILE* page = std::fopen(path, "w");
     if (page == nullptr) return {PageResult::kOpenFailed, errno};
+    std::setvbuf(page, PageBuffer, _IOFBF, sizeof PageBuffer);
 
     int error = 0;
     auto check = [&error](int written) {

@@ -1,6 +1,8 @@
 // The screen store: the rows the host draws into and the cursor that walks them.
 #include "driver/screen.h"
 
+#include "diag/platform.h"
+
 #include <cstring>
 #include <ctime>
 
@@ -24,9 +26,9 @@ void ShowStartupPicture(const char* title) {
     }
     std::memcpy(ScreenRows[0], kStartupBanner, sizeof kStartupBanner);
 
-    const std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
-    if (local != nullptr) std::strftime(ScreenRows[1], kColumns, kStartupClockFormat, local);
+    std::tm local{};
+    if (platform::LocalTime(std::time(nullptr), &local))
+        std::strftime(ScreenRows[1], kColumns, kStartupClockFormat, &local);
 
     // The shadow of row 1 holds the title, which row 1 never shows: the page
     // is therefore always rewritten by Init.
