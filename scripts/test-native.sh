@@ -4,11 +4,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
-build_native
 # The browser test: Debian's chromium, driven by playwright-core from npm.
 ensure_apt_packages chromium
 command -v npm >/dev/null || ensure_apt_packages nodejs npm
 if [ ! -f tests/browser/node_modules/playwright-core/package.json ]; then
     (cd tests/browser && npm ci --no-audit --no-fund)
 fi
+
+build_native
 ctest --test-dir build/native --output-on-failure -j "$(nproc)"
