@@ -9,22 +9,16 @@
 #include <vector>
 
 #include "tests/support/driver_session.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 using testhost::DriverSession;
+using testhost::Listing;
 using testhost::ExpectedPage;
 using testhost::LogBodies;
 using testhost::Now;
 
 namespace {
-
-std::vector<std::string> Listing(const fs::path& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 class PageWriter : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // the cases a loaded DLL cannot reach (short names, a small buffer, a failed
 // replace and its error number).
 #include "diag/platform.h"
+#include "tests/support/files.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <gtest/gtest.h>
@@ -10,24 +11,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
+using testhost::ReadFile;
+using testhost::WriteFile;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 // A fresh, empty directory of its own for each case.
 class Win32PlatformFiles : public ::testing::Test {

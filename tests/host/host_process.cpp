@@ -1,9 +1,7 @@
 #include "tests/host/host_process.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "tests/support/driver_session.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -14,20 +12,6 @@ std::string BuiltModule() { return LUMIVANE_HOST_TEST_MODULE; }
 std::string FakeModule(const char* variant) {
     return std::string(LUMIVANE_FAKE_MODULE_DIR) + "/fake_" + variant + LUMIVANE_FAKE_MODULE_SUFFIX;
 }
-
-namespace {
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << bytes;
-}
-}  // namespace
 
 HostRun::HostRun() : root_(MakeScenarioRoot()), work_dir_(root_ / "work") {
     fs::create_directory(work_dir_);

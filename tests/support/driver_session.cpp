@@ -1,13 +1,12 @@
 #include "tests/support/driver_session.h"
 
+#include "tests/support/files.h"
 #include "tests/support/module_host.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -68,10 +67,7 @@ std::string DriverSession::CallInit(unsigned char* flag) {
 }
 
 std::string DriverSession::Read(const std::string& relative) const {
-    std::ifstream in(work_dir_ / relative, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadFile(work_dir_ / relative);
 }
 
 bool DriverSession::Exists(const std::string& relative) const { return fs::exists(work_dir_ / relative); }

@@ -1,0 +1,14 @@
+// Whole-file reads and writes for tests, as bytes (no line-end translation).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testhost {
+
+std::string ReadFile(const std::filesystem::path& path);  // "" when missing
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+std::vector<std::string> Listing(const std::filesystem::path& directory);  // sorted names
+
+}  // namespace testhost
