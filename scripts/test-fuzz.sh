@@ -18,7 +18,15 @@ fi
 
 # New inputs go into build/fuzz/corpus; the seeds in fuzz/corpus are only read.
 mkdir -p build/fuzz/corpus build/fuzz/artifacts
-build/fuzz/lumivane_calls_fuzzer -max_total_time="${LUMIVANE_FUZZ_SECONDS:-60}" \
+# Its running commentary goes to build/fuzz/run.log; a finding prints it.
+seconds="${LUMIVANE_FUZZ_SECONDS:-60}"
+if ! build/fuzz/lumivane_calls_fuzzer -max_total_time="$seconds" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix=build/fuzz/artifacts/ build/fuzz/corpus fuzz/corpus
-echo "fuzzer: no findings in ${LUMIVANE_FUZZ_SECONDS:-60} s"
+    -artifact_prefix=build/fuzz/artifacts/ build/fuzz/corpus fuzz/corpus \
+    >build/fuzz/run.log 2>&1; then
+    tail -n 80 build/fuzz/run.log
+    echo "fuzzer: a finding; the input is in build/fuzz/artifacts/" >&2
+    exit 1
+fi
+grep -E '^(Done|stat::)' build/fuzz/run.log
+echo "fuzzer: no findings in $seconds s"
