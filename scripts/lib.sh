@@ -31,7 +31,7 @@ ensure_apt_packages() {
     done
     echo "Installing ${missing[*]}"
     apt-get update -q >/dev/null
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null
 }
 
 # Configures and builds the native tree in build/native.
