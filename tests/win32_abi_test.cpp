@@ -82,12 +82,6 @@ extern "C" __attribute__((noinline)) int __cdecl SumCdecl(int a, int b) { return
 extern "C" __attribute__((noinline)) int __stdcall SumStdcall(int a, int b) { return a + b; }
 
 // Row 2 of a start-up page (the clock), read from the page's raw bytes.
-std::string ClockRow(const std::string& page) {
-    std::size_t start = 0;
-    for (int line = 0; line < 5; ++line) start = page.find("\r\n", start) + 2;
-    return page.substr(start, page.find("<br>", start) - start);
-}
-
 // A page with CR LF line ends, written out in full.
 std::string CrLfPage(const std::string& row1, const std::string& row2, const std::string& row3,
                      const std::string& row4) {
@@ -233,7 +227,7 @@ TEST(Win32Files, PageAndLogStoreEveryLineEndAsCrLf) {
     window.after = Now();
 
     const std::string page = driver.Read("logs\\index.htm");
-    const std::string clock = ClockRow(page);
+    const std::string clock = testhost::PageRow(page, 2);
     EXPECT_TRUE(testhost::IsStartupClock(clock, window)) << clock;
     EXPECT_EQ(page, CrLfPage("Quendalore Initialising", clock, "row <b>three</b>", " "));
 
@@ -317,7 +311,7 @@ protected:
         window_.before = Now();
         unsigned char flag = 0;
         ASSERT_EQ(driver_.CallInit(&flag), "Lumivane v0.1");
-        clock_ = ClockRow(driver_.Read("logs\\index.htm"));
+        clock_ = testhost::PageRow(driver_.Read("logs\\index.htm"), 2);
         log_size_ = driver_.Read("logs\\lumivane.log").size();
         driver_.SetPosition(1, 4);
     }
