@@ -1,12 +1,12 @@
 #include "tests/support/module_host.h"
 
+#include "tests/support/files.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 namespace testhost {
 
@@ -43,10 +43,7 @@ std::string StopStdoutCapture() {
     std::fflush(stdout);
     dup2(saved_stdout, STDOUT_FILENO);
     close(saved_stdout);
-    std::ifstream in(capture_file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadFile(capture_file);
 }
 
 }  // namespace testhost

@@ -1,5 +1,7 @@
 #include "tests/support/module_host.h"
 
+#include "tests/support/files.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
@@ -7,8 +9,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 namespace testhost {
 
@@ -53,10 +53,7 @@ std::string StopStdoutCapture() {
     std::fflush(stdout);
     _dup2(saved_stdout, _fileno(stdout));
     _close(saved_stdout);
-    std::ifstream in(capture_file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadFile(capture_file);
 }
 
 }  // namespace testhost
