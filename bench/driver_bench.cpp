@@ -11,7 +11,7 @@
 // dlopen'ed in a scratch working directory below TMPDIR.
 #include "bench/alloc_count.h"
 #include "driver/display_driver.h"
-#include "tests/support/module_host.h"
+#include "host/driver_module.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
@@ -58,15 +58,11 @@ DisplaySetPositionFn SetPosition = nullptr;
 DisplayWriteFn Write = nullptr;
 DisplayTextFn DriverName = nullptr;
 
-template <typename Fn>
-Fn Lookup(const char* name) {
-    return reinterpret_cast<Fn>(testhost::FindExport(Module, name));
-}
-
 bool LoadDriver(const fs::path& built_module) {
     const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     ScratchRoot = fs::temp_directory_path() / ("lumivane-bench-" + std::to_string(ticks));
-    const fs::path copy = ScratchRoot / "module" / (std::string(kModuleName) + testhost::kModuleExtension);
+    const fs::path copy =
+        ScratchRoot / "module" / (std::string(kModuleName) + host::kModuleExtension);
     std::error_code error;
     fs::create_directories(ScratchRoot / "module", error);
     fs::create_directories(ScratchRoot / "work", error);
@@ -78,19 +74,21 @@ bool LoadDriver(const fs::path& built_module) {
     StartDir = fs::current_path();
     fs::current_path(ScratchRoot / "work");
 
-    Module = testhost::LoadModule(copy.string());
+    std::string load_error;
+    Module = host::LoadModule(copy.string(), &load_error);
     if (Module == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", copy.c_str(), testhost::LastLoadError().c_str());
+        std::fprintf(stderr, "cannot load %s: %s\n", copy.c_str(), load_error.c_str());
         return false;
     }
-    Init = Lookup<DisplayInitFn>("DISPLAYDLL_Init");
-    SetPosition = Lookup<DisplaySetPositionFn>("DISPLAYDLL_SetPosition");
-    Write = Lookup<DisplayWriteFn>("DISPLAYDLL_Write");
-    DriverName = Lookup<DisplayTextFn>("DISPLAYDLL_DriverName");
-    if (!Init || !SetPosition || !Write || !DriverName) {
+    host::DriverCalls calls;
+    if (!host::BindDriver(Module, &calls).empty()) {
         std::fprintf(stderr, "%s lacks a driver export\n", copy.c_str());
         return false;
     }
+    Init = calls.init;
+    SetPosition = calls.set_position;
+    Write = calls.write;
+    DriverName = calls.driver_name;
     unsigned char ok = 0;
     Init(80, 4, 0, &ok);
     if (ok != 1) std::fprintf(stderr, "Init failed in %s\n", fs::current_path().c_str());
@@ -98,7 +96,7 @@ bool LoadDriver(const fs::path& built_module) {
 }
 
 void UnloadDriver() {
-    if (Module != nullptr) testhost::UnloadModule(Module);
+    if (Module != nullptr) host::UnloadModule(Module);
     std::error_code ignored;
     if (!StartDir.empty()) fs::current_path(StartDir, ignored);
     if (!ScratchRoot.empty()) fs::remove_all(ScratchRoot, ignored);

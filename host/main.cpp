@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/demo.h"
+#include "host/driver_module.h"
 #include "host/platform.h"
 #include "host/runner.h"
 #include "host/script.h"

@@ -1,31 +1,11 @@
-// Windows side of the host's platform layer: LoadLibraryA/GetProcAddress,
-// and the module beside the executable found through GetModuleFileNameA.
+// Windows side of the host's platform layer: the module beside the
+// executable found through GetModuleFileNameA.
 #include <windows.h>
 
+#include "host/driver_module.h"
 #include "host/platform.h"
 
 namespace host {
-
-const char kModuleFileName[] = "lumivane.dll";
-
-void* LoadModule(const std::string& path, std::string* error) {
-    HMODULE module = LoadLibraryA(path.c_str());
-    if (!module) {
-        char reason[256] = "";
-        const DWORD code = GetLastError();
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                       reason, sizeof reason, nullptr);
-        std::string text = reason;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-            text.pop_back();
-        *error = "error " + std::to_string(code) + (text.empty() ? "" : ": " + text);
-    }
-    return reinterpret_cast<void*>(module);
-}
-
-void* FindExport(void* module, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
 
 std::string DefaultModulePath() {
     char self[MAX_PATH] = "";

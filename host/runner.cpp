@@ -12,13 +12,6 @@ namespace {
 
 const char* OrNull(const char* text) { return text ? text : "(null)"; }
 
-template <typename Fn>
-void Bind(void* module, const char* name, Fn* slot, std::vector<std::string>* missing) {
-    void* address = FindExport(module, name);
-    if (!address) missing->push_back(name);
-    *slot = reinterpret_cast<Fn>(address);
-}
-
 int WriteText(const DriverCalls& driver, const std::string& text, const std::string& where) {
     if (driver.write(text.c_str()) == 1) return kExitOk;
     std::fflush(stdout);
@@ -28,17 +21,6 @@ int WriteText(const DriverCalls& driver, const std::string& text, const std::str
 }
 
 }  // namespace
-
-std::vector<std::string> BindDriver(void* module, DriverCalls* calls) {
-    std::vector<std::string> missing;
-    Bind(module, "DISPLAYDLL_Init", &calls->init, &missing);
-    Bind(module, "DISPLAYDLL_SetPosition", &calls->set_position, &missing);
-    Bind(module, "DISPLAYDLL_Write", &calls->write, &missing);
-    Bind(module, "DISPLAYDLL_DriverName", &calls->driver_name, &missing);
-    Bind(module, "DISPLAYDLL_Usage", &calls->usage, &missing);
-    Bind(module, "DISPLAYDLL_DefaultParameters", &calls->default_parameters, &missing);
-    return missing;
-}
 
 int CallInit(const DriverCalls& driver) {
     unsigned char flag = 0;

@@ -1,12 +1,12 @@
-// Making the driver's calls: the six exports bound by name, the start-up
-// report, scripts and the follow mode.
+// Making the driver's calls: the start-up report, scripts and the follow
+// mode.
 #pragma once
 
 #include <istream>
 #include <string>
 #include <vector>
 
-#include "driver/display_driver.h"
+#include "host/driver_module.h"
 #include "host/script.h"
 
 namespace host {
@@ -15,18 +15,6 @@ namespace host {
 constexpr int kExitOk = 0;
 constexpr int kExitDriverFailure = 1;  // module unusable, Init flag 0, a Write returning 0
 constexpr int kExitUsage = 2;          // bad command line or script
-
-struct DriverCalls {
-    DisplayInitFn init = nullptr;
-    DisplaySetPositionFn set_position = nullptr;
-    DisplayWriteFn write = nullptr;
-    DisplayTextFn driver_name = nullptr;
-    DisplayTextFn usage = nullptr;
-    DisplayTextFn default_parameters = nullptr;
-};
-
-// Looks the six exports up by their plain names; returns the names missing.
-std::vector<std::string> BindDriver(void* module, DriverCalls* calls);
 
 // Calls Init as a 4 x 80 display host does, prints "init: <text> (flag N)"
 // and returns kExitOk, or kExitDriverFailure when the flag is 0.

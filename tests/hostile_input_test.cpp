@@ -3,6 +3,7 @@
 // texts and the files beside the page are as before, so a stray store outside
 // the 4 x 80 cells shows up; the sanitizer build runs the same cases and
 // catches any overrun of the module's buffers as it happens.
+#include "host/driver_module.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/module_host.h"
 
@@ -325,11 +326,11 @@ TEST(HostileOrder, ThousandInitsLeaveOneBanner) {
 // characters of the base name so that " v1.0.14.79" still fits its 96 bytes,
 // and the log's file name is cut so that logs/<name>.log fits 255 characters.
 TEST(HostileSurroundings, LongModuleNameIsCutToFitItsBuffers) {
-    if (std::string(testhost::kModuleExtension) == ".dll")
+    if (std::string(host::kModuleExtension) == ".dll")
         GTEST_SKIP() << "Windows file calls take whole paths of at most 260 characters (MAX_PATH): "
                         "a 250-character module file cannot be loaded, nor its log opened";
     std::string base;
-    while (base.size() < 250 - std::string(testhost::kModuleExtension).size())
+    while (base.size() < 250 - std::string(host::kModuleExtension).size())
         base += static_cast<char>('a' + base.size() % 26);
     DriverSession driver(base);
     unsigned char flag = 0;

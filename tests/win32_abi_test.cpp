@@ -1,6 +1,7 @@
 // Windows only: the DLL as the 32-bit host meets it. Stdcall calls under
 // plain and decorated names, CR LF in every file, a copy that names itself
 // after its own file, and a page replaced while another program holds it.
+#include "host/driver_module.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/module_host.h"
 
@@ -145,13 +146,13 @@ TEST(Win32Exports, TableHoldsExactlyTheTwelveNames) {
 TEST(Win32Exports, PlainAndDecoratedNamesResolveToTheSameFunction) {
     DriverSession driver;
     for (const ExportPair& pair : kExports) {
-        void* plain = testhost::FindExport(driver.module(), pair.plain);
-        void* decorated = testhost::FindExport(driver.module(), pair.decorated);
+        void* plain = host::FindExport(driver.module(), pair.plain);
+        void* decorated = host::FindExport(driver.module(), pair.decorated);
         EXPECT_NE(plain, nullptr) << pair.plain;
         EXPECT_EQ(plain, decorated) << pair.plain << " and " << pair.decorated;
     }
-    EXPECT_EQ(testhost::FindExport(driver.module(), "DISPLAYDLL_Init@12"), nullptr);
-    EXPECT_EQ(testhost::FindExport(driver.module(), "_DISPLAYDLL_Init@16"), nullptr);
+    EXPECT_EQ(host::FindExport(driver.module(), "DISPLAYDLL_Init@12"), nullptr);
+    EXPECT_EQ(host::FindExport(driver.module(), "_DISPLAYDLL_Init@16"), nullptr);
 }
 
 TEST(Win32Exports, HarnessTellsStdcallFromCdecl) {
@@ -193,7 +194,7 @@ TEST(Win32Exports, EveryCallRemovesItsOwnArgumentsUnderBothNames) {
     };
     for (const Call& call : calls) {
         SCOPED_TRACE(call.name);
-        const void* function = testhost::FindExport(driver.module(), call.name);
+        const void* function = host::FindExport(driver.module(), call.name);
         ASSERT_NE(function, nullptr);
         int drifting_calls = 0;
         int first_drift = 0;
@@ -293,14 +294,15 @@ TEST(Win32ModuleName, LastFourCharactersAreCutWhateverTheyAre) {
     DriverSession driver;
     const fs::path odd = driver.module_path().parent_path() / "odd.plugin";
     fs::copy_file(driver.module_path(), odd);
-    void* module = testhost::LoadModule(odd.string());
-    ASSERT_NE(module, nullptr) << testhost::LastLoadError();
+    std::string error;
+    void* module = host::LoadModule(odd.string(), &error);
+    ASSERT_NE(module, nullptr) << error;
     const auto driver_name =
-        reinterpret_cast<DisplayTextFn>(testhost::FindExport(module, "DISPLAYDLL_DriverName"));
+        reinterpret_cast<DisplayTextFn>(host::FindExport(module, "DISPLAYDLL_DriverName"));
     ASSERT_NE(driver_name, nullptr);
     EXPECT_STREQ(driver_name(), "odd.pl v1.0.14.79");
     EXPECT_TRUE(driver.Exists("logs\\odd.pl.log"));
-    testhost::UnloadModule(module);
+    host::UnloadModule(module);
 }
 
 // --- the page is replaced whole, also while another program reads it -------

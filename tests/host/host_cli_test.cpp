@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/driver_module.h"
 #include "tests/host/host_process.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/module_host.h"
@@ -24,7 +25,7 @@ const std::string kDots = "...........................................";
 // The module the host loads when given no --module: the one built beside it.
 std::string ModuleBesideHost() {
     return (fs::canonical(testhost::HostProgram()).parent_path() /
-            ("lumivane" + std::string(testhost::kModuleExtension)))
+            ("lumivane" + std::string(host::kModuleExtension)))
         .string();
 }
 
@@ -328,7 +329,7 @@ TEST(HostModule, DefaultIsTheModuleBesideTheProgram) {
     fs::create_directory(bin);
     const fs::path program = bin / fs::path(testhost::HostProgram()).filename();
     fs::copy_file(testhost::HostProgram(), program);
-    const fs::path module = bin / ("lumivane" + std::string(testhost::kModuleExtension));
+    const fs::path module = bin / ("lumivane" + std::string(host::kModuleExtension));
     fs::copy_file(testhost::FakeModule("recording"), module);
 
     ASSERT_EQ(run.RunProgram(program.string(), {"-"}, "write x\n"), 0) << run.err;

@@ -1,5 +1,6 @@
 #include "tests/support/driver_session.h"
 
+#include "host/driver_module.h"
 #include "tests/support/files.h"
 #include "tests/support/module_host.h"
 
@@ -22,38 +23,34 @@ fs::path MakeScenarioRoot() {
     }
 }
 
-namespace {
-template <typename Fn>
-Fn Lookup(void* module, const char* name) {
-    void* symbol = module ? FindExport(module, name) : nullptr;
-    EXPECT_NE(symbol, nullptr) << "export " << name << " missing";
-    return reinterpret_cast<Fn>(symbol);
-}
-}  // namespace
-
 DriverSession::DriverSession(const std::string& module_name) : module_name_(module_name) {
     root_ = MakeScenarioRoot();
     work_dir_ = root_ / "work";
     fs::create_directory(work_dir_);
     fs::create_directory(root_ / "module");
-    module_path_ = root_ / "module" / (module_name + kModuleExtension);
+    module_path_ = root_ / "module" / (module_name + host::kModuleExtension);
     fs::copy_file(LUMIVANE_MODULE_PATH, module_path_);
 
     previous_dir_ = fs::current_path();
     fs::current_path(work_dir_);
 
-    module_ = LoadModule(module_path_.string());
-    EXPECT_NE(module_, nullptr) << "cannot load " << module_path_ << ": " << LastLoadError();
-    Init = Lookup<DisplayInitFn>(module_, "DISPLAYDLL_Init");
-    SetPosition = Lookup<DisplaySetPositionFn>(module_, "DISPLAYDLL_SetPosition");
-    Write = Lookup<DisplayWriteFn>(module_, "DISPLAYDLL_Write");
-    DriverName = Lookup<DisplayTextFn>(module_, "DISPLAYDLL_DriverName");
-    Usage = Lookup<DisplayTextFn>(module_, "DISPLAYDLL_Usage");
-    DefaultParameters = Lookup<DisplayTextFn>(module_, "DISPLAYDLL_DefaultParameters");
+    std::string error;
+    module_ = host::LoadModule(module_path_.string(), &error);
+    EXPECT_NE(module_, nullptr) << "cannot load " << module_path_ << ": " << error;
+    if (!module_) return;
+    host::DriverCalls calls;
+    for (const std::string& name : host::BindDriver(module_, &calls))
+        ADD_FAILURE() << "export " << name << " missing";
+    Init = calls.init;
+    SetPosition = calls.set_position;
+    Write = calls.write;
+    DriverName = calls.driver_name;
+    Usage = calls.usage;
+    DefaultParameters = calls.default_parameters;
 }
 
 DriverSession::~DriverSession() {
-    if (module_) UnloadModule(module_);
+    if (module_) host::UnloadModule(module_);
     std::error_code ignored;
     fs::current_path(previous_dir_, ignored);
     // The driver never closes its log; where the platform refuses to remove

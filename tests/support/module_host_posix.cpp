@@ -2,7 +2,6 @@
 
 #include "tests/support/files.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,19 +10,7 @@
 namespace testhost {
 
 const char kLineEnd[] = "\n";
-const char kModuleExtension[] = ".so";
 const char kDriverPathSeparator = '/';
-
-void* LoadModule(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-
-void* FindExport(void* module, const char* name) { return dlsym(module, name); }
-
-void UnloadModule(void* module) { dlclose(module); }
-
-std::string LastLoadError() {
-    const char* error = dlerror();
-    return error ? error : "";
-}
 
 namespace {
 int saved_stdout = -1;

@@ -2,35 +2,16 @@
 
 #include "tests/support/files.h"
 
-#define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <windows.h>
 
 #include <cstdio>
 
 namespace testhost {
 
 const char kLineEnd[] = "\r\n";
-const char kModuleExtension[] = ".dll";
 const char kDriverPathSeparator = '\\';
-
-void* LoadModule(const std::string& path) { return LoadLibraryA(path.c_str()); }
-
-void* FindExport(void* module, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-
-void UnloadModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
-
-std::string LastLoadError() {
-    const DWORD error = GetLastError();
-    char text[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   text, sizeof text, nullptr);
-    return "error " + std::to_string(error) + ": " + text;
-}
 
 namespace {
 int saved_stdout = -1;

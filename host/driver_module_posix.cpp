@@ -1,0 +1,27 @@
+// POSIX side of the module loader: dlopen and dlsym.
+#include <dlfcn.h>
+
+#include "host/driver_module.h"
+
+namespace host {
+
+const char kModuleFileName[] = "lumivane.so";
+const char kModuleExtension[] = ".so";
+
+void* LoadModule(const std::string& path, std::string* error) {
+    // dlopen searches the library path for a name without a slash; a host
+    // means a file, so name it as one.
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        const char* reason = dlerror();
+        *error = reason ? reason : "unknown error";
+    }
+    return module;
+}
+
+void* FindExport(void* module, const char* name) { return dlsym(module, name); }
+
+void UnloadModule(void* module) { dlclose(module); }
+
+}  // namespace host
