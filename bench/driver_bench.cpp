@@ -194,9 +194,9 @@ void Probe(Call& call) {
 }
 
 // The allocations of a batch of steady-state calls made within one second
-// of the clock. The log's time stamp is formatted anew each second, and
-// glibc's localtime allocates for that; within the second nothing else may.
-// The first call takes the second's stamp, the batch is counted after it.
+// of the clock. The log's time stamp is formatted anew each second, so the
+// first call takes the second's stamp and the batch after it is counted: the
+// count is then of the steady state alone, whichever second the run meets.
 void CountSteadyAllocations(Call& call) {
     constexpr int kBatch = 100;
     constexpr int kAttempts = 20;

@@ -82,7 +82,6 @@ const char* Text(std::uint32_t slot) {
 extern "C" __attribute__((noinline)) int __cdecl SumCdecl(int a, int b) { return a + b; }
 extern "C" __attribute__((noinline)) int __stdcall SumStdcall(int a, int b) { return a + b; }
 
-// Row 2 of a start-up page (the clock), read from the page's raw bytes.
 // A page with CR LF line ends, written out in full.
 std::string CrLfPage(const std::string& row1, const std::string& row2, const std::string& row3,
                      const std::string& row4) {
