@@ -1,16 +1,5 @@
-// The host's script language: one command a line.
-//
-//   pos X Y      move the cursor (X, Y: 0 to 255, the bits the driver reads)
-//   write TEXT   everything after "write " is the text; escapes \\ \n \t \xHH
-//   init         call Init again
-//   sleep MS     wait MS milliseconds
-//   name         print the driver's name
-//   usage        print the driver's usage text
-//   defaults     print the driver's default parameters
-//
-// Blank lines and lines whose first non-blank character is # are skipped.
-// A whole script is checked before any of it runs, so a malformed line
-// means no driver call at all.
+// The host's script language, parsed into commands. It is described for
+// users in lumivane-host --help (main.cpp) and in the README.
 #pragma once
 
 #include <string>
@@ -29,11 +18,14 @@ struct Command {
     long milliseconds = 0;  // sleep
 };
 
-constexpr int kMaxPosition = 255;
+constexpr int kMaxPosition = 255;  // the low byte, all the driver reads of a position
 constexpr long kMaxSleepMilliseconds = 3600000;
 
-// Parses the whole of `text`. On the first malformed line returns false and
-// sets *error to "<file_name>:<line>: <what was expected>".
+// Parses the whole of `text`, one command a line; blank lines and lines whose
+// first non-blank character is # are skipped. A whole script is checked
+// before any of it runs, so a malformed line means no driver call at all: on
+// the first one it returns false and sets *error to
+// "<file_name>:<line>: <what was expected>".
 bool ParseScript(const std::string& text, const std::string& file_name,
                  std::vector<Command>* commands, std::string* error);
 
