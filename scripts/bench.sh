@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 ensure_apt_packages cmake make g++ libbenchmark-dev
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build/bench --target lumivane-bench -j "$(nproc)" >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$(nproc)" >/dev/null
 exec build/bench/lumivane-bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
     --benchmark_display_aggregates_only=true "$@"

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds the driver and the stand-in host, then runs the host's demo in
-# build/demo: the page lands in build/demo/logs/index.htm. Arguments go to
-# lumivane-host (for instance --fast, or a script file).
+# Builds the driver and the stand-in host in build/native (nothing else), then
+# runs the host's demo in build/demo: the page lands in
+# build/demo/logs/index.htm. Arguments go to lumivane-host (for instance
+# --fast, or a script file).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
-build_native
+ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev
+cmake --preset native >/dev/null
+cmake --build --preset demo -j "$(nproc)"
 mkdir -p build/demo
 cd build/demo
 ../native/lumivane-host "$@"

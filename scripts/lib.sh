@@ -34,9 +34,9 @@ ensure_apt_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null
 }
 
-# Configures and builds the native tree in build/native.
-build_native() {
-    ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev
-    cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build build/native -j "$(nproc)"
+# Configures, builds and tests a tree through its workflow preset
+# (CMakePresets.json), building and testing on every core.
+run_workflow() {
+    CMAKE_BUILD_PARALLEL_LEVEL="$(nproc)" CTEST_PARALLEL_LEVEL="$(nproc)" \
+        cmake --workflow --preset "$1"
 }

@@ -7,8 +7,12 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 ensure_apt_packages cmake make clang-14 libclang-rt-14-dev
-CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build/fuzz >/dev/null
-cmake --build build/fuzz -j "$(nproc)"
+# A tree once configured from fuzz/ alone is configured afresh; its corpus stays.
+if grep -qs '^CMAKE_HOME_DIRECTORY:INTERNAL=.*/fuzz$' build/fuzz/CMakeCache.txt; then
+    rm -rf build/fuzz/CMakeCache.txt build/fuzz/CMakeFiles
+fi
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)"
 
 # The scratch directory sees a page write for most calls: in memory it runs
 # about twice as many inputs in the same time.

@@ -4,6 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
+ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev
 # The browser test: Debian's chromium, driven by playwright-core from npm.
 ensure_apt_packages chromium
 command -v npm >/dev/null || ensure_apt_packages nodejs npm
@@ -11,5 +12,4 @@ if [ ! -f tests/browser/node_modules/playwright-core/package.json ]; then
     (cd tests/browser && npm ci --no-audit --no-fund)
 fi
 
-build_native
-ctest --test-dir build/native --output-on-failure -j "$(nproc)"
+run_workflow native
