@@ -85,10 +85,10 @@ bool LoadDriver(const fs::path& built_module) {
         std::fprintf(stderr, "%s lacks a driver export\n", copy.c_str());
         return false;
     }
-    Init = calls.init;
-    SetPosition = calls.set_position;
-    Write = calls.write;
-    DriverName = calls.driver_name;
+    Init = calls.Init;
+    SetPosition = calls.SetPosition;
+    Write = calls.Write;
+    DriverName = calls.DriverName;
     unsigned char ok = 0;
     Init(80, 4, 0, &ok);
     if (ok != 1) std::fprintf(stderr, "Init failed in %s\n", fs::current_path().c_str());

@@ -15,12 +15,12 @@ void Bind(void* module, const char* name, Fn* slot, std::vector<std::string>* mi
 
 std::vector<std::string> BindDriver(void* module, DriverCalls* calls) {
     std::vector<std::string> missing;
-    Bind(module, "DISPLAYDLL_Init", &calls->init, &missing);
-    Bind(module, "DISPLAYDLL_SetPosition", &calls->set_position, &missing);
-    Bind(module, "DISPLAYDLL_Write", &calls->write, &missing);
-    Bind(module, "DISPLAYDLL_DriverName", &calls->driver_name, &missing);
-    Bind(module, "DISPLAYDLL_Usage", &calls->usage, &missing);
-    Bind(module, "DISPLAYDLL_DefaultParameters", &calls->default_parameters, &missing);
+    Bind(module, "DISPLAYDLL_Init", &calls->Init, &missing);
+    Bind(module, "DISPLAYDLL_SetPosition", &calls->SetPosition, &missing);
+    Bind(module, "DISPLAYDLL_Write", &calls->Write, &missing);
+    Bind(module, "DISPLAYDLL_DriverName", &calls->DriverName, &missing);
+    Bind(module, "DISPLAYDLL_Usage", &calls->Usage, &missing);
+    Bind(module, "DISPLAYDLL_DefaultParameters", &calls->DefaultParameters, &missing);
     return missing;
 }
 

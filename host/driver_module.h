@@ -24,13 +24,14 @@ void* FindExport(void* module, const char* name);
 
 void UnloadModule(void* module);
 
+// The six exports, each under the name it has without its DISPLAYDLL_.
 struct DriverCalls {
-    DisplayInitFn init = nullptr;
-    DisplaySetPositionFn set_position = nullptr;
-    DisplayWriteFn write = nullptr;
-    DisplayTextFn driver_name = nullptr;
-    DisplayTextFn usage = nullptr;
-    DisplayTextFn default_parameters = nullptr;
+    DisplayInitFn Init = nullptr;
+    DisplaySetPositionFn SetPosition = nullptr;
+    DisplayWriteFn Write = nullptr;
+    DisplayTextFn DriverName = nullptr;
+    DisplayTextFn Usage = nullptr;
+    DisplayTextFn DefaultParameters = nullptr;
 };
 
 // Looks the six exports of a loaded module up by their plain names; returns

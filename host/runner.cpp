@@ -13,7 +13,7 @@ namespace {
 const char* OrNull(const char* text) { return text ? text : "(null)"; }
 
 int WriteText(const DriverCalls& driver, const std::string& text, const std::string& where) {
-    if (driver.write(text.c_str()) == 1) return kExitOk;
+    if (driver.Write(text.c_str()) == 1) return kExitOk;
     std::fflush(stdout);
     std::fprintf(stderr, "lumivane-host: %sWrite returned 0: the page file could not be written\n",
                  where.c_str());
@@ -24,7 +24,7 @@ int WriteText(const DriverCalls& driver, const std::string& text, const std::str
 
 int CallInit(const DriverCalls& driver) {
     unsigned char flag = 0;
-    const char* text = driver.init(static_cast<int>(kColumns), static_cast<int>(kRows), 0, &flag);
+    const char* text = driver.Init(static_cast<int>(kColumns), static_cast<int>(kRows), 0, &flag);
     std::printf("init: %s (flag %d)\n", OrNull(text), flag);
     std::fflush(stdout);
     if (flag != 0) return kExitOk;
@@ -33,15 +33,15 @@ int CallInit(const DriverCalls& driver) {
 }
 
 std::string PrintName(const DriverCalls& driver) {
-    const std::string name = OrNull(driver.driver_name());
+    const std::string name = OrNull(driver.DriverName());
     std::printf("name: %s\n", name.c_str());
     return name;
 }
 
-void PrintUsage(const DriverCalls& driver) { std::printf("usage: %s\n", OrNull(driver.usage())); }
+void PrintUsage(const DriverCalls& driver) { std::printf("usage: %s\n", OrNull(driver.Usage())); }
 
 void PrintDefaults(const DriverCalls& driver) {
-    std::printf("defaults: %s\n", OrNull(driver.default_parameters()));
+    std::printf("defaults: %s\n", OrNull(driver.DefaultParameters()));
 }
 
 int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands,
@@ -50,7 +50,7 @@ int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands,
         int status = kExitOk;
         switch (command.kind) {
             case CommandKind::kPos:
-                driver.set_position(command.x, command.y);
+                driver.SetPosition(command.x, command.y);
                 break;
             case CommandKind::kWrite:
                 status = WriteText(driver, command.text,
@@ -86,7 +86,7 @@ int FollowLines(const DriverCalls& driver, std::istream& in) {
         ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         PushLine(&window, line);
-        driver.set_position(1, 1);
+        driver.SetPosition(1, 1);
         const int status =
             WriteText(driver, ScreenText(window), "input line " + std::to_string(number) + ": ");
         if (status != kExitOk) return status;

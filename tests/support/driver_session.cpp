@@ -38,15 +38,8 @@ DriverSession::DriverSession(const std::string& module_name) : module_name_(modu
     module_ = host::LoadModule(module_path_.string(), &error);
     EXPECT_NE(module_, nullptr) << "cannot load " << module_path_ << ": " << error;
     if (!module_) return;
-    host::DriverCalls calls;
-    for (const std::string& name : host::BindDriver(module_, &calls))
+    for (const std::string& name : host::BindDriver(module_, this))
         ADD_FAILURE() << "export " << name << " missing";
-    Init = calls.init;
-    SetPosition = calls.set_position;
-    Write = calls.write;
-    DriverName = calls.driver_name;
-    Usage = calls.usage;
-    DefaultParameters = calls.default_parameters;
 }
 
 DriverSession::~DriverSession() {

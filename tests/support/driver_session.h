@@ -3,7 +3,7 @@
 // empty working directory. Every scenario gets its own module state.
 #pragma once
 
-#include "driver/display_driver.h"
+#include "host/driver_module.h"
 
 #include <ctime>
 #include <filesystem>
@@ -12,7 +12,8 @@
 
 namespace testhost {
 
-class DriverSession {
+// The six calls (Init, SetPosition, ...) are those of the copy loaded.
+class DriverSession : public host::DriverCalls {
 public:
     // Loads a copy of the module named `module_name` plus the platform's
     // extension, kept beside (not inside) the working directory.
@@ -20,14 +21,6 @@ public:
     ~DriverSession();
     DriverSession(const DriverSession&) = delete;
     DriverSession& operator=(const DriverSession&) = delete;
-
-    // The six exports, looked up by their plain names.
-    DisplayInitFn Init = nullptr;
-    DisplaySetPositionFn SetPosition = nullptr;
-    DisplayWriteFn Write = nullptr;
-    DisplayTextFn DriverName = nullptr;
-    DisplayTextFn Usage = nullptr;
-    DisplayTextFn DefaultParameters = nullptr;
 
     void* module() const { return module_; }
     const std::filesystem::path& work_dir() const { return work_dir_; }
