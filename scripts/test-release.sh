@@ -184,6 +184,7 @@ for binary in "${binaries[@]}"; do
     [ "$binary" = lumivane.dll ] && type=DLL
     expected_version_resource "$binary" "$type" "${descriptions[$binary]}" \
         >"$work/expected-resource"
+    # Debian's python3, the one python3-pefile is installed for.
     /usr/bin/python3 scripts/show-version-resource.py "$work/win32/$binary" \
         >"$work/resource" || true
     check_same "the version resource of $binary" "$work/expected-resource" "$work/resource"
