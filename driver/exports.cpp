@@ -12,7 +12,7 @@
 namespace {
 constexpr char kTitle[] = "Lumivane v0.1";
 constexpr char kInitFailed[] = "Failed to create web page";
-constexpr char kVersion[] = "1.0.14.79";
+constexpr char kVersion[] = LUMIVANE_VERSION_TEXT;  // project(Lumivane VERSION ...)
 constexpr char kUsage[] = "my_plugin usage";
 constexpr char kDefaultParameters[] = "default";
 constexpr std::size_t kDriverNameSize = 96;

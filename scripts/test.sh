@@ -8,3 +8,5 @@ scripts/test-native.sh
 scripts/test-sanitizers.sh
 scripts/test-fuzz.sh
 scripts/test-win32.sh
+# The release packages as a user unpacks and runs them (Wine's prefix from above).
+scripts/test-release.sh

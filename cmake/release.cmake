@@ -1,0 +1,52 @@
+# A release: the driver, the programs beside it, a README for the platform and
+# the license, all in one folder. scripts/package.sh builds a tree of each
+# platform and lets CPack pack it: a ZIP for Windows, a tar.gz for Linux. The
+# binaries are installed stripped; the build tree keeps them with their debug
+# information.
+
+set(LUMIVANE_RELEASE_PROGRAMS lumivane-host)
+# The live view (view/) ships beside the host once it is part of the build;
+# include this file after add_subdirectory(view).
+if(TARGET lumivane-view)
+  list(APPEND LUMIVANE_RELEASE_PROGRAMS lumivane-view)
+endif()
+
+# Everything else (test libraries brought in by the tests, say) stays out of
+# the release by having no part in this component.
+set(LUMIVANE_RELEASE_COMPONENT release)
+install(TARGETS lumivane LIBRARY DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
+install(TARGETS ${LUMIVANE_RELEASE_PROGRAMS} RUNTIME DESTINATION .
+        COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
+
+if(WIN32)
+  # A Windows user's texts: CR LF, the names Notepad opens.
+  set(LUMIVANE_RELEASE_TEXTS ${PROJECT_BINARY_DIR}/release-texts)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/release/README.txt.in
+                 ${LUMIVANE_RELEASE_TEXTS}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${LUMIVANE_RELEASE_TEXTS}/LICENSE.txt @ONLY
+                 NEWLINE_STYLE CRLF)
+  install(FILES ${LUMIVANE_RELEASE_TEXTS}/README.txt ${LUMIVANE_RELEASE_TEXTS}/LICENSE.txt
+          DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
+  set(CPACK_GENERATOR ZIP)
+  set(LUMIVANE_RELEASE_PLATFORM win32)
+  # Explorer's "Extract All" makes the folder: the files sit at the top.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+          DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
+  set(CPACK_GENERATOR TGZ)
+  string(TOLOWER "linux-${CMAKE_SYSTEM_PROCESSOR}" LUMIVANE_RELEASE_PLATFORM)
+  # One top folder, named as the archive.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+endif()
+
+set(CPACK_PACKAGE_NAME lumivane)
+set(CPACK_PACKAGE_VENDOR "Lumivane developers")
+set(CPACK_PACKAGE_VERSION ${Lumivane_VERSION})
+set(CPACK_PACKAGE_FILE_NAME lumivane-${Lumivane_VERSION}-${LUMIVANE_RELEASE_PLATFORM})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${PROJECT_BINARY_DIR};${PROJECT_NAME};${LUMIVANE_RELEASE_COMPONENT};/")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
+include(CPack)
