@@ -1,21 +1,34 @@
 // POSIX side of the platform layer: paths with '/', the module's path from
-// dladdr, the extension cut at the last dot, directories made with mkdir.
-#include "diag/platform.h"
-
+// dladdr, the extension cut at the last dot, directories made with mkdir,
+// files written through plain descriptors.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "diag/platform.h"
 
 namespace platform {
 
 const char kPathSeparator = '/';
 const char kPagePath[] = "logs/index.htm";
+const char kLineEnd[] = "\n";
 
 namespace {
 char self_marker;  // any static of this module: dladdr finds the file holding it
+
+void (*UnloadRelease)() = nullptr;  // what AtUnload asked for
+
+// Runs when the module is unloaded (dlclose of its last reference) and when
+// the process exits.
+__attribute__((destructor)) void ReleaseAtUnload() {
+    if (UnloadRelease != nullptr) UnloadRelease();
 }
+}  // namespace
 
 int ModuleFilePath(char* path, std::size_t size) {
     Dl_info info{};
@@ -39,6 +52,43 @@ void MakeDirectory(const char* directory) {
     mkdir(directory, 0777);  // EEXIST is the usual case and is fine
 }
 
+// Close-on-exec, so a program the host starts inherits neither file.
+FileHandle OpenForWriting(const char* path, unsigned mode) {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    if (mode & kTruncate) flags |= O_TRUNC;
+    if (mode & kAppend) flags |= O_APPEND;
+    const int fd = open(path, flags, 0666);
+    return fd < 0 ? kNoFile : fd;
+}
+
+int WriteAll(FileHandle file, const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(static_cast<int>(file), bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return 0;
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 1;
+}
+
+int CloseFile(FileHandle file) { return close(static_cast<int>(file)) == 0 ? 1 : 0; }
+
+long long FileSize(FileHandle file) {
+    // In append mode the offset has no say in where a write goes, so asking
+    // for the end is free to move it.
+    return lseek(static_cast<int>(file), 0, SEEK_END);
+}
+
+int TemporaryPathFor(const char* path, char* temp, std::size_t size) {
+    const int length = std::snprintf(temp, size, "%s.%ld.tmp", path, static_cast<long>(getpid()));
+    return length > 0 && static_cast<std::size_t>(length) < size ? 1 : 0;
+}
+
 int RenameOver(const char* from, const char* to) { return std::rename(from, to) == 0 ? 1 : 0; }
+
+void AtUnload(void (*release)()) { UnloadRelease = release; }
 
 }  // namespace platform
