@@ -1,6 +1,8 @@
 // POSIX side of the platform layer: paths with '/', the module's path from
 // dladdr, the extension cut at the last dot, directories made with mkdir,
 // files written through plain descriptors.
+#include "diag/platform.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-
-#include "diag/platform.h"
 
 namespace platform {
 

@@ -8,11 +8,11 @@
 // the full one becomes <log>.1.
 #include "diag/trace.h"
 
+#include "diag/platform.h"
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-
-#include "diag/platform.h"
 
 namespace diag {
 

@@ -7,13 +7,14 @@
 // one, never an empty or half-written file (an empty page has no refresh
 // element, and its viewer would never reload again). The temporary file is
 // the process's own, so two processes writing the page never meet there.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "driver/screen.h"
 
 #include "diag/platform.h"
 #include "diag/trace.h"
-#include "driver/screen.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace driver {
 

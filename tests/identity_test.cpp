@@ -1,12 +1,12 @@
 // DriverName, Usage and DefaultParameters: their texts, and what they log.
+#include "tests/support/driver_session.h"
+#include "tests/support/module_host.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "tests/support/driver_session.h"
-#include "tests/support/module_host.h"
 
 using testhost::Banner;
 using testhost::DriverSession;

@@ -2,6 +2,10 @@
 // over, and sharing its working directory with another process that drives a
 // copy of it. POSIX only: descriptors are counted in /proc/self/fd, and the
 // other processes are forked.
+#include "tests/support/driver_session.h"
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
+
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <sys/wait.h>
@@ -12,10 +16,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "tests/support/driver_session.h"
-#include "tests/support/files.h"
-#include "tests/support/module_host.h"
 
 namespace fs = std::filesystem;
 using testhost::DriverSession;

@@ -2,16 +2,16 @@
 // to a fresh log instead, and the full one becomes logs/<base>.log.1. The log
 // is grown from outside to just under the bound (a sparse file where the file
 // system has them), so no test writes 16 MiB of lines.
+#include "tests/support/driver_session.h"
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "tests/support/driver_session.h"
-#include "tests/support/files.h"
-#include "tests/support/module_host.h"
 
 namespace fs = std::filesystem;
 using testhost::DriverSession;

@@ -1,4 +1,7 @@
 // The trace log: its name, its banner, and its start at each load.
+#include "tests/support/driver_session.h"
+#include "tests/support/module_host.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,9 +10,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "tests/support/driver_session.h"
-#include "tests/support/module_host.h"
 
 using testhost::Banner;
 using testhost::DriverSession;

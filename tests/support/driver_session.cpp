@@ -56,8 +56,8 @@ DriverSession::~DriverSession() {
     if (module_) UnloadModule(module_);
     std::error_code ignored;
     fs::current_path(previous_dir_, ignored);
-    // The driver never closes its log; where the platform refuses to remove
-    // an open file the scenario directory stays behind in the temp directory.
+    // Unloading the module closed its log, so nothing below the scenario's
+    // directory is held open any more, on Windows either.
     fs::remove_all(root_, ignored);
 }
 
