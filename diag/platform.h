@@ -54,6 +54,19 @@ FileHandle OpenForWriting(const char* path, unsigned mode);
 // Writes all `size` bytes. Returns 1, or 0 with errno set.
 int WriteAll(FileHandle file, const char* bytes, std::size_t size);
 
+// Bytes to write, one of several handed over together.
+struct Piece {
+    const char* bytes;
+    std::size_t size;
+};
+
+// Writes the pieces (at most kMostPieces) one after another, in a single
+// write where the platform has one (POSIX), so that another process
+// appending to the file never comes between them; elsewhere piece by piece.
+// Returns 1, or 0 with errno set.
+constexpr int kMostPieces = 8;
+int WritePieces(FileHandle file, const Piece* pieces, int count);
+
 // Closes the file. Returns 1, or 0 with errno set: some file systems report
 // a full disk only here.
 int CloseFile(FileHandle file);
@@ -61,6 +74,10 @@ int CloseFile(FileHandle file);
 // The file's current size in bytes, as others may have changed it; -1 when
 // it cannot be told.
 long long FileSize(FileHandle file);
+
+// 1 when `path` names the open `file` (and not another file, nor none), 0
+// otherwise.
+int IsFileAt(FileHandle file, const char* path);
 
 // `path` followed by ".<process id>.tmp" into `temp` (of `size` bytes): a
 // name beside `path` that no other process writing `path` uses. Returns 0

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -74,12 +75,46 @@ int WriteAll(FileHandle file, const char* bytes, std::size_t size) {
     return 1;
 }
 
+int WritePieces(FileHandle file, const Piece* pieces, int count) {
+    iovec vector[kMostPieces];
+    if (count > kMostPieces) count = kMostPieces;
+    for (int i = 0; i < count; ++i)
+        vector[i] = {const_cast<char*>(pieces[i].bytes), pieces[i].size};
+    iovec* next = vector;
+    while (count > 0) {
+        const ssize_t written = writev(static_cast<int>(file), next, count);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return 0;
+        }
+        // A short write (a full disk, a signal): go on after what was written.
+        auto left = static_cast<std::size_t>(written);
+        while (count > 0 && left >= next->iov_len) {
+            left -= next->iov_len;
+            ++next;
+            --count;
+        }
+        if (count > 0) {
+            next->iov_base = static_cast<char*>(next->iov_base) + left;
+            next->iov_len -= left;
+        }
+    }
+    return 1;
+}
+
 int CloseFile(FileHandle file) { return close(static_cast<int>(file)) == 0 ? 1 : 0; }
 
 long long FileSize(FileHandle file) {
     // In append mode the offset has no say in where a write goes, so asking
     // for the end is free to move it.
     return lseek(static_cast<int>(file), 0, SEEK_END);
+}
+
+int IsFileAt(FileHandle file, const char* path) {
+    struct stat open_file {};
+    struct stat named {};
+    if (fstat(static_cast<int>(file), &open_file) != 0 || stat(path, &named) != 0) return 0;
+    return open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino ? 1 : 0;
 }
 
 int TemporaryPathFor(const char* path, char* temp, std::size_t size) {

@@ -133,6 +133,12 @@ int WriteAll(FileHandle file, const char* bytes, std::size_t size) {
     return 1;
 }
 
+int WritePieces(FileHandle file, const Piece* pieces, int count) {
+    for (int i = 0; i < count; ++i)
+        if (!WriteAll(file, pieces[i].bytes, pieces[i].size)) return 0;
+    return 1;
+}
+
 int CloseFile(FileHandle file) {
     if (CloseHandle(reinterpret_cast<HANDLE>(file))) return 1;
     errno = ErrnoFor(GetLastError());
@@ -143,6 +149,24 @@ long long FileSize(FileHandle file) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &size)) return -1;
     return size.QuadPart;
+}
+
+int IsFileAt(FileHandle file, const char* path) {
+    BY_HANDLE_FILE_INFORMATION open_file{};
+    BY_HANDLE_FILE_INFORMATION named{};
+    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &open_file)) return 0;
+    // Attributes only: no sharing mode stands in the way.
+    const HANDLE probe = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return 0;
+    const BOOL known = GetFileInformationByHandle(probe, &named);
+    CloseHandle(probe);
+    return known && open_file.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+                   open_file.nFileIndexHigh == named.nFileIndexHigh &&
+                   open_file.nFileIndexLow == named.nFileIndexLow
+               ? 1
+               : 0;
 }
 
 int TemporaryPathFor(const char* path, char* temp, std::size_t size) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 namespace diag {
 
@@ -26,7 +27,8 @@ constexpr char kOpenFailedMessage[] = "Failed to open ini file";
 constexpr std::size_t kLogPathSize = 256;
 constexpr std::size_t kStampSize = 20;
 constexpr std::size_t kLineSize = 4096;
-constexpr long long kLogBound = 16 * 1024 * 1024;  // bytes, each of the log and the full log
+constexpr long long kLogBound = 16 * 1024 * 1024;    // bytes, each of the log and the full log
+constexpr long long kSizeCheckInterval = 64 * 1024;  // bytes written between asking the log's size
 
 int DebugLevel = 0;                                // lines are written only while this is non-zero
 platform::FileHandle LogFile = platform::kNoFile;  // the open log, or none
@@ -35,8 +37,10 @@ char LogPath[kLogPathSize];                        // logs/<base>.log, built on 
 char FullLogPath[kLogPathSize + sizeof kFullLogSuffix];  // logs/<base>.log.1
 std::time_t StampSecond = 0;                             // the second Stamp shows
 bool StampKnown = false;                                 // Stamp has been formatted at least once
-char Stamp[kStampSize];  // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
-char Line[kLineSize];    // the line being put together
+char Stamp[kStampSize];        // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
+char Line[kLineSize];          // the line being put together
+long long LogSize = 0;         // the log's size when last asked, plus the lines written since
+long long UncheckedBytes = 0;  // bytes written since the log's size was last asked
 
 // logs/<base>.log; a base name too long for the buffer is cut so that the
 // extension always survives.
@@ -85,7 +89,7 @@ long long StoredSize(const char* text, std::size_t length) {
 
 // Puts a line together in Line and hands it to the log: in one write when
 // it fits Line, which every line but one of a very long Write text does, and
-// in Line-sized pieces otherwise. At most `room` bytes of it are stored; the
+// in Line-sized writes otherwise. At most `room` bytes of it are stored; the
 // line end always is.
 class LineWriter {
 public:
@@ -150,17 +154,41 @@ private:
     std::size_t used_ = 0;  // bytes of Line in use
 };
 
+// Opens the log at its path in `mode` and learns its size.
+void ReopenLog(unsigned mode) {
+    LogFile = platform::OpenForWriting(LogPath, mode);
+    const long long size = LogFile == platform::kNoFile ? -1 : platform::FileSize(LogFile);
+    LogSize = size < 0 ? 0 : size;
+    UncheckedBytes = 0;
+}
+
 // Makes room for a line of `size` bytes: when it would take the log past its
 // bound, the log becomes the full log (replacing an older one) and a fresh
 // log is begun. When the log cannot be renamed (on Windows a reader may hold
 // it without sharing deletion), it is emptied in place instead.
+//
+// The file is asked for its size only every kSizeCheckInterval bytes and when
+// the line might pass the bound; asking before every line would cost about
+// as much again as the line's write. Until then the driver's own count
+// stands, which is exact while no one else writes the log.
 void MakeRoomFor(long long size) {
+    if (LogSize + size <= kLogBound && UncheckedBytes + size <= kSizeCheckInterval) return;
     const long long current = platform::FileSize(LogFile);
-    if (current < 0 || current + size <= kLogBound) return;
+    if (current >= 0) LogSize = current;
+    UncheckedBytes = 0;
+    if (LogSize + size <= kLogBound) return;
+
+    // Another process sharing the log may have begun a fresh one already:
+    // then that one goes on, unless it is full too.
+    const bool still_named = platform::IsFileAt(LogFile, LogPath) == 1;
     platform::CloseFile(LogFile);
+    if (!still_named) {
+        ReopenLog(platform::kAppend);
+        if (LogFile == platform::kNoFile || LogSize + size <= kLogBound) return;
+        platform::CloseFile(LogFile);
+    }
     const bool moved = platform::RenameOver(LogPath, FullLogPath) == 1;
-    LogFile = platform::OpenForWriting(
-        LogPath, moved ? platform::kAppend : platform::kTruncate | platform::kAppend);
+    ReopenLog(moved ? platform::kAppend : platform::kTruncate | platform::kAppend);
 }
 }  // namespace
 
@@ -176,7 +204,7 @@ void OpenLog() {
 
     platform::MakeDirectory(kLogDirectory);
     BuildLogPaths();
-    LogFile = platform::OpenForWriting(LogPath, platform::kTruncate | platform::kAppend);
+    ReopenLog(platform::kTruncate | platform::kAppend);
     if (LogFile == platform::kNoFile) {
         std::fputs(kOpenFailedMessage, stdout);
         std::fflush(stdout);
@@ -207,13 +235,30 @@ void LogLine(const char* label, const char* text) {
     MakeRoomFor(size);
     if (LogFile == platform::kNoFile) return;
 
-    LineWriter line(size);
-    line.Put(stamp, stamp_length);
-    line.Put(" ", 1);
-    line.Put(label, label_length);
-    line.Put(" ", 1);
-    line.Put(text, text_length);
-    line.Finish();
+    // A line too long for Line, with no line ends to store otherwise: one
+    // write of its pieces where the platform has one.
+    const std::size_t fixed_length = stamp_length + label_length + 3;
+    if (size > static_cast<long long>(kLineSize) && std::strlen(platform::kLineEnd) == 1 &&
+        size >= static_cast<long long>(fixed_length)) {
+        const platform::Piece pieces[] = {
+            {stamp, stamp_length},
+            {" ", 1},
+            {label, label_length},
+            {" ", 1},
+            {text, static_cast<std::size_t>(size) - fixed_length},  // cut to the bound
+            {platform::kLineEnd, 1}};
+        platform::WritePieces(LogFile, pieces, static_cast<int>(std::size(pieces)));
+    } else {
+        LineWriter line(size);
+        line.Put(stamp, stamp_length);
+        line.Put(" ", 1);
+        line.Put(label, label_length);
+        line.Put(" ", 1);
+        line.Put(text, text_length);
+        line.Finish();
+    }
+    LogSize += size;
+    UncheckedBytes += size;
 }
 
 }  // namespace diag

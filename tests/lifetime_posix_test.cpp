@@ -243,4 +243,56 @@ TEST(ManyWriters, TwoProcessesSharingTheLogNeverSpliceALine) {
     EXPECT_EQ(next, (std::vector<int>{kWrites, kWrites}));
 }
 
+// Two processes share the log while it passes its bound again and again:
+// whichever of them finds it full first begins the fresh log, the other goes
+// on in that one, and neither file grows much past the bound (each process
+// asks the file's size at least every 64 KiB it writes). Every line in
+// either file is whole.
+TEST(ManyWriters, TwoProcessesSharingTheLogKeepItBoundedAndWhole) {
+    DriverSession session;
+    constexpr std::uintmax_t kBound = 16 * 1024 * 1024;
+    constexpr std::uintmax_t kSlack = 2 * 64 * 1024;
+    constexpr int kWrites = 200;
+    constexpr std::size_t kTextLength = 200 * 320;  // whole screens: the page stays as it is
+    const testhost::TimeWindow window{Now(), 0};
+    int ready[2], go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> writers;
+    for (const char tag : {'A', 'B'}) {
+        writers.push_back(Spawn([&session, &ready, &go, tag] {
+            close(go[1]);
+            unsigned char flag = 0;
+            session.CallInit(&flag);
+            char byte = tag;
+            if (write(ready[1], &byte, 1) != 1) return 2;
+            if (read(go[0], &byte, 1) != 0) return 2;
+            const std::string text(kTextLength, tag);
+            for (int i = 0; i < kWrites; ++i)
+                if (session.Write(text.c_str()) != 1) return 3;
+            return flag == 1 ? 0 : 4;
+        }));
+    }
+    close(go[0]);
+    char byte = 0;
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(go[1]);
+    for (const pid_t writer : writers) EXPECT_EQ(ExitStatus(writer), 0);
+
+    EXPECT_EQ(Listing(session.work_dir() / "logs"),
+              (std::vector<std::string>{"index.htm", "lumivane.log", "lumivane.log.1"}));
+    for (const std::string name : {"lumivane.log", "lumivane.log.1"}) {
+        SCOPED_TRACE(name);
+        const std::string log = testhost::ReadFile(session.work_dir() / "logs" / name);
+        EXPECT_LE(log.size(), kBound + kSlack);
+        EXPECT_EQ(log.find('\0'), std::string::npos);
+        int broken = 0;
+        for (const std::string& body : testhost::LogBodies(log, {window.before, Now()})) {
+            if (body.compare(0, 6, "Write ") != 0 || body.compare(0, 8, "Write x=") == 0) continue;
+            if (body != "Write " + std::string(kTextLength, body[6])) ++broken;
+        }
+        EXPECT_EQ(broken, 0);
+    }
+}
+
 }  // namespace

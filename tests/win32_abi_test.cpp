@@ -482,7 +482,7 @@ TEST(Win32LogBound, LogHeldWithoutShareDeleteStartsAfreshInPlace) {
     unsigned char flag = 0;
     ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
     const fs::path log = driver.work_dir() / "logs" / "lumivane.log";
-    fs::resize_file(log, 16 * 1024 * 1024 - 10);
+    driver.GrowLogTo(16 * 1024 * 1024 - 10);
 
     const HANDLE reader =
         CreateFileA(log.string().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

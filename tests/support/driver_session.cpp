@@ -66,6 +66,19 @@ std::string DriverSession::CallInit(unsigned char* flag) {
     return result ? result : "<null>";
 }
 
+void DriverSession::GrowLogTo(std::uintmax_t size) {
+    const auto line_size = [](const std::string& body) {
+        return Lines("HH:MM:SS dd/mm/yy " + body + "\n").size();
+    };
+    SetPosition(1, 1);
+    Write(std::string(4 * 80, 'x').c_str());  // back at 1, 1
+    const std::uintmax_t now = fs::file_size(work_dir_ / LogPath());
+    const std::uintmax_t lines = line_size("Write x=1, y=1") + line_size("Write ");
+    ASSERT_GE(size, now + lines) << "the log is already " << now << " bytes";
+    Write(std::string(size - now - lines, 'x').c_str());
+    ASSERT_EQ(fs::file_size(work_dir_ / LogPath()), size);
+}
+
 std::string DriverSession::Read(const std::string& relative) const {
     return ReadFile(work_dir_ / relative);
 }
