@@ -41,6 +41,7 @@ char Stamp[kStampSize];        // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
 char Line[kLineSize];          // the line being put together
 long long LogSize = 0;         // the log's size when last asked, plus the lines written since
 long long UncheckedBytes = 0;  // bytes written since the log's size was last asked
+const std::size_t LineEndLength = std::strlen(platform::kLineEnd);  // 1, or 2 for CR LF
 
 // logs/<base>.log; a base name too long for the buffer is cut so that the
 // extension always survives.
@@ -77,7 +78,7 @@ const char* StampNow() {
 // Bytes `text` takes in the file, each "\n" stored as the platform's line end.
 long long StoredSize(const char* text, std::size_t length) {
     long long size = static_cast<long long>(length);
-    const std::size_t line_end_length = std::strlen(platform::kLineEnd);
+    const std::size_t line_end_length = LineEndLength;
     if (line_end_length == 1) return size;
     for (const char* at = text;
          (at = static_cast<const char*>(
@@ -94,8 +95,7 @@ long long StoredSize(const char* text, std::size_t length) {
 class LineWriter {
 public:
     explicit LineWriter(long long room)
-        : line_end_length_(std::strlen(platform::kLineEnd)),
-          room_(room - static_cast<long long>(line_end_length_)) {}
+        : line_end_length_(LineEndLength), room_(room - static_cast<long long>(line_end_length_)) {}
 
     void Put(const char* text, std::size_t length) {
         while (length > 0 && room_ > 0) {
@@ -228,27 +228,38 @@ void LogLine(const char* label, const char* text) {
     const std::size_t label_length = std::strlen(label);
     const std::size_t text_length = std::strlen(text);
     long long size = static_cast<long long>(stamp_length) + StoredSize(label, label_length) +
-                     StoredSize(text, text_length) + 2 +
-                     static_cast<long long>(std::strlen(platform::kLineEnd));
+                     StoredSize(text, text_length) + 2 + static_cast<long long>(LineEndLength);
     // A line longer than the bound alone is cut to it.
     if (size > kLogBound) size = kLogBound;
     MakeRoomFor(size);
     if (LogFile == platform::kNoFile) return;
 
-    // A line too long for Line, with no line ends to store otherwise: one
-    // write of its pieces where the platform has one.
-    const std::size_t fixed_length = stamp_length + label_length + 3;
-    if (size > static_cast<long long>(kLineSize) && std::strlen(platform::kLineEnd) == 1 &&
-        size >= static_cast<long long>(fixed_length)) {
-        const platform::Piece pieces[] = {
-            {stamp, stamp_length},
-            {" ", 1},
-            {label, label_length},
-            {" ", 1},
-            {text, static_cast<std::size_t>(size) - fixed_length},  // cut to the bound
-            {platform::kLineEnd, 1}};
+    const std::size_t fixed_length = stamp_length + label_length + 3;  // all but the text
+    if (LineEndLength == 1 && size <= static_cast<long long>(kLineSize)) {
+        // The usual line: put together in Line and handed over in one write.
+        char* at = Line;
+        std::memcpy(at, stamp, stamp_length);
+        at += stamp_length;
+        *at++ = ' ';
+        std::memcpy(at, label, label_length);
+        at += label_length;
+        *at++ = ' ';
+        std::memcpy(at, text, text_length);
+        at += text_length;
+        *at++ = platform::kLineEnd[0];
+        platform::WriteAll(LogFile, Line, static_cast<std::size_t>(at - Line));
+    } else if (LineEndLength == 1 && size >= static_cast<long long>(fixed_length)) {
+        // Too long for Line: its pieces in one write where the platform has one.
+        const std::size_t text_room = static_cast<std::size_t>(size) - fixed_length;
+        const platform::Piece pieces[] = {{stamp, stamp_length},
+                                          {" ", 1},
+                                          {label, label_length},
+                                          {" ", 1},
+                                          {text, text_length < text_room ? text_length : text_room},
+                                          {platform::kLineEnd, 1}};
         platform::WritePieces(LogFile, pieces, static_cast<int>(std::size(pieces)));
     } else {
+        // Each "\n" stored as the platform's line end.
         LineWriter line(size);
         line.Put(stamp, stamp_length);
         line.Put(" ", 1);
