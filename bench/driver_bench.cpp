@@ -1,9 +1,9 @@
 // lumivane-bench: what each call into the driver costs, beside its floor.
 //
 // A call's floor is the file work it cannot skip: each log line it writes,
-// flushed on its own, and, when the call changes the picture, the whole page
-// written into a temporary file beside the page, closed, and renamed over the
-// page. The floors run in the same directory and the same run as the calls,
+// in one write of its own to a log open for appending, and, when the call
+// changes the picture, the whole page written in one write into a temporary
+// file beside the page, closed, and renamed over the page. The floors run in the same directory and the same run as the calls,
 // so a ratio near 1 means the driver adds little beyond the system calls its
 // promises (every line on disk, a page that never tears) demand.
 //
@@ -14,6 +14,7 @@
 #include "host/driver_module.h"
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,7 +48,9 @@ constexpr int kRow = 3;
 constexpr char kSteadyText[] = "CPU  12%  RAM 3.1 GB";
 constexpr const char* kFrames[] = {"Frame 1 of the clock", "Frame 2 of the clock"};
 
-constexpr double kTarget = 1.3;  // a Write may cost this much of its floor
+// What a Write may cost, in times its floor.
+constexpr double kUnchangedWriteTarget = 1.1;
+constexpr double kChangingWriteTarget = 1.05;
 
 // --- the driver, loaded as a host loads it ------------------------------------
 fs::path ScratchRoot;  // removed when the run ends
@@ -148,9 +151,9 @@ struct Call {
 Call Calls[] = {
     {"SetPosition", CallSetPosition, PrepareNothing, true, 64},
     {"Write, unchanged", CallUnchangedWrite, PrepareUnchangedWrite, true, 32},
-    {"Write, changing", CallChangingWrite, PrepareChangingWrite, false, 2},
+    {"Write, changing", CallChangingWrite, PrepareChangingWrite, true, 2},
     {"DriverName", CallDriverName, PrepareNothing, true, 32},
-    {"Init", CallInit, PrepareInit, false, 2},
+    {"Init", CallInit, PrepareInit, true, 2},
 };
 
 std::string ReadFile(const char* path, std::uintmax_t from = 0) {
@@ -219,21 +222,20 @@ void CountSteadyAllocations(Call& call) {
 }
 
 // --- the floors ----------------------------------------------------------------
-std::FILE* FloorLog = nullptr;  // open for the whole run, as the driver's log is
+int FloorLog = -1;  // open for the whole run, as the driver's log is
 
 // The same system calls as the call makes, with nothing around them. (The
 // driver writes some of its lines after the page; the order costs nothing.)
 
 void RunFloor(const Call& call) {
     for (const std::string& line : call.log_lines) {
-        std::fwrite(line.data(), 1, line.size(), FloorLog);
-        std::fflush(FloorLog);
+        benchmark::DoNotOptimize(write(FloorLog, line.data(), line.size()));
     }
     if (call.page.empty()) return;
-    std::FILE* temp = std::fopen(kFloorTempPath, "w");
-    if (temp == nullptr) return;
-    std::fwrite(call.page.data(), 1, call.page.size(), temp);
-    std::fclose(temp);
+    const int temp = open(kFloorTempPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (temp < 0) return;
+    benchmark::DoNotOptimize(write(temp, call.page.data(), call.page.size()));
+    close(temp);
     std::rename(kFloorTempPath, kFloorPagePath);
 }
 
@@ -282,7 +284,7 @@ double Median(std::vector<double>& values) {
 // the median of the rounds' ratios. Medians, because now and then the disk
 // stalls a page's rename for milliseconds, on whichever side it happens to be.
 void MeasureAgainstFloor(benchmark::State& state, const Call* call) {
-    if (FloorLog == nullptr) {
+    if (FloorLog < 0) {
         state.SkipWithError("cannot open the floor's log");
         return;
     }
@@ -420,8 +422,10 @@ int PrintSummary(const SummaryReporter& reporter) {
             status = 1;
         }
         if (call.run == CallUnchangedWrite || call.run == CallChangingWrite) {
-            std::snprintf(verdict, sizeof verdict, "%s: %.2fx its floor, target %.1fx: %s\n", call.name,
-                          ratio, kTarget, ratio > 0 && ratio <= kTarget ? "met" : "MISSED");
+            const double target =
+                call.run == CallUnchangedWrite ? kUnchangedWriteTarget : kChangingWriteTarget;
+            std::snprintf(verdict, sizeof verdict, "%s: %.2fx its floor, target %.2fx: %s\n", call.name,
+                          ratio, target, ratio > 0 && ratio <= target ? "met" : "MISSED");
             verdicts += verdict;
         }
     }
@@ -441,7 +445,7 @@ int main(int argc, char** argv) {
             Probe(call);
             CountSteadyAllocations(call);
         }
-        FloorLog = std::fopen(kFloorLogPath, "w");
+        FloorLog = open(kFloorLogPath, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
         // The floor replaces a page that exists, as every Write after Init does.
         if (std::FILE* page = std::fopen(kFloorPagePath, "w")) std::fclose(page);
 
@@ -450,7 +454,7 @@ int main(int argc, char** argv) {
         SummaryReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
         status = PrintSummary(reporter);
-        if (FloorLog != nullptr) std::fclose(FloorLog);
+        if (FloorLog >= 0) close(FloorLog);
     }
     UnloadDriver();
     benchmark::Shutdown();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 
 namespace platform {
@@ -12,6 +13,10 @@ extern const char kPathSeparator;
 
 // The page file, relative to the current directory.
 extern const char kPagePath[];
+
+// The line end of the platform's text files ("\r\n" on Windows): every "\n"
+// of a log line or of the page is stored as this.
+extern const char kLineEnd[];
 
 // Fills `path` (of `size` bytes, always NUL-terminated) with the full path of
 // the file this module was loaded from. Returns 0 and an empty text when the
@@ -30,9 +35,64 @@ int LocalTime(std::time_t when, std::tm* local);
 // Creates `directory` below the current directory; an existing one is fine.
 void MakeDirectory(const char* directory);
 
+// --- files: the page and the log are written with these alone -----------------
+
+// An open file (a descriptor, a handle), or kNoFile.
+using FileHandle = std::intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// How OpenForWriting opens a file; either way it is created when missing.
+enum OpenMode : unsigned {
+    kTruncate = 1,  // emptied first
+    kAppend = 2,    // every write goes to the file's current end, wherever others left it
+};
+
+// Opens `path` for writing, in a mode made of OpenMode bits. Others may read
+// and write the file meanwhile. Returns kNoFile with errno set on failure.
+FileHandle OpenForWriting(const char* path, unsigned mode);
+
+// Writes all `size` bytes. Returns 1, or 0 with errno set.
+int WriteAll(FileHandle file, const char* bytes, std::size_t size);
+
+// Bytes to write, one of several handed over together.
+struct Piece {
+    const char* bytes;
+    std::size_t size;
+};
+
+// Writes the pieces (at most kMostPieces) one after another, in a single
+// write where the platform has one (POSIX), so that another process
+// appending to the file never comes between them; elsewhere piece by piece.
+// Returns 1, or 0 with errno set.
+constexpr int kMostPieces = 8;
+int WritePieces(FileHandle file, const Piece* pieces, int count);
+
+// Closes the file. Returns 1, or 0 with errno set: some file systems report
+// a full disk only here.
+int CloseFile(FileHandle file);
+
+// The file's current size in bytes, as others may have changed it; -1 when
+// it cannot be told.
+long long FileSize(FileHandle file);
+
+// 1 when `path` names the open `file` (and not another file, nor none), 0
+// otherwise.
+int IsFileAt(FileHandle file, const char* path);
+
+// `path` followed by ".<process id>.tmp" into `temp` (of `size` bytes): a
+// name beside `path` that no other process writing `path` uses. Returns 0
+// when it does not fit.
+int TemporaryPathFor(const char* path, char* temp, std::size_t size);
+
 // Puts the file `from` in the place of `to` in one step, so a reader of `to`
 // sees the old file or the new one, never a part of either. Returns 1 on
 // success, 0 with errno set on failure (`from` is then left where it was).
 int RenameOver(const char* from, const char* to);
+
+// Has `release` called when the module is unloaded (one function; a later
+// call replaces it). Where the platform tells an unload from the process's
+// end (Windows), it is left out at the end: the system closes what is open
+// then, and the host's other threads may have been stopped mid-call.
+void AtUnload(void (*release)());
 
 }  // namespace platform

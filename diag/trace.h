@@ -2,8 +2,10 @@
 //
 // The log lives in logs/<module base name>.log below the current directory.
 // It is opened once per load of the module, by the first call of OpenLog or
-// LogLine, and is never closed by the driver. Lines are written only while
-// tracing is on (SetDebug with a non-zero level), and each line is flushed.
+// LogLine, and closed when the module is unloaded. Lines are written only
+// while tracing is on (SetDebug with a non-zero level), each at the log's
+// current end in one write. A line that would take the log past 16 MiB
+// begins a fresh log, and the full one becomes logs/<base>.log.1.
 #pragma once
 
 namespace diag {
@@ -16,7 +18,7 @@ int SetDebug(int level);
 // the first call; the returned text lives in static storage.
 const char* ModuleBaseName();
 
-// Opens the log on its first call: creates the logs directory, truncates
+// Opens the log on its first call: creates the logs directory, empties
 // logs/<base>.log and writes the three banner lines. Later calls do nothing.
 void OpenLog();
 

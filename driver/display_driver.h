@@ -4,6 +4,10 @@
 // a browser reloads every 5 s) and traces every step into logs/<module>.log.
 // All texts it returns live in the module's static storage and stay valid
 // while the module is loaded; the host never frees them.
+//
+// The host calls these from one thread, one call at a time: the driver's
+// state is plain static storage, with no locks. Unloading the module closes
+// its log; nothing it opened outlives the load.
 #pragma once
 
 #include "driver/export_abi.h"

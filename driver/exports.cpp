@@ -22,12 +22,34 @@ char DriverNameText[kDriverNameSize];  // rebuilt by every DriverName call
 
 // Room for the base name beside " v" and the version, so a long module name
 // is cut rather than the version lost.
-constexpr int kDriverNameBaseRoom =
-    static_cast<int>(kDriverNameSize - 1 - 2 - (sizeof kVersion - 1));
+constexpr std::size_t kDriverNameBaseRoom = kDriverNameSize - 1 - 2 - (sizeof kVersion - 1);
 
+// Writes `value` in decimal at `at`; returns the end of the digits.
+char* PutNumber(char* at, int value) {
+    char digits[12];
+    int count = 0;
+    unsigned magnitude =
+        value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) *at++ = '-';
+    while (count > 0) *at++ = digits[--count];
+    return at;
+}
+
+// "x=<x>, y=<y>", put together by hand: every SetPosition and Write logs it,
+// and parsing a format would cost a good part of the line's write.
 void LogCursor(const char* label, int x, int y) {
     char position[32];
-    std::snprintf(position, sizeof position, "x=%d, y=%d", x, y);
+    char* at = position;
+    *at++ = 'x';
+    *at++ = '=';
+    at = PutNumber(at, x);
+    std::memcpy(at, ", y=", 4);
+    at = PutNumber(at + 4, y);
+    *at = '\0';
     diag::LogLine(label, position);
 }
 }  // namespace
@@ -65,8 +87,12 @@ int LUMIVANE_CALL DISPLAYDLL_Write(const char* text) {
 
 const char* LUMIVANE_CALL DISPLAYDLL_DriverName() {
     diag::LogLine("Entered", "DriverName");
-    std::snprintf(DriverNameText, sizeof DriverNameText, "%.*s v%s", kDriverNameBaseRoom,
-                  diag::ModuleBaseName(), kVersion);
+    // "<base name> v<version>", the base name cut to leave the version room.
+    const char* base = diag::ModuleBaseName();
+    const std::size_t base_length = strnlen(base, kDriverNameBaseRoom);
+    std::memcpy(DriverNameText, base, base_length);
+    std::memcpy(DriverNameText + base_length, " v", 2);
+    std::memcpy(DriverNameText + base_length + 2, kVersion, sizeof kVersion);
     diag::LogLine("Exit", "DriverName");
     return DriverNameText;
 }

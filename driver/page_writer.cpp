@@ -1,10 +1,12 @@
 // The page writer: turns the four rows into logs/index.htm, and only when a
 // row differs from what the page last showed.
 //
-// The page is written whole into a temporary file beside it and then put in
-// its place in one step, so a browser reloading meanwhile reads either the
-// old page or the new one, never an empty or half-written file (an empty page
-// has no refresh element, and its viewer would never reload again).
+// The page is put together in a static buffer, written whole into a
+// temporary file beside it in one write, and then put in its place in one
+// step, so a browser reloading meanwhile reads either the old page or the new
+// one, never an empty or half-written file (an empty page has no refresh
+// element, and its viewer would never reload again). The temporary file is
+// the process's own, so two processes writing the page never meet there.
 #include "driver/screen.h"
 
 #include "diag/platform.h"
@@ -22,11 +24,16 @@ constexpr char kPageHead[] =
 constexpr char kPageTail[] = "</pre></body>\n</html>\n";
 constexpr char kStartRule[] = "-------------------------------------------";
 constexpr char kEndRule[] = "...........................................";
-constexpr char kTempSuffix[] = ".tmp";
-constexpr std::size_t kPageBufferSize = 1024;  // a whole page is at most about 440 bytes
+constexpr char kRowEnd[] = "<br>\n";
+constexpr std::size_t kTempPathSize = kPagePathSize + 32;  // room for ".<process id>.tmp"
+// A whole page, every "\n" stored as a two-byte line end: a row of 80 line
+// feeds stores 160 bytes.
+constexpr std::size_t kPageBufferSize =
+    2 * (sizeof kPageHead + sizeof kPageTail + 2) + kRows * (2 * kColumns + 2 * sizeof kRowEnd);
 
-char TempPagePath[kPagePathSize + sizeof kTempSuffix];  // the page's path plus ".tmp"
-char PageBuffer[kPageBufferSize];  // stdio's buffer for the open page: one write, no heap
+char TempPagePath[kTempPathSize];  // the page's path, ".<process id>.tmp"
+char PageBuffer[kPageBufferSize];  // the page being put together
+std::size_t PageLength = 0;        // bytes of PageBuffer in use
 
 enum class PageResult { kWritten, kOpenFailed, kWriteFailed };
 
@@ -54,22 +61,40 @@ void CopyToShadow(int row) {
     std::memcpy(ShadowRows[row], ScreenRows[row], length + 1);
 }
 
-// Writes the whole page into `path`. A full disk shows up at the latest when
-// the file is closed, so the close is checked like every write.
+// Appends `text` to the page, each "\n" as the platform's line end.
+void PutText(const char* text) {
+    for (; *text != '\0'; ++text) {
+        if (*text == '\n') {
+            for (const char* end = platform::kLineEnd; *end != '\0'; ++end)
+                PageBuffer[PageLength++] = *end;
+        } else {
+            PageBuffer[PageLength++] = *text;
+        }
+    }
+}
+
+// The head, "<row><br>\n" for each row, and the tail, each of head and
+// tail followed by a line end.
+void PutPageTogether() {
+    PageLength = 0;
+    PutText(kPageHead);
+    PutText("\n");
+    for (const Row& row : ScreenRows) {
+        PutText(row);
+        PutText(kRowEnd);
+    }
+    PutText(kPageTail);
+    PutText("\n");
+}
+
+// Writes the page into `path`. A full disk shows up at the latest when the
+// file is closed, so the close is checked like the write.
 PageOutcome WritePageFile(const char* path) {
-    std::FILE* page = std::fopen(path, "w");
-    if (page == nullptr) return {PageResult::kOpenFailed, errno};
-    std::setvbuf(page, PageBuffer, _IOFBF, sizeof PageBuffer);
-
+    const platform::FileHandle page = platform::OpenForWriting(path, platform::kTruncate);
+    if (page == platform::kNoFile) return {PageResult::kOpenFailed, errno};
     int error = 0;
-    auto check = [&error](int written) {
-        if (written < 0 && error == 0) error = errno != 0 ? errno : EIO;
-    };
-    check(std::fprintf(page, "%s\n", kPageHead));
-    for (const Row& row : ScreenRows) check(std::fprintf(page, "%s<br>%s", row, "\n"));
-    check(std::fprintf(page, "%s\n", kPageTail));
-    if (std::fclose(page) != 0) check(-1);
-
+    if (!platform::WriteAll(page, PageBuffer, PageLength)) error = errno != 0 ? errno : EIO;
+    if (!platform::CloseFile(page) && error == 0) error = errno != 0 ? errno : EIO;
     if (error != 0) return {PageResult::kWriteFailed, error};
     return {PageResult::kWritten, 0};
 }
@@ -77,11 +102,11 @@ PageOutcome WritePageFile(const char* path) {
 // Puts the new page in place: whole through the temporary file when it can,
 // in place otherwise.
 PageOutcome ReplacePage() {
-    if (PagePath[0] != '\0') {
-        std::snprintf(TempPagePath, sizeof TempPagePath, "%s%s", PagePath, kTempSuffix);
+    PutPageTogether();
+    if (PagePath[0] != '\0' &&
+        platform::TemporaryPathFor(PagePath, TempPagePath, sizeof TempPagePath)) {
         const PageOutcome temp = WritePageFile(TempPagePath);
-        if (temp.result == PageResult::kWritten &&
-            platform::RenameOver(TempPagePath, PagePath))
+        if (temp.result == PageResult::kWritten && platform::RenameOver(TempPagePath, PagePath))
             return temp;
         if (temp.result != PageResult::kOpenFailed) std::remove(TempPagePath);
         // A disk that cannot take the page now: the old page stays whole until

@@ -40,12 +40,12 @@ namespace {
 constexpr int kCells = driver::kRows * driver::kColumns;
 constexpr char kTitle[] = "Lumivane v0.1";
 constexpr char kPagePath[] = "logs/index.htm";
-constexpr char kTempPagePath[] = "logs/index.htm.tmp";
 
 int HomeDirectory = -1;     // where the fuzzer was started: corpus and artifacts
 int ScratchDirectory = -1;  // where the driver runs
 std::string ScratchPath;
 std::string LogLink;
+std::string TempPagePath;  // the page writer's temporary file: this process's own
 
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "calls_fuzzer: %s\n", what);
@@ -133,7 +133,7 @@ void CheckPage(PageUse use, bool call_succeeded) {
             Check(std::strcmp(driver::ScreenRows[row], driver::ShadowRows[row]) == 0,
                   "the shadow rows differ from the rows just written");
     }
-    Check(access(kTempPagePath, F_OK) != 0, "a temporary page file was left behind");
+    Check(access(TempPagePath.c_str(), F_OK) != 0, "a temporary page file was left behind");
     if (call_succeeded) {
         for (int row = 0; row < driver::kRows; ++row) {
             const std::size_t length = std::strlen(driver::ScreenRows[row]);
@@ -288,7 +288,7 @@ void RemoveScratch() {
     if (ScratchPath.empty()) return;
     const std::string logs = ScratchPath + "/logs";
     std::remove((logs + "/index.htm").c_str());
-    std::remove((logs + "/index.htm.tmp").c_str());
+    std::remove(TempPagePath.c_str());
     std::remove((ScratchPath + "/" + LogLink).c_str());
     rmdir(logs.c_str());
     rmdir(ScratchPath.c_str());
@@ -306,6 +306,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string pattern = std::string(temp && *temp ? temp : "/tmp") + "/lumivane-fuzz-XXXXXX";
     if (HomeDirectory < 0 || mkdtemp(pattern.data()) == nullptr) Fail("cannot make a scratch directory");
     ScratchPath = pattern;
+    TempPagePath = ScratchPath + "/logs/index.htm." + std::to_string(getpid()) + ".tmp";
     ScratchDirectory = open(ScratchPath.c_str(), O_RDONLY | O_DIRECTORY);
     if (ScratchDirectory < 0) Fail("cannot open the scratch directory");
     std::atexit(RemoveScratch);

@@ -9,7 +9,7 @@ ensure_apt_packages cmake make googletest g++-mingw-w64-i686 mingw-w64-tools win
 # Wine's first start makes its prefix (build/win32/wineprefix): once, here, with
 # a time limit, before any test needs it.
 cmake/wine-run.sh "$PWD/build/win32/wineprefix" --init
-# The driver never closes its log, so Windows keeps each test's scenario
-# directory from being removed while the test runs: clear earlier runs' here.
+# A test cut short (a crash, a time-out) leaves its scenario directory in the
+# Wine prefix's temp folder: clear earlier runs' here.
 rm -rf build/win32/wineprefix/drive_c/users/*/Temp/lumivane-*
 run_workflow win32

@@ -1,4 +1,5 @@
 // DriverName, Usage and DefaultParameters: their texts, and what they log.
+#include "host/driver_module.h"
 #include "tests/support/driver_session.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,10 @@ const ModuleName kModuleNames[] = {
     {"lcd-2", "lcd-2 v1.0.14.79"},
     // The longest base name that fits beside the version: 95 characters in all.
     {std::string(84, 'n'), std::string(84, 'n') + " v1.0.14.79"},
+    // Longer ones are cut to those 84, and the version stays whole.
+    {std::string(85, 'o'), std::string(84, 'o') + " v1.0.14.79"},
+    {std::string(40, 'p') + std::string(80, 'q'),
+     std::string(40, 'p') + std::string(44, 'q') + " v1.0.14.79"},
 };
 
 class DriverNames : public ::testing::TestWithParam<ModuleName> {};
@@ -88,6 +93,31 @@ TEST(Identity, UsageAndDefaultParametersLogAndOpenNothing) {
     EXPECT_STREQ(driver.Usage(), "my_plugin usage");
     EXPECT_STREQ(driver.DefaultParameters(), "default");
     EXPECT_EQ(driver.Log(), log);
+}
+
+// A module file may have no extension at all (on Linux a module may be
+// called just "lumivane"): then its whole file name is its base name.
+TEST(Identity, ModuleFileWithoutADotIsNamedByItsWholeName) {
+    if (std::string(host::kModuleExtension) == ".dll")
+        GTEST_SKIP() << "Windows loads a file named without a dot as that name plus .dll";
+    DriverSession driver;
+    const std::filesystem::path plain = driver.module_path().parent_path() / "plainmirror";
+    std::filesystem::copy_file(driver.module_path(), plain);
+    std::string error;
+    void* module = host::LoadModule(plain.string(), &error);
+    ASSERT_NE(module, nullptr) << error;
+    host::DriverCalls plain_driver;
+    ASSERT_EQ(host::BindDriver(module, &plain_driver), std::vector<std::string>{});
+    testhost::TimeWindow window{Now(), 0};
+    unsigned char flag = 0;
+    plain_driver.Init(80, 4, 0, &flag);
+    EXPECT_STREQ(plain_driver.DriverName(), "plainmirror v1.0.14.79");
+    window.after = Now();
+    host::UnloadModule(module);
+
+    const std::vector<std::string> log = LogBodies(driver.Read("logs/plainmirror.log"), window);
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 3), Banner("plainmirror"));
 }
 
 }  // namespace

@@ -24,9 +24,10 @@ namespace {
 
 const std::string kStartRule = "Display -------------------------------------------";
 
-// The file the page is written into before it replaces the page.
+// The file the page is written into before it replaces the page: this
+// process's own.
 fs::path TempPage(const DriverSession& driver) {
-    return driver.work_dir() / "logs" / "index.htm.tmp";
+    return driver.work_dir() / "logs" / ("index.htm." + std::to_string(getpid()) + ".tmp");
 }
 
 std::vector<std::string> FullDiskLines() {

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using testhost::Banner;
@@ -26,10 +28,10 @@ TEST(TraceLog, IsNamedAfterTheModuleAndOpensWithBanner) {
     EXPECT_TRUE(driver.Exists(std::string("logs") + testhost::kDriverPathSeparator + "mirror.log"));
     const std::vector<std::string> log = LogBodies(driver.Log(), window);
     ASSERT_GE(log.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 4),
-              (std::vector<std::string>{Banner("mirror")[0], "Log File opened for  mirror",
-                                        Banner("mirror")[2],
-                                        "Init Web Page  " + driver.PagePath()}));
+    EXPECT_EQ(
+        std::vector<std::string>(log.begin(), log.begin() + 4),
+        (std::vector<std::string>{Banner("mirror")[0], "Log File opened for  mirror",
+                                  Banner("mirror")[2], "Init Web Page  " + driver.PagePath()}));
 }
 
 TEST(TraceLog, EachLoadStartsTheLogAfresh) {
@@ -61,10 +63,11 @@ TEST(TraceLog, EveryLineIsOnDiskWhenTheCallReturns) {
     EXPECT_EQ(log.substr(log.size() - last.size()), last);
 }
 
-// A line goes out in one piece when it fits the log's 512-byte line buffer
-// and field by field when it does not; the bytes are the same either way.
-// "HH:MM:SS dd/mm/yy Write " takes 24 bytes and the line end one more, so
-// texts of 486, 487 and 488 characters make lines of 511, 512 and 513 bytes.
+// A line goes out in one write when it fits the log's 4096-byte line buffer
+// and in pieces when it does not; the bytes are the same either way.
+// "HH:MM:SS dd/mm/yy Write " takes 24 bytes and the line end one or two more,
+// so texts around 4070 characters make lines on either side of the buffer's
+// size (and those around 487 on either side of the buffer it once had).
 TEST(TraceLog, LinesShorterAndLongerThanTheLineBufferAreWrittenWhole) {
     DriverSession driver;
     unsigned char flag = 0;
@@ -73,7 +76,8 @@ TEST(TraceLog, LinesShorterAndLongerThanTheLineBufferAreWrittenWhole) {
 
     std::vector<std::string> expected;
     testhost::TimeWindow window{Now(), 0};
-    for (const std::size_t length : {0u, 486u, 487u, 488u, 5000u}) {
+    for (const std::size_t length :
+         {0u, 486u, 487u, 488u, 4069u, 4070u, 4071u, 4072u, 5000u, 100000u}) {
         std::string text(length, ' ');
         for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + i % 26);
         driver.Write(text.c_str());
@@ -85,6 +89,50 @@ TEST(TraceLog, LinesShorterAndLongerThanTheLineBufferAreWrittenWhole) {
     for (const std::string& body : LogBodies(driver.Log().substr(init_log_size), window))
         if (body.rfind("Write ", 0) == 0 && body.rfind("Write x=", 0) != 0) written.push_back(body);
     EXPECT_EQ(written, expected);
+}
+
+// Each line carries the second it was written in: a line written after the
+// clock has moved on to the next second carries that second.
+TEST(TraceLog, StampFollowsTheClockAcrossASecond) {
+    DriverSession driver;
+    unsigned char flag = 0;
+    driver.CallInit(&flag);
+    const std::size_t log_start = driver.Log().size();
+
+    testhost::TimeWindow first{Now(), 0};
+    driver.SetPosition(1, 1);
+    first.after = Now();
+    while (Now() == first.after) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    testhost::TimeWindow second{Now(), 0};
+    driver.SetPosition(2, 2);
+    second.after = Now();
+
+    const std::string added = driver.Log().substr(log_start);
+    const std::size_t first_line_size = added.find('\n') + 1;
+    ASSERT_LT(first_line_size, added.size());
+    EXPECT_EQ(LogBodies(added.substr(0, first_line_size), first),
+              (std::vector<std::string>{"SetPosition x=1, y=1"}));
+    EXPECT_EQ(LogBodies(added.substr(first_line_size), second),
+              (std::vector<std::string>{"SetPosition x=2, y=2"}));
+}
+
+// Someone empties the log while the driver runs (a person, or a rotation tool
+// that copies and then truncates): the next line goes to the new end of the
+// file, with no gap of NUL bytes before it.
+TEST(TraceLog, LogEmptiedFromOutsideGoesOnAtItsNewEnd) {
+    DriverSession driver;
+    testhost::TimeWindow window{Now(), 0};
+    unsigned char flag = 0;
+    driver.CallInit(&flag);
+    driver.SetPosition(1, 2);
+    ASSERT_GT(driver.Log().size(), 500u);
+
+    std::filesystem::resize_file(driver.work_dir() / driver.LogPath(), 0);
+    driver.SetPosition(3, 4);
+    window.after = Now();
+    const std::string log = driver.Log();
+    EXPECT_EQ(log.find('\0'), std::string::npos);
+    EXPECT_EQ(LogBodies(log, window), (std::vector<std::string>{"SetPosition x=3, y=4"}));
 }
 
 }  // namespace

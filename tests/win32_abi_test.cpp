@@ -421,3 +421,83 @@ TEST_F(Win32PageReplace, PageHeldWithoutAnySharingFailsCleanlyThenRetrySucceeds)
     for (const std::string& line : PageWriteLines("four")) expected.push_back(line);
     EXPECT_EQ(NewLogLines(), expected);
 }
+
+// --- months in the host: unloads, and a log held by a reader -------------------
+
+// A host that re-initialises its display loads and frees the DLL over and
+// over: after each FreeLibrary the log is free again (it can be opened
+// exclusively and deleted), no call fails, and no handle stays behind.
+TEST(Win32Unload, SixHundredCyclesLeaveTheLogFreeEachTime) {
+    DriverSession session;  // the scenario's directory; its own DLL is never called
+    const fs::path cycled = session.module_path().parent_path() / "cycled.dll";
+    fs::copy_file(session.module_path(), cycled);
+    const std::string log = (session.work_dir() / "logs" / "cycled.log").string();
+
+    DWORD handles_before = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles_before);
+    int failed_calls = 0;
+    int held_logs = 0;
+    int undeletable_logs = 0;
+    for (int cycle = 0; cycle < 600; ++cycle) {
+        std::string error;
+        void* module = host::LoadModule(cycled.string(), &error);
+        ASSERT_NE(module, nullptr) << "cycle " << cycle << ": " << error;
+        host::DriverCalls driver;
+        ASSERT_EQ(host::BindDriver(module, &driver), std::vector<std::string>{});
+        unsigned char flag = 0;
+        if (std::string(driver.Init(80, 4, 0, &flag)) != "Lumivane v0.1" || flag != 1)
+            ++failed_calls;
+        const std::string text = "cycle " + std::to_string(cycle);
+        for (int row = 2; row <= 4; ++row) {
+            driver.SetPosition(1, row);
+            if (driver.Write(text.c_str()) != 1) ++failed_calls;
+        }
+        host::UnloadModule(module);
+
+        const HANDLE exclusive = CreateFileA(log.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (exclusive == INVALID_HANDLE_VALUE)
+            ++held_logs;
+        else
+            CloseHandle(exclusive);
+        if (!DeleteFileA(log.c_str())) ++undeletable_logs;
+    }
+    DWORD handles_after = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles_after);
+
+    EXPECT_EQ(failed_calls, 0);
+    EXPECT_EQ(held_logs, 0);
+    EXPECT_EQ(undeletable_logs, 0);
+    EXPECT_EQ(handles_after, handles_before);
+    EXPECT_EQ(Entries(session.work_dir() / "logs"), (std::set<std::string>{"index.htm"}));
+}
+
+// A reader that does not share deletion keeps the full log from being
+// renamed: the log starts afresh in place, and the reader reads on from the
+// new start.
+TEST(Win32LogBound, LogHeldWithoutShareDeleteStartsAfreshInPlace) {
+    DriverSession driver;
+    TimeWindow window{Now(), 0};
+    unsigned char flag = 0;
+    ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
+    const fs::path log = driver.work_dir() / "logs" / "lumivane.log";
+    driver.GrowLogTo(16 * 1024 * 1024 - 10);
+
+    const HANDLE reader =
+        CreateFileA(log.string().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    driver.SetPosition(3, 3);
+    driver.SetPosition(4, 4);
+    char read[256] = "";
+    DWORD got = 0;
+    ReadFile(reader, read, sizeof read, &got, nullptr);
+    CloseHandle(reader);
+    window.after = Now();
+
+    EXPECT_EQ(Entries(driver.work_dir() / "logs"),
+              (std::set<std::string>{"index.htm", "lumivane.log"}));
+    const std::vector<std::string> expected = {"SetPosition x=3, y=3", "SetPosition x=4, y=4"};
+    EXPECT_EQ(LogBodies(driver.Read("logs\\lumivane.log"), window), expected);
+    EXPECT_EQ(LogBodies(std::string(read, got), window), expected);
+}

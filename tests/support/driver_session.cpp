@@ -46,14 +46,27 @@ DriverSession::~DriverSession() {
     if (module_) host::UnloadModule(module_);
     std::error_code ignored;
     fs::current_path(previous_dir_, ignored);
-    // The driver never closes its log; where the platform refuses to remove
-    // an open file the scenario directory stays behind in the temp directory.
+    // Unloading the module closed its log, so nothing below the scenario's
+    // directory is held open any more, on Windows either.
     fs::remove_all(root_, ignored);
 }
 
 std::string DriverSession::CallInit(unsigned char* flag) {
     const char* result = Init(80, 4, 0, flag);
     return result ? result : "<null>";
+}
+
+void DriverSession::GrowLogTo(std::uintmax_t size) {
+    const auto line_size = [](const std::string& body) {
+        return Lines("HH:MM:SS dd/mm/yy " + body + "\n").size();
+    };
+    SetPosition(1, 1);
+    Write(std::string(4 * 80, 'x').c_str());  // back at 1, 1
+    const std::uintmax_t now = fs::file_size(work_dir_ / LogPath());
+    const std::uintmax_t lines = line_size("Write x=1, y=1") + line_size("Write ");
+    ASSERT_GE(size, now + lines) << "the log is already " << now << " bytes";
+    Write(std::string(size - now - lines, 'x').c_str());
+    ASSERT_EQ(fs::file_size(work_dir_ / LogPath()), size);
 }
 
 std::string DriverSession::Read(const std::string& relative) const {

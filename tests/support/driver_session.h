@@ -5,6 +5,7 @@
 
 #include "host/driver_module.h"
 
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -28,6 +29,12 @@ public:
 
     // Init with the screen size in the arguments the driver ignores.
     std::string CallInit(unsigned char* flag);
+
+    // Has the driver grow its own log to exactly `size` bytes, in a few
+    // calls: a Write that fills the screen with 'x', then one Write of as
+    // many more as it takes (the page then stays as it is). Leaves the
+    // cursor wherever that text ends; `size` must leave room for both.
+    void GrowLogTo(std::uintmax_t size);
 
     // A file below the working directory, read as bytes; "" when missing.
     std::string Read(const std::string& relative) const;

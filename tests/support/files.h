@@ -9,6 +9,7 @@ namespace testhost {
 
 std::string ReadFile(const std::filesystem::path& path);  // "" when missing
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+void AppendFile(const std::filesystem::path& path, const std::string& bytes);
 std::vector<std::string> Listing(const std::filesystem::path& directory);  // sorted names
 
 }  // namespace testhost

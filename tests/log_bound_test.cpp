@@ -1,0 +1,147 @@
+// The log's bound: a line that would take logs/<base>.log past 16 MiB goes
+// to a fresh log instead, and the full one becomes logs/<base>.log.1. The
+// driver itself grows the log to just under the bound, mostly in one long
+// Write line.
+#include "tests/support/driver_session.h"
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using testhost::DriverSession;
+using testhost::LogBodies;
+using testhost::Now;
+
+namespace {
+
+constexpr std::uintmax_t kBound = 16 * 1024 * 1024;
+
+class LogBound : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window_.before = Now();
+        unsigned char flag = 0;
+        ASSERT_EQ(driver_.CallInit(&flag), "Lumivane v0.1");
+    }
+
+    fs::path LogFile() const { return driver_.work_dir() / driver_.LogPath(); }
+    fs::path OldLogFile() const { return driver_.work_dir() / (driver_.LogPath() + ".1"); }
+
+    // The bytes of one log line with this body.
+    static std::uintmax_t LineSize(const std::string& body) {
+        return testhost::Lines("HH:MM:SS dd/mm/yy " + body + "\n").size();
+    }
+
+    // The lines of a log the driver started itself; a log still holding the
+    // grown file fails without printing its megabytes.
+    std::vector<std::string> LogLines() {
+        const std::string log = driver_.Log();
+        if (log.size() > 64 * 1024) {
+            ADD_FAILURE() << "the log still holds " << log.size() << " bytes";
+            return {"<" + std::to_string(log.size()) + " bytes>"};
+        }
+        return LogBodies(log, {window_.before, Now()});
+    }
+
+    DriverSession driver_;
+    testhost::TimeWindow window_{};
+};
+
+TEST_F(LogBound, LineThatReachesTheBoundExactlyStaysInTheLog) {
+    const std::uintmax_t size = kBound - LineSize("SetPosition x=1, y=1");
+    driver_.GrowLogTo(size);
+    driver_.SetPosition(1, 1);
+
+    EXPECT_EQ(fs::file_size(LogFile()), kBound);
+    EXPECT_FALSE(fs::exists(OldLogFile()));
+    const std::string log = driver_.Log();
+    const std::string line_end = testhost::Lines("\n");
+    EXPECT_EQ(log.substr(size - 3 - line_end.size(), 3 + line_end.size()), "xxx" + line_end);
+    EXPECT_EQ(log.substr(size + 17), testhost::Lines(" SetPosition x=1, y=1\n"));
+}
+
+TEST_F(LogBound, LineThatWouldPassTheBoundStartsAFreshLogWithoutBanner) {
+    testhost::WriteFile(OldLogFile(), "an older full log");
+    const std::uintmax_t size = kBound - LineSize("SetPosition x=1, y=1") + 1;
+    driver_.GrowLogTo(size);
+    const std::string full_log = driver_.Log();
+
+    driver_.SetPosition(1, 1);
+    EXPECT_EQ(fs::file_size(OldLogFile()), size);
+    EXPECT_TRUE(testhost::ReadFile(OldLogFile()) == full_log);  // the older one replaced
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{"SetPosition x=1, y=1"}));
+
+    // The fresh log goes on as any log does.
+    driver_.SetPosition(2, 2);
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{"SetPosition x=1, y=1", "SetPosition x=2, y=2"}));
+    EXPECT_EQ(testhost::Listing(driver_.work_dir() / "logs"),
+              (std::vector<std::string>{"index.htm", "lumivane.log", "lumivane.log.1"}));
+}
+
+// A page write's lines cross the bound one by one: its first rule still fits
+// the full log, and its row lines go on in the fresh one.
+TEST_F(LogBound, LinesOfOneCallAreSplitOnlyBetweenLines) {
+    const std::uintmax_t size = kBound - LineSize("SetPosition x=1, y=3") -
+                                LineSize("Write x=1, y=3") - LineSize("Write row") -
+                                LineSize("Display -------------------------------------------") - 1;
+    driver_.GrowLogTo(size);
+    driver_.SetPosition(1, 3);
+    ASSERT_EQ(driver_.Write("row"), 1);
+
+    const std::string full_log = testhost::ReadFile(OldLogFile());
+    const std::string rule = "Display -------------------------------------------";
+    ASSERT_EQ(full_log.size(), kBound - 1);
+    EXPECT_EQ(full_log.substr(full_log.size() - LineSize(rule) + 17),
+              testhost::Lines(" " + rule + "\n"));
+    const std::vector<std::string> fresh = LogLines();
+    ASSERT_EQ(fresh.size(), 5u);
+    const std::string xs(80, 'x');
+    EXPECT_EQ(fresh[0], "display " + xs);
+    EXPECT_EQ(fresh[2], "display row" + xs.substr(3));
+    EXPECT_EQ(fresh[4], "Display ...........................................");
+}
+
+// When the full log cannot be renamed (here a directory stands in the way of
+// logs/<base>.log.1; on Windows also a reader that does not share deletion),
+// the log starts afresh in place: the bound holds all the same.
+TEST_F(LogBound, LogThatCannotBeRenamedStartsAfreshInPlace) {
+    fs::create_directories(OldLogFile() / "in the way");
+    driver_.GrowLogTo(kBound - 10);
+
+    driver_.SetPosition(3, 3);
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{"SetPosition x=3, y=3"}));
+    EXPECT_TRUE(fs::is_directory(OldLogFile() / "in the way"));
+    driver_.SetPosition(4, 4);
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{"SetPosition x=3, y=3", "SetPosition x=4, y=4"}));
+}
+
+// A single line longer than the bound (a Write of a 17 MiB text) is cut to
+// the bound and stands alone in its file, so neither file ever passes it.
+TEST_F(LogBound, LineLongerThanTheBoundIsCutToIt) {
+    const std::string text(kBound + kBound / 16, 'x');
+    driver_.SetPosition(1, 1);
+    ASSERT_EQ(driver_.Write(text.c_str()), 1);
+
+    // The cut line filled one fresh log; the page write's lines the next.
+    const std::string cut = testhost::ReadFile(OldLogFile());
+    const std::string line_end = testhost::Lines("\n");
+    ASSERT_EQ(cut.size(), kBound);
+    const std::string body = "Write " + text.substr(0, kBound - 17 - 7 - line_end.size());
+    EXPECT_TRUE(cut.compare(17, std::string::npos, " " + body + line_end) == 0)
+        << "the line is not the cut Write line";
+    EXPECT_EQ(LogBodies(cut.substr(0, 18) + "Write" + line_end, {window_.before, Now()}),
+              (std::vector<std::string>{"Write"}));  // its stamp
+    const std::vector<std::string> fresh = LogLines();
+    ASSERT_EQ(fresh.size(), 6u);
+    EXPECT_EQ(fresh[0], "Display -------------------------------------------");
+}
+
+}  // namespace
