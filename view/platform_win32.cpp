@@ -1,7 +1,6 @@
 // Windows side of the view's platform layer: file attributes and a read that
 // shares everything, so the driver's rename over the page never fails
 // because the view has it open.
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include "view/platform.h"
