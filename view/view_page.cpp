@@ -92,11 +92,12 @@ function showStatus(state) {
 
 function onScreen(event) {
   const screen = JSON.parse(event.data);
+  // A restarted server counts its versions afresh: the rows are always shown.
   if (screen.version !== version) {
     version = screen.version;
     if (screen.version > 0) lastChange = new Date();
-    showRows(screen.rows);
   }
+  showRows(screen.rows);
   found = screen.found;
   document.getElementById('page').textContent = 'page: ' + screen.page;
   showStatus(found ? 'live' : 'waiting');
