@@ -34,9 +34,14 @@ ensure_apt_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null
 }
 
+# The live view's libraries (header-only: Boost.Beast/Asio, nlohmann/json).
+# Every tree that configures the whole project builds lumivane-view.
+LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev)
+
 # Configures and builds the native tree in build/native.
 build_native() {
-    ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev
+    ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev \
+        "${LUMIVANE_VIEW_PACKAGES[@]}"
     cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build build/native -j "$(nproc)"
 }

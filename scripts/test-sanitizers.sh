@@ -16,7 +16,8 @@ source scripts/lib.sh
 excluded_names='^bench_'
 excluded_labels='^browser$'
 
-ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev
+ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev \
+    "${LUMIVANE_VIEW_PACKAGES[@]}"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVANE_SANITIZE=ON >/dev/null
 cmake --build build/asan -j "$(nproc)"
 

@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
-ensure_apt_packages cmake make googletest g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386
+ensure_apt_packages cmake make googletest g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 \
+    "${LUMIVANE_VIEW_PACKAGES[@]}"
 cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/win32 -j "$(nproc)"
