@@ -50,6 +50,9 @@ public:
     // within `limit` or the stream ends.
     std::optional<Event> Next(std::chrono::milliseconds limit = std::chrono::seconds(5));
 
+    // Everything the stream brought so far, comments included.
+    const std::string& Received() const { return parser_.get().body(); }
+
     // True when the server closes the stream within `limit`.
     bool ClosedWithin(std::chrono::milliseconds limit);
 

@@ -190,6 +190,19 @@ TEST_F(ViewServer, EventStreamsGetEachChangeOnceInOrder) {
     EXPECT_EQ(json::parse(back->data)["version"], 11);
 }
 
+TEST_F(ViewServer, AnIdleStreamGetsKeepAliveComments) {
+    view::ServerLimits limits = TestLimits();
+    limits.keep_alive_interval = 50ms;
+    Start(limits);
+    EventClient client(port_);
+    ASSERT_TRUE(client.Next());
+    EXPECT_FALSE(client.Next(300ms));  // comments only, no event
+    const std::string& received = client.Received();
+    const std::string comments = received.substr(received.find("\n\n") + 2);
+    EXPECT_GE(comments.size(), 2 * std::string(": keep-alive\n\n").size());
+    EXPECT_EQ(comments.substr(0, 14), ": keep-alive\n\n");
+}
+
 TEST_F(ViewServer, IndexHtmIsThePageFileByteForByte) {
     Draw(1, "<script>alert(1)</script> \x80\xff");
     Start();
