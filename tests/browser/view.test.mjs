@@ -5,7 +5,8 @@
 //
 // LUMIVANE_VIEW: the lumivane-view program. LUMIVANE_HOST: lumivane-host.
 // LUMIVANE_BROWSER_OUT: where the screenshot goes (default: a temp folder):
-// view-first.png with the first four rows, view.png after a change.
+// view-first.png with the first four rows, view.png after a change,
+// view-phone.png on a phone's width.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
@@ -110,6 +111,24 @@ test('the live view shows the rows as characters and takes changes without a rel
     assert.equal(navigations, 1);
     assert.match(await page.textContent('#changed'), /last change \d/);
     await page.screenshot({ path: path.join(OUT_DIR, 'view.png') });
+
+    // The page goes away: the view says it waits for it, and keeps the rows.
+    fs.rmSync(pagePath);
+    await until('the status to say waiting', 5000, async () => (await page.textContent('#state')) === 'waiting for the page');
+    assert.deepEqual(await gridRows(page), ['row two', 'row three', 'row four', stamp]);
+    host.stdin.write('the page is back\n');
+    await until('the page to come back', 5000, async () => (await gridRows(page))[3] === 'the page is back');
+    assert.equal(await page.textContent('#state'), 'live');
+
+    // On a phone's width the whole grid fits, without scrolling sideways.
+    await page.setViewportSize({ width: 390, height: 640 });
+    const widths = await page.evaluate(() => ({
+      page: document.documentElement.scrollWidth,
+      grid: document.querySelector('#display').getBoundingClientRect().width,
+    }));
+    assert.ok(widths.page <= 390, `the page is ${widths.page} px wide on a 390 px screen`);
+    assert.ok(widths.grid > 300, `the grid is ${widths.grid} px wide on a 390 px screen`);
+    await page.screenshot({ path: path.join(OUT_DIR, 'view-phone.png') });
 
     // The server goes away and comes back on the same port: the page says so
     // and picks up by itself.
