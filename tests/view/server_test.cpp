@@ -381,6 +381,34 @@ TEST_F(ViewServer, AClientThatStopsReadingIsDroppedWhileOthersKeepReceiving) {
     EXPECT_EQ(PageRows()[0].substr(0, 10), "still here");
 }
 
+TEST_F(ViewServer, ClientsThatVanishMidResponseDisturbNoOne) {
+    Start();
+    EventClient reader(port_);
+    ASSERT_TRUE(reader.Next());
+
+    // Clients that ask and reset the connection at once, before or while the
+    // answer goes out: for the view, the page, and a stream.
+    for (int round = 0; round < 10; ++round) {
+        for (const char* target : {"/", "/index.htm", "/events", "/screen.json"}) {
+            net::io_context io;
+            tcp::socket gone(io);
+            gone.connect({net::ip::make_address("127.0.0.1"), port_});
+            const std::string request =
+                std::string("GET ") + target + " HTTP/1.1\r\nHost: x\r\n\r\n";
+            net::write(gone, net::buffer(request));
+            gone.set_option(net::socket_base::linger(true, 0));  // close with a reset
+            gone.close();
+        }
+    }
+    Draw(2, "after the resets");
+    const auto event = reader.Next();
+    ASSERT_TRUE(event);
+    EXPECT_EQ(json::parse(event->data)["rows"], PageRows());
+    EXPECT_EQ(Request(port_, "/screen.json").status, 200);
+    for (int i = 0; i < 500 && StreamCount() != 1; ++i) std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(StreamCount(), 1u);
+}
+
 TEST(ScreenJson, EscapesEveryRowAsJson) {
     view::ScreenState state;
     state.rows = {"\"quoted\" \\ back", "<b>&amp;</b>", "tab\there \x01", "caf\u00e9 \u20ac"};
