@@ -1,7 +1,8 @@
 # Checks the Windows export list and, given a built DLL, its export table.
 #   cmake -DDEF=driver/lumivane.def [-DMODULE=lumivane.dll -DOBJDUMP=objdump] -P check_dll_exports.cmake
 # With -DIMPORTS_ONLY=ON only the DLLs that MODULE (a DLL or a program) needs
-# are checked.
+# are checked; -DEXTRA_SYSTEM_DLLS="a.dll;b.dll" allows more of the system's
+# own (a network program needs ws2_32.dll, say).
 # The list names each call twice: plainly, as an alias, and with its stdcall
 # decoration (argument bytes after the @). A DLL must export exactly these
 # twelve names and need no DLL but the system's own.
@@ -27,7 +28,7 @@ function(check_imports dump)
   # (libstdc++-6, libgcc_s_*, libwinpthread-1) would be missing on the host.
   string(REGEX MATCHALL "DLL Name: [^\n]+" needed "${dump}")
   list(TRANSFORM needed REPLACE "^DLL Name: " "")
-  set(system_dlls kernel32.dll msvcrt.dll user32.dll advapi32.dll ntdll.dll)
+  set(system_dlls kernel32.dll msvcrt.dll user32.dll advapi32.dll ntdll.dll ${EXTRA_SYSTEM_DLLS})
   foreach(dll IN LISTS needed)
     string(TOLOWER ${dll} lower)
     if(NOT lower IN_LIST system_dlls)

@@ -34,6 +34,10 @@ ensure_apt_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null
 }
 
+# The live view's libraries (header-only: Boost.Beast/Asio, nlohmann/json).
+# Every preset that builds lumivane-view needs them.
+LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev)
+
 # Configures, builds and tests a tree through its workflow preset
 # (CMakePresets.json), building and testing on every core.
 run_workflow() {

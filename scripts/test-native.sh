@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
-ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev
+ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev \
+    "${LUMIVANE_VIEW_PACKAGES[@]}"
 # The browser test: Debian's chromium, driven by playwright-core from npm.
 ensure_apt_packages chromium
 command -v npm >/dev/null || ensure_apt_packages nodejs npm

@@ -8,5 +8,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
-ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev
+ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev \
+    "${LUMIVANE_VIEW_PACKAGES[@]}"
 run_workflow asan

@@ -1,0 +1,342 @@
+// lumivane-view-bench: the live view under load. It starts the built
+// lumivane-view on a loopback port in a scratch directory, loads the driver
+// module there as a host does, and measures:
+//   - the time from a changing Write's return to the event's arrival at each
+//     connected client, with 1 and with 100 event streams;
+//   - the server's memory with 100 streams, and its CPU use while idle;
+//   - /screen.json requests per second and p99 latency under wrk (when wrk is
+//     installed), for 10 s.
+// Timings are printed, never asserted.
+//   lumivane-view-bench [--changes N] [--idle-seconds S] [--wrk-seconds S]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/display_driver.h"
+#include "host/driver_module.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Settings {
+    int changes = 300;      // changing Writes per stream count
+    int idle_seconds = 10;  // how long idle CPU is measured
+    int wrk_seconds = 10;
+};
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "lumivane-view-bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+// The view as a child process, its standard output read through a pipe.
+struct ViewProcess {
+    pid_t pid = -1;
+    int port = 0;
+
+    void Start(const fs::path& directory) {
+        int out[2];
+        if (pipe(out) != 0) Fail("pipe failed");
+        pid = fork();
+        if (pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            execl(LUMIVANE_VIEW_PATH, "lumivane-view", "--listen", "127.0.0.1:0", directory.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        std::string line;
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+        close(out[0]);
+        const std::size_t colon = line.find(":", line.find("http://") + 7);
+        if (colon == std::string::npos) Fail("no start line from lumivane-view: " + line);
+        port = std::atoi(line.c_str() + colon + 1);
+    }
+
+    void Stop() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        pid = -1;
+    }
+
+    // Resident memory (VmRSS) and its peak (VmHWM), in KiB.
+    std::pair<long, long> Memory() const {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        long rss = 0, peak = 0;
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("VmRSS:", 0) == 0) rss = std::atol(line.c_str() + 6);
+            if (line.rfind("VmHWM:", 0) == 0) peak = std::atol(line.c_str() + 6);
+        }
+        return {rss, peak};
+    }
+
+    // CPU time used so far by all its threads, in nanoseconds (the
+    // scheduler's own count, finer than the clock ticks of /proc/PID/stat).
+    long long CpuNanoseconds() const {
+        long long total = 0;
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+            std::ifstream schedstat(task.path() / "schedstat");
+            long long on_cpu = 0;
+            schedstat >> on_cpu;
+            total += on_cpu;
+        }
+        return total;
+    }
+};
+
+// An event-stream client on a plain socket; it only counts the events that
+// arrive (each begins with "event: screen").
+struct StreamClient {
+    int fd = -1;
+    std::string pending;  // the tail of what came, where a marker may be cut in two
+    int events = 0;
+
+    void Connect(int port) {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            Fail("cannot connect to the view");
+        const char request[] = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        if (write(fd, request, sizeof request - 1) != static_cast<ssize_t>(sizeof request - 1))
+            Fail("cannot send the request");
+    }
+
+    // Reads what is there; returns the number of new events.
+    int Take() {
+        char buffer[65536];
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0) Fail("an event stream ended");
+        pending.append(buffer, static_cast<std::size_t>(got));
+        static const std::string marker = "event: screen";
+        int found = 0;
+        std::size_t at = 0;
+        while ((at = pending.find(marker, at)) != std::string::npos) {
+            ++found;
+            at += marker.size();
+        }
+        const std::size_t keep = std::min(pending.size(), marker.size() - 1);
+        pending.erase(0, found ? pending.rfind(marker) + marker.size() : pending.size() - keep);
+        events += found;
+        return found;
+    }
+
+    void Close() {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
+};
+
+// Waits until each client has seen `events` events; records, for each, when
+// it reached that count.
+void WaitForEvents(std::vector<StreamClient>& clients, int events,
+                   std::vector<Clock::time_point>* arrivals) {
+    std::vector<pollfd> fds(clients.size());
+    arrivals->assign(clients.size(), Clock::time_point{});
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < clients.size(); ++i)
+        if (clients[i].events >= events) (*arrivals)[i] = Clock::now(), ++done;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (done < clients.size()) {
+        for (std::size_t i = 0; i < clients.size(); ++i) fds[i] = {clients[i].fd, POLLIN, 0};
+        if (poll(fds.data(), fds.size(), 100) < 0) Fail("poll failed");
+        if (Clock::now() > deadline) Fail("events did not arrive within 10 s");
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            const bool before = clients[i].events >= events;
+            clients[i].Take();
+            if (!before && clients[i].events >= events) (*arrivals)[i] = Clock::now(), ++done;
+        }
+    }
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+    std::sort(values.begin(), values.end());
+    const std::size_t index =
+        std::min(values.size() - 1, static_cast<std::size_t>(fraction * (values.size() - 1) + 0.5));
+    return values[index];
+}
+
+struct Driver {
+    host::DriverCalls calls;
+    int counter = 0;
+
+    // A Write that changes row 1.
+    void Change() {
+        char text[81];
+        std::snprintf(text, sizeof text, "change %08d", ++counter);
+        calls.SetPosition(1, 1);
+        if (calls.Write(text) != 1) Fail("Write failed");
+    }
+};
+
+struct LatencyResult {
+    int streams;
+    double p50, p99, max;
+};
+
+LatencyResult MeasureLatency(Driver& driver, int port, int streams, int changes) {
+    std::vector<StreamClient> clients(static_cast<std::size_t>(streams));
+    for (StreamClient& client : clients) client.Connect(port);
+    std::vector<Clock::time_point> arrivals;
+    WaitForEvents(clients, 1, &arrivals);  // the state at connection
+
+    // Changes come at random moments, as a host's do, not in step with the
+    // view's look at the page.
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<int> pause_us(0, 60000);
+    std::vector<double> latencies_ms;
+    for (int change = 1; change <= changes; ++change) {
+        std::this_thread::sleep_for(std::chrono::microseconds(pause_us(random)));
+        driver.Change();
+        const Clock::time_point returned = Clock::now();
+        WaitForEvents(clients, 1 + change, &arrivals);
+        for (const Clock::time_point& arrival : arrivals)
+            latencies_ms.push_back(
+                std::chrono::duration<double, std::milli>(arrival - returned).count());
+    }
+    for (StreamClient& client : clients) client.Close();
+    return {streams, Percentile(latencies_ms, 0.5), Percentile(latencies_ms, 0.99),
+            Percentile(latencies_ms, 1.0)};
+}
+
+// Runs wrk on /screen.json; the lines it prints with --latency hold the
+// requests per second and the 99% latency.
+std::string RunWrk(int port, int seconds) {
+    if (std::system("command -v wrk >/dev/null 2>&1") != 0) return "";
+    const std::string command = "wrk -t1 -c32 -d" + std::to_string(seconds) +
+                                "s --latency http://127.0.0.1:" + std::to_string(port) +
+                                "/screen.json 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return "";
+    std::string output;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    pclose(pipe);
+    return output;
+}
+
+std::string WrkField(const std::string& output, const std::string& label) {
+    const std::size_t at = output.find(label);
+    if (at == std::string::npos) return "?";
+    std::istringstream rest(output.substr(at + label.size()));
+    std::string value;
+    rest >> value;
+    return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        const int value = std::atoi(argv[i + 1]);
+        if (option == "--changes")
+            settings.changes = value;
+        else if (option == "--idle-seconds")
+            settings.idle_seconds = value;
+        else if (option == "--wrk-seconds")
+            settings.wrk_seconds = value;
+        else
+            Fail("unknown option " + option);
+    }
+    signal(SIGPIPE, SIG_IGN);
+
+    // A scratch working directory with the module loaded in it, as a host.
+    const fs::path root =
+        fs::temp_directory_path() / ("lumivane-view-bench-" + std::to_string(getpid()));
+    fs::create_directories(root / "module");
+    const fs::path module_path = root / "module" / "lumivane.so";
+    fs::copy_file(LUMIVANE_MODULE_PATH, module_path, fs::copy_options::overwrite_existing);
+    fs::current_path(root);
+    std::string error;
+    void* module = host::LoadModule(module_path.string(), &error);
+    if (!module) Fail("cannot load the module: " + error);
+    Driver driver;
+    if (!host::BindDriver(module, &driver.calls).empty()) Fail("the module lacks an export");
+    unsigned char flag = 0;
+    driver.calls.Init(80, 4, 0, &flag);
+
+    ViewProcess view;
+    view.Start(root);
+    std::printf("lumivane-view on port %d, watching %s\n", view.port,
+                (root / "logs" / "index.htm").c_str());
+    std::fflush(stdout);
+
+    std::vector<LatencyResult> latencies;
+    for (int streams : {1, 100}) {
+        latencies.push_back(MeasureLatency(driver, view.port, streams, settings.changes));
+        std::printf("change to event with %d stream(s): p50 %.1f ms, p99 %.1f ms\n", streams,
+                    latencies.back().p50, latencies.back().p99);
+        std::fflush(stdout);
+    }
+
+    // Memory and idle CPU with 100 streams open and nothing changing.
+    std::vector<StreamClient> clients(100);
+    for (StreamClient& client : clients) client.Connect(view.port);
+    std::vector<Clock::time_point> arrivals;
+    WaitForEvents(clients, 1, &arrivals);
+    const auto [rss_kib, peak_kib] = view.Memory();
+    const long long cpu_before = view.CpuNanoseconds();
+    const auto idle_start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(settings.idle_seconds));
+    const long long cpu = view.CpuNanoseconds() - cpu_before;
+    const double idle_seconds = std::chrono::duration<double>(Clock::now() - idle_start).count();
+    const double idle_cpu_percent = 100.0 * cpu / 1e9 / idle_seconds;
+    for (StreamClient& client : clients) client.Close();
+
+    const std::string wrk = RunWrk(view.port, settings.wrk_seconds);
+    view.Stop();
+    fs::current_path(fs::temp_directory_path());
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+
+    std::printf("\n| measure | result |\n|---|---:|\n");
+    for (const LatencyResult& result : latencies)
+        std::printf("| change to event, %d stream%s: p50 / p99 / max | %.1f / %.1f / %.1f ms |\n",
+                    result.streams, result.streams == 1 ? "" : "s", result.p50, result.p99,
+                    result.max);
+    if (!wrk.empty()) {
+        std::printf(
+            "| /screen.json under wrk (1 thread, 32 connections, %d s): requests/s | %s |\n",
+            settings.wrk_seconds, WrkField(wrk, "Requests/sec:").c_str());
+        std::printf("| /screen.json under wrk: p99 latency | %s |\n", WrkField(wrk, "99%").c_str());
+    } else {
+        std::printf("| /screen.json under wrk | wrk not installed |\n");
+    }
+    std::printf("| memory with 100 streams (resident / peak) | %.1f / %.1f MiB |\n",
+                rss_kib / 1024.0, peak_kib / 1024.0);
+    std::printf("| CPU while idle, 100 streams open (%.0f s) | %.3f %% of a core |\n", idle_seconds,
+                idle_cpu_percent);
+    std::printf("(%d changes per stream count; the host's Write and the view share %u cores)\n",
+                settings.changes, std::thread::hardware_concurrency());
+    return 0;
+}

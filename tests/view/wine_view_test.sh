@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# lumivane-view.exe under Wine, beside the real Windows build of the driver:
+# lumivane-host.exe draws through lumivane.dll into a scratch directory, the
+# view serves that directory, and this script, on the Linux side, reads
+# /screen.json from it.
+#   wine_view_test.sh WINE_RUN PREFIX LUMIVANE_VIEW_EXE LUMIVANE_HOST_EXE
+set -uo pipefail
+export LC_ALL=C  # the page holds 8-bit bytes: match them as bytes
+WINE_RUN=$1
+PREFIX=$2
+VIEW=$3
+HOST=$4
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-view-wine-XXXXXX")
+view_pid=""
+cleanup() {
+    [ -n "$view_pid" ] && kill "$view_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# get PORT TARGET: the body of the response to one GET (bash's own TCP).
+get() {
+    exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
+    printf 'GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' "$2" >&3
+    timeout 5 cat <&3 | tr -d '\r' | sed '1,/^$/d'
+    exec 3<&-
+}
+
+# draw TEXT: lumivane-host.exe loads lumivane.dll and writes TEXT on row 1.
+draw() {
+    printf 'pos 1 1\nwrite %s\n' "$1" >"$work/host/script.txt"
+    (cd "$work/host" && "$WINE_RUN" "$PREFIX" "$HOST" --fast script.txt >"$work/host.out" 2>&1) ||
+        fail "lumivane-host.exe: $(cat "$work/host.out")"
+}
+
+# screen_with TEXT: /screen.json once it holds TEXT (gives up after 30 s).
+screen_with() {
+    local screen=""
+    for _ in $(seq 300); do
+        screen=$(get "$port" /screen.json 2>/dev/null)
+        [[ $screen == *"$1"* ]] && break
+        sleep 0.1
+    done
+    echo "$screen"
+}
+
+mkdir -p "$work/host"
+draw 'Hello from <b>Wine</b>!!'
+
+(cd "$work/host" && exec "$WINE_RUN" "$PREFIX" "$VIEW" --listen 127.0.0.1:0) >"$work/view.out" 2>"$work/view.err" &
+view_pid=$!
+for _ in $(seq 600); do
+    grep -q '^Lumivane view: ' "$work/view.out" 2>/dev/null && break
+    sleep 0.1
+done
+line=$(head -n 1 "$work/view.out" | tr -d '\r')
+port=$(sed -n 's|^Lumivane view: http://127\.0\.0\.1:\([0-9]*\)/ .*|\1|p' <<<"$line")
+[ -n "$port" ] || fail "no start line: $(cat "$work/view.out" "$work/view.err")"
+[[ $line == *'\host\logs\index.htm)' ]] || fail "start line: $line"
+
+screen=$(screen_with '"Hello from <b>Wine</b>!!"')
+[[ $screen == '{"rows":["Hello from <b>Wine</b>!!",'*'"version":1,"found":true,"page":"'*'\\host\\logs\\index.htm"}' ]] ||
+    fail "screen.json: $screen"
+
+# A change while the view runs: a new host run draws again.
+draw 'caf\xe9 \x80 changed'
+screen=$(screen_with 'changed')
+[[ $screen == '{"rows":["caf'$'\xc3\xa9'' '$'\xe2\x82\xac'' changed'* ]] || fail "after the change: $screen"
+[[ $screen == *'"found":true'* ]] || fail "after the change: $screen"
+
+page=$(get "$port" /index.htm)
+[[ $page == *"<pre>"$'\n'"caf"$'\xe9'" "$'\x80'" changedtialising<br>"* ]] || fail "index.htm: $page"
+echo "all passed"

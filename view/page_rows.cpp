@@ -1,0 +1,158 @@
+#include "view/page_rows.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <vector>
+
+namespace view {
+
+namespace {
+constexpr std::string_view kHead =
+    "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>\n";
+constexpr std::string_view kTail = "</pre></body>\n</html>\n\n";
+constexpr std::string_view kRowEnd = "<br>\n";
+
+// Code points of windows-1252's bytes 0x80 to 0x9F. The five bytes it leaves
+// undefined map to the C1 controls of the same value, as browsers map them.
+constexpr char32_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(char32_t code, std::string* out) {
+    if (code < 0x80) {
+        out->push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// Length of the well-formed UTF-8 sequence at the start of `bytes` (its code
+// point in *code), or 0 when it is not one: overlong forms, surrogates and
+// code points past U+10FFFF are refused.
+std::size_t Utf8Sequence(std::string_view bytes, char32_t* code) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
+    const std::uint8_t lead = byte(0);
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        *code = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, value = lead & 0x1F, minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, value = lead & 0x0F, minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, value = lead & 0x07, minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (byte(i) & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    *code = value;
+    return length;
+}
+
+// The page as text mode reads it: each CR LF one line end.
+std::string WithLfLineEnds(std::string_view page) {
+    std::string text;
+    text.reserve(page.size());
+    for (std::size_t i = 0; i < page.size(); ++i) {
+        if (page[i] == '\r' && i + 1 < page.size() && page[i + 1] == '\n') continue;
+        text.push_back(page[i]);
+    }
+    return text;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+}  // namespace
+
+std::optional<Encoding> ParseEncoding(std::string_view name) {
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "windows-1252" || lower == "cp1252") return Encoding::kWindows1252;
+    if (lower == "latin1" || lower == "iso-8859-1" || lower == "latin-1") return Encoding::kLatin1;
+    if (lower == "utf-8" || lower == "utf8") return Encoding::kUtf8;
+    return std::nullopt;
+}
+
+const char* EncodingName(Encoding encoding) {
+    switch (encoding) {
+        case Encoding::kWindows1252:
+            return "windows-1252";
+        case Encoding::kLatin1:
+            return "latin1";
+        case Encoding::kUtf8:
+            return "utf-8";
+    }
+    return "?";
+}
+
+std::string DecodeToUtf8(std::string_view bytes, Encoding encoding) {
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::uint8_t byte = static_cast<std::uint8_t>(bytes[i]);
+        char32_t code = byte;
+        std::size_t used = 1;
+        if (encoding == Encoding::kUtf8) {
+            used = Utf8Sequence(bytes.substr(i), &code);
+            if (used == 0) code = kReplacement, used = 1;
+        } else if (encoding == Encoding::kWindows1252 && byte >= 0x80 && byte <= 0x9F) {
+            code = kWindows1252High[byte - 0x80];
+        }
+        AppendUtf8(code, &text);
+        i += used;
+    }
+    return text;
+}
+
+std::optional<Rows> PageToRows(std::string_view page, Encoding encoding) {
+    const std::string text = WithLfLineEnds(page);
+    const std::string_view whole = text;
+    if (whole.size() < kHead.size() + kTail.size() || !StartsWith(whole, kHead) ||
+        !EndsWith(whole, kTail))
+        return std::nullopt;
+
+    // Each row is its bytes up to "<br>" and a line end. A row whose own text
+    // held "<br>" and a line end would make more than four lines: such a page
+    // can't be read back unambiguously and counts as not a page.
+    std::string_view body = whole.substr(kHead.size(), whole.size() - kHead.size() - kTail.size());
+    Rows rows;
+    for (int row = 0; row < kRowCount; ++row) {
+        const std::size_t end = body.find(kRowEnd);
+        if (end == std::string_view::npos) return std::nullopt;
+        rows[row] = DecodeToUtf8(body.substr(0, end), encoding);
+        body.remove_prefix(end + kRowEnd.size());
+    }
+    if (!body.empty()) return std::nullopt;
+    return rows;
+}
+
+}  // namespace view

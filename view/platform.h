@@ -1,0 +1,39 @@
+// What the view does differently on each platform: how it looks at the page
+// file and reads it, and how its listening socket is set up. One source file
+// per platform implements it: platform_posix.cpp, platform_win32.cpp.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace view::platform {
+
+// What a look at a file tells without reading it. Any write or replacement
+// of the file changes at least one field, given a clock that has ticked.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::uint64_t identity = 0;  // inode, or the creation time where files have none
+    std::uint64_t modified = 0;  // last write, in the platform's finest unit
+    std::uint64_t changed = 0;   // last status change, where the platform keeps one
+
+    bool operator==(const FileStamp& other) const {
+        return size == other.size && identity == other.identity && modified == other.modified &&
+               changed == other.changed;
+    }
+    bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
+// The stamp of the regular file at `path`; false when there is none.
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp* stamp);
+
+// The whole file, as bytes; false when it can't be opened or read. It never
+// keeps the driver from putting a new page in place while it reads.
+bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes);
+
+// Whether the listening socket sets SO_REUSEADDR: on POSIX it lets a
+// restarted view take its port back from connections still closing; on
+// Windows it would let a second server take a port that is in use.
+extern const bool kReuseListenAddress;
+
+}  // namespace view::platform

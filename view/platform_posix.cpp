@@ -1,0 +1,52 @@
+// POSIX side of the view's platform layer: stat(2) and plain reads.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "view/platform.h"
+
+namespace view::platform {
+
+namespace {
+std::uint64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::uint64_t>(time.tv_sec) * 1000000000u +
+           static_cast<std::uint64_t>(time.tv_nsec);
+}
+}  // namespace
+
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp* stamp) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    stamp->size = static_cast<std::uint64_t>(info.st_size);
+    stamp->identity = static_cast<std::uint64_t>(info.st_ino);
+    stamp->modified = Nanoseconds(info.st_mtim);
+    stamp->changed = Nanoseconds(info.st_ctim);
+    return true;
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return false;
+    bytes->clear();
+    char chunk[4096];
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = read(file, chunk, sizeof chunk);
+        if (got > 0) {
+            bytes->append(chunk, static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            ok = false;
+            break;
+        }
+    }
+    close(file);
+    return ok;
+}
+
+const bool kReuseListenAddress = true;
+
+}  // namespace view::platform
