@@ -6,12 +6,15 @@
 #include "diag/trace.h"
 #include "driver/screen.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
+// The title hosts show, "v0.1" beside the version of kVersion: hosts match
+// it as it is.
 constexpr char kTitle[] = "Lumivane v0.1";
 constexpr char kInitFailed[] = "Failed to create web page";
+// Log readers match this label as it is, trailing space included.
+constexpr char kInitLabel[] = "Init Web Page ";
 constexpr char kVersion[] = LUMIVANE_VERSION_TEXT;  // project(Lumivane VERSION ...)
 constexpr char kUsage[] = "my_plugin usage";
 constexpr char kDefaultParameters[] = "default";
@@ -58,12 +61,11 @@ extern "C" {
 
 const char* LUMIVANE_CALL DISPLAYDLL_Init(int /*columns*/, int /*rows*/, int /*reserved*/,
                                           unsigned char* ok_flag) {
-    std::snprintf(driver::PagePath, sizeof driver::PagePath, "%s", platform::kPagePath);
     diag::SetDebug(1);
     diag::OpenLog();
-    diag::LogLine("Init Web Page ", driver::PagePath);
+    diag::LogLine(kInitLabel, platform::kPagePath);
 
-    driver::ShowStartupPicture(kTitle);
+    driver::StartScreen();
     const int status = driver::WritePage();
 
     if (ok_flag != nullptr) *ok_flag = static_cast<unsigned char>(status);
@@ -79,7 +81,8 @@ void LUMIVANE_CALL DISPLAYDLL_SetPosition(int x, int y) {
 
 int LUMIVANE_CALL DISPLAYDLL_Write(const char* text) {
     if (text == nullptr) text = "";
-    LogCursor("Write", driver::CursorX, driver::CursorY);
+    const driver::CursorPosition cursor = driver::Cursor();
+    LogCursor("Write", cursor.x, cursor.y);
     driver::PlaceText(text);
     diag::LogLine("Write", text);
     return driver::WritePage();
