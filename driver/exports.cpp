@@ -2,9 +2,9 @@
 // to the screen store, the page writer or the trace log.
 #include "driver/display_driver.h"
 
-#include "diag/platform.h"
-#include "diag/trace.h"
 #include "driver/screen.h"
+#include "platform/platform.h"
+#include "trace/trace_log.h"
 
 #include <cstring>
 
@@ -53,7 +53,7 @@ void LogCursor(const char* label, int x, int y) {
     std::memcpy(at, ", y=", 4);
     at = PutNumber(at + 4, y);
     *at = '\0';
-    diag::LogLine(label, position);
+    trace::LogLine(label, position);
 }
 }  // namespace
 
@@ -61,9 +61,9 @@ extern "C" {
 
 const char* LUMIVANE_CALL DISPLAYDLL_Init(int /*columns*/, int /*rows*/, int /*reserved*/,
                                           unsigned char* ok_flag) {
-    diag::SetDebug(1);
-    diag::OpenLog();
-    diag::LogLine(kInitLabel, platform::kPagePath);
+    trace::SetDebug(1);
+    trace::OpenLog();
+    trace::LogLine(kInitLabel, platform::kPagePath);
 
     driver::StartScreen();
     const int status = driver::WritePage();
@@ -84,19 +84,19 @@ int LUMIVANE_CALL DISPLAYDLL_Write(const char* text) {
     const driver::CursorPosition cursor = driver::Cursor();
     LogCursor("Write", cursor.x, cursor.y);
     driver::PlaceText(text);
-    diag::LogLine("Write", text);
+    trace::LogLine("Write", text);
     return driver::WritePage();
 }
 
 const char* LUMIVANE_CALL DISPLAYDLL_DriverName() {
-    diag::LogLine("Entered", "DriverName");
+    trace::LogLine("Entered", "DriverName");
     // "<base name> v<version>", the base name cut to leave the version room.
-    const char* base = diag::ModuleBaseName();
+    const char* base = trace::ModuleBaseName();
     const std::size_t base_length = strnlen(base, kDriverNameBaseRoom);
     std::memcpy(DriverNameText, base, base_length);
     std::memcpy(DriverNameText + base_length, " v", 2);
     std::memcpy(DriverNameText + base_length + 2, kVersion, sizeof kVersion);
-    diag::LogLine("Exit", "DriverName");
+    trace::LogLine("Exit", "DriverName");
     return DriverNameText;
 }
 

@@ -9,9 +9,9 @@
 // the process's own, so two processes writing the page never meet there.
 #include "driver/screen.h"
 
-#include "diag/platform.h"
-#include "diag/trace.h"
 #include "driver/screen_state.h"
+#include "platform/platform.h"
+#include "trace/trace_log.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -123,18 +123,18 @@ PageOutcome ReplacePage() {
 void LogPageFailure(const PageOutcome& failure) {
     char error_text[32];
     std::snprintf(error_text, sizeof error_text, "error %i", failure.error);
-    diag::LogLine(kFailureLabel, failure.result == PageResult::kOpenFailed
-                                     ? "Failed to open web page file"
-                                     : "Failed to write web page file");
-    diag::LogLine(kFailureDetailLabel, platform::kPagePath);
-    diag::LogLine(kFailureDetailLabel, error_text);
+    trace::LogLine(kFailureLabel, failure.result == PageResult::kOpenFailed
+                                      ? "Failed to open web page file"
+                                      : "Failed to write web page file");
+    trace::LogLine(kFailureDetailLabel, platform::kPagePath);
+    trace::LogLine(kFailureDetailLabel, error_text);
 }
 }  // namespace
 
 int WritePage() {
     if (State.PageCurrent && !AnyRowChanged()) return 1;
 
-    diag::LogLine(kRewriteLabel, kStartRule);
+    trace::LogLine(kRewriteLabel, kStartRule);
     const PageOutcome outcome = ReplacePage();
     if (outcome.result != PageResult::kWritten) {
         // The shadow rows and the flag stay as they were, so the next call
@@ -144,10 +144,10 @@ int WritePage() {
     }
     for (int row = 0; row < kRows; ++row) {
         CopyToShadow(row);
-        diag::LogLine(kRowLabel, State.ScreenRows[row]);
+        trace::LogLine(kRowLabel, State.ScreenRows[row]);
     }
     State.PageCurrent = true;
-    diag::LogLine(kRewriteLabel, kEndRule);
+    trace::LogLine(kRewriteLabel, kEndRule);
     return 1;
 }
 

@@ -2,8 +2,8 @@
 // them, wrapping from the end of a row to the next and from row 4 to row 1.
 #include "driver/screen.h"
 
-#include "diag/platform.h"
 #include "driver/screen_state.h"
+#include "platform/platform.h"
 
 #include <cstring>
 #include <ctime>

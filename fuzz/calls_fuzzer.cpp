@@ -24,10 +24,10 @@
 //            7  long Write; a 16-bit length n and a length byte m follow,
 //               then m bytes repeated to make n bytes of text
 // Missing bytes at the end of the input read as 0.
-#include "diag/trace.h"
 #include "driver/display_driver.h"
 #include "driver/screen.h"
 #include "driver/screen_state.h"
+#include "trace/trace_log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -274,7 +274,7 @@ void RunCall(Input& input) {
         CallWrite(nullptr);
         break;
     case 4: {
-        std::string name = std::string(diag::ModuleBaseName()).substr(0, 84) + " v1.0.14.79";
+        std::string name = std::string(trace::ModuleBaseName()).substr(0, 84) + " v1.0.14.79";
         CallText(DISPLAYDLL_DriverName, name);
         break;
     }
@@ -329,7 +329,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The log would grow by every call of a long run: it goes to /dev/null.
     Enter(ScratchDirectory);
     mkdir("logs", 0777);
-    LogLink = std::string("logs/") + diag::ModuleBaseName() + ".log";
+    LogLink = std::string("logs/") + trace::ModuleBaseName() + ".log";
     if (symlink("/dev/null", LogLink.c_str()) != 0) Fail("cannot link the log to /dev/null");
     Enter(HomeDirectory);
     return 0;

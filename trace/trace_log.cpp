@@ -6,16 +6,16 @@
 // another process sharing the log never splices into a line. The log is
 // bounded: a line that would take it past kLogBound goes to a fresh log, and
 // the full one becomes <log>.1.
-#include "diag/trace.h"
+#include "trace/trace_log.h"
 
-#include "diag/platform.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <iterator>
 
-namespace diag {
+namespace trace {
 
 namespace {
 constexpr char kLogDirectory[] = "logs";
@@ -272,4 +272,4 @@ void LogLine(const char* label, const char* text) {
     UncheckedBytes += size;
 }
 
-}  // namespace diag
+}  // namespace trace
