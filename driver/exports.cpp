@@ -9,13 +9,15 @@
 #include <cstring>
 
 namespace {
-// The title hosts show, "v0.1" beside the version of kVersion: hosts match
-// it as it is.
+// The title Init hands the host. Its "v0.1" is not the driver's version
+// (kVersion): hosts show and match the title as it is.
 constexpr char kTitle[] = "Lumivane v0.1";
 constexpr char kInitFailed[] = "Failed to create web page";
-// Log readers match this label as it is, trailing space included.
+// Log readers match this label as it is: its trailing space puts two spaces
+// before the page's path.
 constexpr char kInitLabel[] = "Init Web Page ";
 constexpr char kVersion[] = LUMIVANE_VERSION_TEXT;  // project(Lumivane VERSION ...)
+// Hosts show this as it is, "my_plugin" and all.
 constexpr char kUsage[] = "my_plugin usage";
 constexpr char kDefaultParameters[] = "default";
 constexpr std::size_t kDriverNameSize = 96;

@@ -26,8 +26,9 @@ constexpr char kPageTail[] = "</pre></body>\n</html>\n";
 constexpr char kStartRule[] = "-------------------------------------------";
 constexpr char kEndRule[] = "...........................................";
 constexpr char kRowEnd[] = "<br>\n";
-// Hosts and log readers match these labels as they are, the two spellings
-// of the failure's label included.
+// Log readers match these labels as they are: a rewrite's lines are framed
+// by "Display" and list the rows as "display"; a failed one is reported as
+// "Display_screen" and "display_screen", underscore and both cases included.
 constexpr char kRewriteLabel[] = "Display";
 constexpr char kRowLabel[] = "display";
 constexpr char kFailureLabel[] = "Display_screen";

@@ -23,6 +23,8 @@ constexpr char kLogExtension[] = ".log";
 constexpr char kFullLogSuffix[] = ".1";
 constexpr char kBannerRule[] = "===================================";
 constexpr char kBannerLabel[] = "Log File opened for ";
+// Says "ini file" though it is the log that failed to open: hosts and their
+// users know the message as it is.
 constexpr char kOpenFailedMessage[] = "Failed to open ini file";
 constexpr std::size_t kLogPathSize = 256;
 constexpr std::size_t kStampSize = 20;
