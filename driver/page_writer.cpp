@@ -26,13 +26,6 @@ constexpr char kPageTail[] = "</pre></body>\n</html>\n";
 constexpr char kStartRule[] = "-------------------------------------------";
 constexpr char kEndRule[] = "...........................................";
 constexpr char kRowEnd[] = "<br>\n";
-// Log readers match these labels as they are: a rewrite's lines are framed
-// by "Display" and list the rows as "display"; a failed one is reported as
-// "Display_screen" and "display_screen", underscore and both cases included.
-constexpr char kRewriteLabel[] = "Display";
-constexpr char kRowLabel[] = "display";
-constexpr char kFailureLabel[] = "Display_screen";
-constexpr char kFailureDetailLabel[] = "display_screen";
 constexpr std::size_t kTempPathSize = 64;  // the page's path and ".<process id>.tmp"
 // A whole page, every "\n" stored as a two-byte line end: a row of 80 line
 // feeds stores 160 bytes.
@@ -121,21 +114,23 @@ PageOutcome ReplacePage() {
     return WritePageFile(platform::kPagePath);
 }
 
+// "Display_screen", then "display_screen" twice: log readers match these
+// labels as they are, the underscore and the two cases included.
 void LogPageFailure(const PageOutcome& failure) {
     char error_text[32];
     std::snprintf(error_text, sizeof error_text, "error %i", failure.error);
-    trace::LogLine(kFailureLabel, failure.result == PageResult::kOpenFailed
-                                      ? "Failed to open web page file"
-                                      : "Failed to write web page file");
-    trace::LogLine(kFailureDetailLabel, platform::kPagePath);
-    trace::LogLine(kFailureDetailLabel, error_text);
+    trace::LogLine("Display_screen", failure.result == PageResult::kOpenFailed
+                                         ? "Failed to open web page file"
+                                         : "Failed to write web page file");
+    trace::LogLine("display_screen", platform::kPagePath);
+    trace::LogLine("display_screen", error_text);
 }
 }  // namespace
 
 int WritePage() {
     if (State.PageCurrent && !AnyRowChanged()) return 1;
 
-    trace::LogLine(kRewriteLabel, kStartRule);
+    trace::LogLine("Display", kStartRule);
     const PageOutcome outcome = ReplacePage();
     if (outcome.result != PageResult::kWritten) {
         // The shadow rows and the flag stay as they were, so the next call
@@ -145,10 +140,10 @@ int WritePage() {
     }
     for (int row = 0; row < kRows; ++row) {
         CopyToShadow(row);
-        trace::LogLine(kRowLabel, State.ScreenRows[row]);
+        trace::LogLine("display", State.ScreenRows[row]);
     }
     State.PageCurrent = true;
-    trace::LogLine(kRewriteLabel, kEndRule);
+    trace::LogLine("Display", kEndRule);
     return 1;
 }
 
