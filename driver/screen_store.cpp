@@ -31,8 +31,8 @@ void StartScreen() {
     State.CursorX = 1;
     State.CursorY = 1;
     State.Started = true;
-    // Init always puts its picture on the page, even where a row now reads
-    // as a shorter version of what the page shows.
+    // Init always rewrites the page, even when the page already shows this
+    // very picture (a second Init within the same minute).
     State.PageCurrent = false;
 }
 
