@@ -87,6 +87,7 @@ struct Model {
 
 Model Expected;
 
+// The driver's own state, which the checks only read.
 const driver::ScreenState& State = driver::State;
 
 // The module as it is at load: every row " ", the cursor at 0, 0, Init not
