@@ -2,17 +2,22 @@
 // to the screen store, the page writer or the trace log.
 #include "driver/display_driver.h"
 
-#include "diag/platform.h"
-#include "diag/trace.h"
 #include "driver/screen.h"
+#include "platform/platform.h"
+#include "trace/trace_log.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
+// The title Init hands the host. Its "v0.1" is not the driver's version
+// (kVersion): hosts show and match the title as it is.
 constexpr char kTitle[] = "Lumivane v0.1";
 constexpr char kInitFailed[] = "Failed to create web page";
+// Log readers match this label as it is: its trailing space puts two spaces
+// before the page's path.
+constexpr char kInitLabel[] = "Init Web Page ";
 constexpr char kVersion[] = LUMIVANE_VERSION_TEXT;  // project(Lumivane VERSION ...)
+// Hosts show this as it is, "my_plugin" and all.
 constexpr char kUsage[] = "my_plugin usage";
 constexpr char kDefaultParameters[] = "default";
 constexpr std::size_t kDriverNameSize = 96;
@@ -50,7 +55,7 @@ void LogCursor(const char* label, int x, int y) {
     std::memcpy(at, ", y=", 4);
     at = PutNumber(at + 4, y);
     *at = '\0';
-    diag::LogLine(label, position);
+    trace::LogLine(label, position);
 }
 }  // namespace
 
@@ -58,12 +63,11 @@ extern "C" {
 
 const char* LUMIVANE_CALL DISPLAYDLL_Init(int /*columns*/, int /*rows*/, int /*reserved*/,
                                           unsigned char* ok_flag) {
-    std::snprintf(driver::PagePath, sizeof driver::PagePath, "%s", platform::kPagePath);
-    diag::SetDebug(1);
-    diag::OpenLog();
-    diag::LogLine("Init Web Page ", driver::PagePath);
+    trace::SetDebug(1);
+    trace::OpenLog();
+    trace::LogLine(kInitLabel, platform::kPagePath);
 
-    driver::ShowStartupPicture(kTitle);
+    driver::StartScreen();
     const int status = driver::WritePage();
 
     if (ok_flag != nullptr) *ok_flag = static_cast<unsigned char>(status);
@@ -79,21 +83,22 @@ void LUMIVANE_CALL DISPLAYDLL_SetPosition(int x, int y) {
 
 int LUMIVANE_CALL DISPLAYDLL_Write(const char* text) {
     if (text == nullptr) text = "";
-    LogCursor("Write", driver::CursorX, driver::CursorY);
+    const driver::CursorPosition cursor = driver::Cursor();
+    LogCursor("Write", cursor.x, cursor.y);
     driver::PlaceText(text);
-    diag::LogLine("Write", text);
+    trace::LogLine("Write", text);
     return driver::WritePage();
 }
 
 const char* LUMIVANE_CALL DISPLAYDLL_DriverName() {
-    diag::LogLine("Entered", "DriverName");
+    trace::LogLine("Entered", "DriverName");
     // "<base name> v<version>", the base name cut to leave the version room.
-    const char* base = diag::ModuleBaseName();
+    const char* base = trace::ModuleBaseName();
     const std::size_t base_length = strnlen(base, kDriverNameBaseRoom);
     std::memcpy(DriverNameText, base, base_length);
     std::memcpy(DriverNameText + base_length, " v", 2);
     std::memcpy(DriverNameText + base_length + 2, kVersion, sizeof kVersion);
-    diag::LogLine("Exit", "DriverName");
+    trace::LogLine("Exit", "DriverName");
     return DriverNameText;
 }
 

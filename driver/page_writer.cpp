@@ -1,5 +1,5 @@
-// The page writer: turns the four rows into logs/index.htm, and only when a
-// row differs from what the page last showed.
+// The page writer: turns the four rows into logs/index.htm, and only when
+// Init has asked for it or a row differs from what the page last showed.
 //
 // The page is put together in a static buffer, written whole into a
 // temporary file beside it in one write, and then put in its place in one
@@ -9,8 +9,9 @@
 // the process's own, so two processes writing the page never meet there.
 #include "driver/screen.h"
 
-#include "diag/platform.h"
-#include "diag/trace.h"
+#include "driver/screen_state.h"
+#include "platform/platform.h"
+#include "trace/trace_log.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -25,7 +26,7 @@ constexpr char kPageTail[] = "</pre></body>\n</html>\n";
 constexpr char kStartRule[] = "-------------------------------------------";
 constexpr char kEndRule[] = "...........................................";
 constexpr char kRowEnd[] = "<br>\n";
-constexpr std::size_t kTempPathSize = kPagePathSize + 32;  // room for ".<process id>.tmp"
+constexpr std::size_t kTempPathSize = 64;  // the page's path and ".<process id>.tmp"
 // A whole page, every "\n" stored as a two-byte line end: a row of 80 line
 // feeds stores 160 bytes.
 constexpr std::size_t kPageBufferSize =
@@ -42,23 +43,15 @@ struct PageOutcome {
     int error;  // the run-time library's error number of the failed step
 };
 
-// A row has changed when its text differs from the start of its shadow. An
-// empty row never counts, and a longer shadow that begins with the row's text
-// counts as unchanged.
-bool RowChanged(int row) {
-    const std::size_t length = std::strlen(ScreenRows[row]);
-    return std::strncmp(ScreenRows[row], ShadowRows[row], length) != 0;
-}
-
 bool AnyRowChanged() {
-    bool changed = false;
-    for (int row = 0; row < kRows; ++row) changed |= RowChanged(row);
-    return changed;
+    for (int row = 0; row < kRows; ++row)
+        if (std::strcmp(State.ScreenRows[row], State.ShadowRows[row]) != 0) return true;
+    return false;
 }
 
 void CopyToShadow(int row) {
-    const std::size_t length = std::strlen(ScreenRows[row]);
-    std::memcpy(ShadowRows[row], ScreenRows[row], length + 1);
+    const std::size_t length = std::strlen(State.ScreenRows[row]);
+    std::memcpy(State.ShadowRows[row], State.ScreenRows[row], length + 1);
 }
 
 // Appends `text` to the page, each "\n" as the platform's line end.
@@ -79,7 +72,7 @@ void PutPageTogether() {
     PageLength = 0;
     PutText(kPageHead);
     PutText("\n");
-    for (const Row& row : ScreenRows) {
+    for (const Row& row : State.ScreenRows) {
         PutText(row);
         PutText(kRowEnd);
     }
@@ -102,11 +95,13 @@ PageOutcome WritePageFile(const char* path) {
 // Puts the new page in place: whole through the temporary file when it can,
 // in place otherwise.
 PageOutcome ReplacePage() {
+    // Before Init the page has no path: there is no file to open.
+    if (!State.Started) return {PageResult::kOpenFailed, ENOENT};
     PutPageTogether();
-    if (PagePath[0] != '\0' &&
-        platform::TemporaryPathFor(PagePath, TempPagePath, sizeof TempPagePath)) {
+    if (platform::TemporaryPathFor(platform::kPagePath, TempPagePath, sizeof TempPagePath)) {
         const PageOutcome temp = WritePageFile(TempPagePath);
-        if (temp.result == PageResult::kWritten && platform::RenameOver(TempPagePath, PagePath))
+        if (temp.result == PageResult::kWritten &&
+            platform::RenameOver(TempPagePath, platform::kPagePath))
             return temp;
         if (temp.result != PageResult::kOpenFailed) std::remove(TempPagePath);
         // A disk that cannot take the page now: the old page stays whole until
@@ -116,35 +111,39 @@ PageOutcome ReplacePage() {
     // The page cannot be replaced whole (a reader holds it open without
     // sharing delete, a directory stands in its place, no file can be made
     // beside it): write it in place, as a plain rewrite would.
-    return WritePageFile(PagePath);
+    return WritePageFile(platform::kPagePath);
 }
 
+// "Display_screen", then "display_screen" twice: log readers match these
+// labels as they are, the underscore and the two cases included.
 void LogPageFailure(const PageOutcome& failure) {
     char error_text[32];
     std::snprintf(error_text, sizeof error_text, "error %i", failure.error);
-    diag::LogLine("Display_screen", failure.result == PageResult::kOpenFailed
-                                        ? "Failed to open web page file"
-                                        : "Failed to write web page file");
-    diag::LogLine("display_screen", PagePath);
-    diag::LogLine("display_screen", error_text);
+    trace::LogLine("Display_screen", failure.result == PageResult::kOpenFailed
+                                         ? "Failed to open web page file"
+                                         : "Failed to write web page file");
+    trace::LogLine("display_screen", platform::kPagePath);
+    trace::LogLine("display_screen", error_text);
 }
 }  // namespace
 
 int WritePage() {
-    if (!AnyRowChanged()) return 1;
+    if (State.PageCurrent && !AnyRowChanged()) return 1;
 
-    diag::LogLine("Display", kStartRule);
+    trace::LogLine("Display", kStartRule);
     const PageOutcome outcome = ReplacePage();
     if (outcome.result != PageResult::kWritten) {
-        // The shadow rows keep the old picture, so the next call tries again.
+        // The shadow rows and the flag stay as they were, so the next call
+        // finds the same difference and tries again.
         LogPageFailure(outcome);
         return 0;
     }
     for (int row = 0; row < kRows; ++row) {
         CopyToShadow(row);
-        diag::LogLine("display", ScreenRows[row]);
+        trace::LogLine("display", State.ScreenRows[row]);
     }
-    diag::LogLine("Display", kEndRule);
+    State.PageCurrent = true;
+    trace::LogLine("Display", kEndRule);
     return 1;
 }
 

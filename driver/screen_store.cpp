@@ -1,7 +1,9 @@
-// The screen store: the rows the host draws into and the cursor that walks them.
+// The screen store: the rows the host draws into and the cursor that walks
+// them, wrapping from the end of a row to the next and from row 4 to row 1.
 #include "driver/screen.h"
 
-#include "diag/platform.h"
+#include "driver/screen_state.h"
+#include "platform/platform.h"
 
 #include <cstring>
 #include <ctime>
@@ -13,52 +15,48 @@ constexpr char kStartupBanner[] = "Quendalore Initialising";
 constexpr char kStartupClockFormat[] = "%H:%M %d/%m/%y";
 }  // namespace
 
-Row ScreenRows[kRows] = {" ", " ", " ", " "};
-Row ShadowRows[kRows] = {" ", " ", " ", " "};
-int CursorX = 0;
-int CursorY = 0;
-char PagePath[kPagePathSize] = "";
+ScreenState State;
 
-void ShowStartupPicture(const char* title) {
-    for (Row& row : ScreenRows) {
+void StartScreen() {
+    for (Row& row : State.ScreenRows) {
         row[0] = ' ';
         row[1] = '\0';  // cells beyond keep what they held
     }
-    std::memcpy(ScreenRows[0], kStartupBanner, sizeof kStartupBanner);
+    std::memcpy(State.ScreenRows[0], kStartupBanner, sizeof kStartupBanner);
 
     std::tm local{};
     if (platform::LocalTime(std::time(nullptr), &local))
-        std::strftime(ScreenRows[1], kColumns, kStartupClockFormat, &local);
+        std::strftime(State.ScreenRows[1], kColumns, kStartupClockFormat, &local);
 
-    // The shadow of row 1 holds the title, which row 1 never shows: the page
-    // is therefore always rewritten by Init.
-    const std::size_t title_length = strnlen(title, kColumns);
-    std::memcpy(ShadowRows[0], title, title_length);
-    ShadowRows[0][title_length] = '\0';
-
-    CursorX = 1;
-    CursorY = 1;
+    State.CursorX = 1;
+    State.CursorY = 1;
+    State.Started = true;
+    // Init always rewrites the page, even when the page already shows this
+    // very picture (a second Init within the same minute).
+    State.PageCurrent = false;
 }
 
 void MoveCursor(int x, int y) {
-    CursorX = x > kColumns ? kColumns : x;
-    CursorY = y > kRows ? kRows : y;
+    State.CursorX = x > kColumns ? kColumns : x;
+    State.CursorY = y > kRows ? kRows : y;
 }
+
+CursorPosition Cursor() { return {State.CursorX, State.CursorY}; }
 
 void PlaceText(const char* text) {
     for (const char* next = text; *next != '\0'; ++next) {
         // Column 0 and row 0 lie outside the screen (the cursor stands there
         // before Init, or after SetPosition got a 0): a character written
         // there goes to column 1 or row 1 and the cursor runs on from it.
-        if (CursorX < 1) CursorX = 1;
-        if (CursorY < 1) CursorY = 1;
+        if (State.CursorX < 1) State.CursorX = 1;
+        if (State.CursorY < 1) State.CursorY = 1;
 
-        ScreenRows[CursorY - 1][CursorX - 1] = *next;
-        if (CursorX < kColumns) {
-            ++CursorX;
+        State.ScreenRows[State.CursorY - 1][State.CursorX - 1] = *next;
+        if (State.CursorX < kColumns) {
+            ++State.CursorX;
         } else {
-            CursorX = 1;
-            CursorY = CursorY % kRows + 1;  // row 4 runs on to row 1
+            State.CursorX = 1;
+            State.CursorY = State.CursorY % kRows + 1;  // row 4 runs on to row 1
         }
     }
 }

@@ -7,6 +7,9 @@
 //   - SetPosition stores the low bytes, held at 80/4;
 //   - Write stores each character in the cell the cursor stood on and
 //     nowhere else, and the cell past column 80 stays NUL;
+//   - Init and Write rewrite the page exactly when it is due: after Init, or
+//     when a row's text differs from what the page last showed; before Init
+//     no page is written, and a Write that found the page due answers 0;
 //   - a page, whenever a call wrote one, is exactly the page of the four row
 //     texts, and after a successful call the page is current;
 //   - the identity queries return their fixed texts.
@@ -21,9 +24,10 @@
 //            7  long Write; a 16-bit length n and a length byte m follow,
 //               then m bytes repeated to make n bytes of text
 // Missing bytes at the end of the input read as 0.
-#include "diag/trace.h"
 #include "driver/display_driver.h"
 #include "driver/screen.h"
+#include "driver/screen_state.h"
+#include "trace/trace_log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -75,28 +79,27 @@ struct Input {
 struct Model {
     char cells[driver::kRows][driver::kColumns];
     bool initialised;  // Init has run during this input
+    std::string page_rows[driver::kRows];  // the row texts the page last showed
+    bool page_due;                         // Init has run since the page was last written
     bool x_may_be_zero;  // the cursor's column may stand at 0
     bool y_may_be_zero;
 };
 
 Model Expected;
 
-// The module as it is at load: every row " ", the cursor at 0, 0, no page
-// path. The trace log's state (its open file, the tracing level) is not
+// The driver's own state, which the checks only read.
+const driver::ScreenState& State = driver::State;
+
+// The module as it is at load: every row " ", the cursor at 0, 0, Init not
+// yet run. The trace log's state (its open file, the tracing level) is not
 // reset: it lasts for the whole fuzzing run, as it lasts for a load.
 void ResetDriver() {
-    for (int row = 0; row < driver::kRows; ++row) {
-        std::memset(driver::ScreenRows[row], 0, sizeof driver::ScreenRows[row]);
-        std::memset(driver::ShadowRows[row], 0, sizeof driver::ShadowRows[row]);
-        driver::ScreenRows[row][0] = ' ';
-        driver::ShadowRows[row][0] = ' ';
-    }
-    driver::CursorX = 0;
-    driver::CursorY = 0;
-    driver::PagePath[0] = '\0';
+    driver::State = driver::ScreenState{};
     for (int row = 0; row < driver::kRows; ++row)
-        std::memcpy(Expected.cells[row], driver::ScreenRows[row], driver::kColumns);
+        std::memcpy(Expected.cells[row], State.ScreenRows[row], driver::kColumns);
     Expected.initialised = false;
+    for (std::string& row : Expected.page_rows) row = " ";
+    Expected.page_due = false;
     Expected.x_may_be_zero = true;
     Expected.y_may_be_zero = true;
 }
@@ -115,7 +118,7 @@ std::string ReadFile(const char* path, bool* exists) {
 
 std::string PageOfRows() {
     std::string page = "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>\n";
-    for (const driver::Row& row : driver::ScreenRows) page += std::string(row) + "<br>\n";
+    for (const driver::Row& row : State.ScreenRows) page += std::string(row) + "<br>\n";
     return page + "</pre></body>\n</html>\n\n";
 }
 
@@ -127,33 +130,45 @@ void CheckPage(PageUse use, bool call_succeeded) {
     bool written = false;
     const std::string page = ReadFile(kPagePath, &written);
     Check(!written || use == PageUse::kMayWrite, "a call that never writes the page wrote it");
+    if (use == PageUse::kMayWrite) {
+        bool due = Expected.page_due;
+        for (int row = 0; row < driver::kRows; ++row)
+            due = due || Expected.page_rows[row] != State.ScreenRows[row];
+        // Once Init has given the page its path, the scratch directory takes it.
+        Check(written == (due && Expected.initialised),
+              written ? "the page was rewritten though it was not due"
+                      : "the page was due but not rewritten");
+        Check(call_succeeded == (written || !due), "the call's answer is not the page's state");
+    }
     if (written) {
         Check(page == PageOfRows(), "the page differs from the four row texts");
-        for (int row = 0; row < driver::kRows; ++row)
-            Check(std::strcmp(driver::ScreenRows[row], driver::ShadowRows[row]) == 0,
+        for (int row = 0; row < driver::kRows; ++row) {
+            Check(std::strcmp(State.ScreenRows[row], State.ShadowRows[row]) == 0,
                   "the shadow rows differ from the rows just written");
+            Expected.page_rows[row] = State.ScreenRows[row];
+        }
+        Expected.page_due = false;
     }
     Check(access(TempPagePath.c_str(), F_OK) != 0, "a temporary page file was left behind");
     if (call_succeeded) {
-        for (int row = 0; row < driver::kRows; ++row) {
-            const std::size_t length = std::strlen(driver::ScreenRows[row]);
-            Check(std::strncmp(driver::ScreenRows[row], driver::ShadowRows[row], length) == 0,
+        Check(State.PageCurrent, "the call succeeded but the page is still due");
+        for (int row = 0; row < driver::kRows; ++row)
+            Check(std::strcmp(State.ScreenRows[row], State.ShadowRows[row]) == 0,
                   "the call succeeded but the page is behind the screen");
-        }
     }
     std::remove(kPagePath);
 }
 
 void CheckScreen() {
     for (int row = 0; row < driver::kRows; ++row) {
-        Check(driver::ScreenRows[row][driver::kColumns] == '\0', "the cell past column 80 is not NUL");
-        Check(driver::ShadowRows[row][driver::kColumns] == '\0',
+        Check(State.ScreenRows[row][driver::kColumns] == '\0', "the cell past column 80 is not NUL");
+        Check(State.ShadowRows[row][driver::kColumns] == '\0',
               "the shadow cell past column 80 is not NUL");
-        Check(std::memcmp(driver::ScreenRows[row], Expected.cells[row], driver::kColumns) == 0,
+        Check(std::memcmp(State.ScreenRows[row], Expected.cells[row], driver::kColumns) == 0,
               "a cell holds something the calls did not put there");
     }
-    const int x = driver::CursorX;
-    const int y = driver::CursorY;
+    const int x = State.CursorX;
+    const int y = State.CursorY;
     Check((x >= 1 && x <= driver::kColumns) || (x == 0 && Expected.x_may_be_zero),
           "the cursor's column is off the screen");
     Check((y >= 1 && y <= driver::kRows) || (y == 0 && Expected.y_may_be_zero),
@@ -167,23 +182,24 @@ void CallInit(Input& input) {
     // The scratch directory always takes the page.
     Check(result != nullptr && std::strcmp(result, kTitle) == 0, "Init did not return its title");
     Check(null_flag || flag == 1, "Init did not set its flag to 1");
-    Check(std::strcmp(driver::PagePath, kPagePath) == 0, "Init set another page path");
-    Check(std::strcmp(driver::ScreenRows[0], "Quendalore Initialising") == 0,
+    Check(State.Started, "Init did not give the page its path");
+    Check(std::strcmp(State.ScreenRows[0], "Quendalore Initialising") == 0,
           "row 1 does not show the start-up banner");
-    Check(std::strlen(driver::ScreenRows[1]) == 14, "row 2 does not show the start-up clock");
-    Check(std::strcmp(driver::ScreenRows[2], " ") == 0 && std::strcmp(driver::ScreenRows[3], " ") == 0,
+    Check(std::strlen(State.ScreenRows[1]) == 14, "row 2 does not show the start-up clock");
+    Check(std::strcmp(State.ScreenRows[2], " ") == 0 && std::strcmp(State.ScreenRows[3], " ") == 0,
           "rows 3 and 4 are not blank");
-    Check(driver::CursorX == 1 && driver::CursorY == 1, "Init did not put the cursor at 1, 1");
+    Check(State.CursorX == 1 && State.CursorY == 1, "Init did not put the cursor at 1, 1");
     // Only the start of each row is Init's to write; the cells beyond keep
     // what they held.
     const std::size_t written[driver::kRows] = {24, 15, 2, 2};
     for (int row = 0; row < driver::kRows; ++row) {
-        Check(std::memcmp(driver::ScreenRows[row] + written[row], Expected.cells[row] + written[row],
+        Check(std::memcmp(State.ScreenRows[row] + written[row], Expected.cells[row] + written[row],
                           driver::kColumns - written[row]) == 0,
               "Init changed cells beyond its start-up picture");
-        std::memcpy(Expected.cells[row], driver::ScreenRows[row], written[row]);
+        std::memcpy(Expected.cells[row], State.ScreenRows[row], written[row]);
     }
     Expected.initialised = true;
+    Expected.page_due = true;
     Expected.x_may_be_zero = false;
     Expected.y_may_be_zero = false;
     CheckPage(PageUse::kMayWrite, true);
@@ -195,9 +211,9 @@ void CallSetPosition(Input& input) {
     DISPLAYDLL_SetPosition(x, y);
     const int low_x = x & 0xFF;
     const int low_y = y & 0xFF;
-    Check(driver::CursorX == (low_x > driver::kColumns ? driver::kColumns : low_x),
+    Check(State.CursorX == (low_x > driver::kColumns ? driver::kColumns : low_x),
           "SetPosition stored another column");
-    Check(driver::CursorY == (low_y > driver::kRows ? driver::kRows : low_y),
+    Check(State.CursorY == (low_y > driver::kRows ? driver::kRows : low_y),
           "SetPosition stored another row");
     Expected.x_may_be_zero = low_x == 0;
     Expected.y_may_be_zero = low_y == 0;
@@ -206,8 +222,8 @@ void CallSetPosition(Input& input) {
 
 void CallWrite(const char* text) {
     const std::size_t length = text ? std::strlen(text) : 0;
-    const int start_x = driver::CursorX < 1 ? 1 : driver::CursorX;
-    const int start_y = driver::CursorY < 1 ? 1 : driver::CursorY;
+    const int start_x = State.CursorX < 1 ? 1 : State.CursorX;
+    const int start_y = State.CursorY < 1 ? 1 : State.CursorY;
     const int start_cell = (start_y - 1) * driver::kColumns + (start_x - 1);
 
     const int status = DISPLAYDLL_Write(text);
@@ -221,8 +237,8 @@ void CallWrite(const char* text) {
     }
     if (length > 0) {
         const std::size_t next = (start_cell + length) % kCells;
-        Check(driver::CursorX == static_cast<int>(next % driver::kColumns) + 1 &&
-                  driver::CursorY == static_cast<int>(next / driver::kColumns) + 1,
+        Check(State.CursorX == static_cast<int>(next % driver::kColumns) + 1 &&
+                  State.CursorY == static_cast<int>(next / driver::kColumns) + 1,
               "Write left the cursor elsewhere than after its text");
         Expected.x_may_be_zero = false;
         Expected.y_may_be_zero = false;
@@ -259,7 +275,7 @@ void RunCall(Input& input) {
         CallWrite(nullptr);
         break;
     case 4: {
-        std::string name = std::string(diag::ModuleBaseName()).substr(0, 84) + " v1.0.14.79";
+        std::string name = std::string(trace::ModuleBaseName()).substr(0, 84) + " v1.0.14.79";
         CallText(DISPLAYDLL_DriverName, name);
         break;
     }
@@ -314,7 +330,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The log would grow by every call of a long run: it goes to /dev/null.
     Enter(ScratchDirectory);
     mkdir("logs", 0777);
-    LogLink = std::string("logs/") + diag::ModuleBaseName() + ".log";
+    LogLink = std::string("logs/") + trace::ModuleBaseName() + ".log";
     if (symlink("/dev/null", LogLink.c_str()) != 0) Fail("cannot link the log to /dev/null");
     Enter(HomeDirectory);
     return 0;

@@ -16,6 +16,11 @@ public:
     // previous screen is left behind. Markup counts as cells.
     void Row(int row, const std::string& text) { At(1, row, Padded(text, kColumns)); }
 
+    // A whole screen: rows 1 to 4 from the top, each as Row writes it.
+    void Screen(const std::string (&rows)[kRows]) {
+        for (std::size_t row = 0; row < kRows; ++row) Row(static_cast<int>(row) + 1, rows[row]);
+    }
+
     // `text` centred by its visible characters (markup is not shown).
     void Centred(int row, const std::string& text) {
         std::size_t visible = 0;
@@ -76,10 +81,8 @@ std::string DemoScript(std::time_t start) {
     demo.Sleep(1500);
 
     demo.Comment("a clock: the host moves the cursor and rewrites only the digits");
-    demo.Row(1, "<b>Clock</b>");
-    demo.Row(2, "");
-    demo.Row(3, "");
-    demo.Row(4, "Each second the host puts the cursor on row 3, column 37, and writes the time.");
+    demo.Screen({"<b>Clock</b>", "", "",
+                 "Each second the host puts the cursor on row 3, column 37, and writes the time."});
     for (int tick = 0; tick < 4; ++tick) {
         demo.At(37, 3, demo.Clock());
         demo.Sleep(1000);
@@ -95,10 +98,11 @@ std::string DemoScript(std::time_t start) {
     demo.Sleep(2000);
 
     demo.Comment("closing screen");
-    demo.Row(1, "<b>Lumivane</b> demo finished.");
-    demo.Row(2, "Run your own script: lumivane-host script.txt   (commands: lumivane-host --help)");
-    demo.Row(3, "Mirror any output:   some-command | lumivane-host --lines");
-    demo.Row(4, "The browser reloads this page every 5 s; the driver's log is beside it in logs.");
+    demo.Screen(
+        {"<b>Lumivane</b> demo finished.",
+         "Run your own script: lumivane-host script.txt   (commands: lumivane-host --help)",
+         "Mirror any output:   some-command | lumivane-host --lines",
+         "The browser reloads this page every 5 s; the driver's log is beside it in logs."});
     return demo.script();
 }
 

@@ -1,7 +1,7 @@
 // The Windows platform layer on its own, linked straight into this program:
 // the cases a loaded DLL cannot reach (short names, a small buffer, a failed
 // replace and its error number).
-#include "diag/platform.h"
+#include "platform/platform.h"
 #include "tests/support/files.h"
 
 #define WIN32_LEAN_AND_MEAN

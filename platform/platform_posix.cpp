@@ -1,7 +1,7 @@
 // POSIX side of the platform layer: paths with '/', the module's path from
 // dladdr, the extension cut at the last dot, directories made with mkdir,
 // files written through plain descriptors.
-#include "diag/platform.h"
+#include "platform/platform.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -6,16 +6,16 @@
 // another process sharing the log never splices into a line. The log is
 // bounded: a line that would take it past kLogBound goes to a fresh log, and
 // the full one becomes <log>.1.
-#include "diag/trace.h"
+#include "trace/trace_log.h"
 
-#include "diag/platform.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <iterator>
 
-namespace diag {
+namespace trace {
 
 namespace {
 constexpr char kLogDirectory[] = "logs";
@@ -23,6 +23,8 @@ constexpr char kLogExtension[] = ".log";
 constexpr char kFullLogSuffix[] = ".1";
 constexpr char kBannerRule[] = "===================================";
 constexpr char kBannerLabel[] = "Log File opened for ";
+// Says "ini file" though it is the log that failed to open: hosts and their
+// users know the message as it is.
 constexpr char kOpenFailedMessage[] = "Failed to open ini file";
 constexpr std::size_t kLogPathSize = 256;
 constexpr std::size_t kStampSize = 20;
@@ -272,4 +274,4 @@ void LogLine(const char* label, const char* text) {
     UncheckedBytes += size;
 }
 
-}  // namespace diag
+}  // namespace trace

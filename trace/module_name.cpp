@@ -1,10 +1,11 @@
 // The module's base name, found once per load from the module's own file path.
-#include "diag/platform.h"
-#include "diag/trace.h"
+#include "trace/trace_log.h"
+
+#include "platform/platform.h"
 
 #include <cstring>
 
-namespace diag {
+namespace trace {
 
 namespace {
 constexpr std::size_t kModulePathSize = 1024;
@@ -32,4 +33,4 @@ const char* ModuleBaseName() {
     return BaseNameStore;
 }
 
-}  // namespace diag
+}  // namespace trace

@@ -2,7 +2,7 @@
 // its own load address, the extension cut as its last four characters,
 // directories made with CreateDirectoryA, files written through Win32
 // handles with CR LF line ends, and the release at unload from DllMain.
-#include "diag/platform.h"
+#include "platform/platform.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -1,4 +1,5 @@
-// Diagnostics: the module's own base name and the time-stamped trace log.
+// The trace log, a time-stamped line for each step the driver takes, and
+// the module's own base name, after which the log and the driver are named.
 //
 // The log lives in logs/<module base name>.log below the current directory.
 // It is opened once per load of the module, by the first call of OpenLog or
@@ -8,7 +9,7 @@
 // begins a fresh log, and the full one becomes logs/<base>.log.1.
 #pragma once
 
-namespace diag {
+namespace trace {
 
 // Tracing level: 0 at load, 1 once Init has run. Returns the level stored.
 int SetDebug(int level);
@@ -26,4 +27,4 @@ void OpenLog();
 // on and the log is open. NULL texts are written as empty texts.
 void LogLine(const char* label, const char* text);
 
-}  // namespace diag
+}  // namespace trace
