@@ -10,6 +10,7 @@
 #include "tests/support/driver_session.h"
 
 using testhost::Concat;
+using testhost::CursorLine;
 using testhost::DriverAfterInit;
 using testhost::ExpectedPage;
 using testhost::FilledScreen;
@@ -18,10 +19,6 @@ namespace {
 
 const std::string kAlphabet80 =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqr";
-
-std::string Cursor(const char* label, int x, int y) {
-    return std::string(label) + " x=" + std::to_string(x) + ", y=" + std::to_string(y);
-}
 
 struct Overlay {
     int row, column;
@@ -43,11 +40,12 @@ struct Placement {
     int next_x, next_y;             // the cursor the next Write logs
 };
 
+// clang-format off
 const Placement kPlacements[] = {
     {"FirstCell", 1, 1, "Hello", 1, 1, 1, 1, {{1, 1, "Hello"}}, 6, 1},
     {"InsideScreen", 12, 3, "XY", 12, 3, 12, 3, {{3, 12, "XY"}}, 14, 3},
-    {"EightyOneCharactersRunOntoNextRow",
-     1, 1, kAlphabet80 + "!", 1, 1, 1, 1, {{1, 1, kAlphabet80}, {2, 1, "!"}}, 2, 2},
+    {"EightyOneCharactersRunOntoNextRow", 1, 1, kAlphabet80 + "!", 1, 1, 1, 1,
+     {{1, 1, kAlphabet80}, {2, 1, "!"}}, 2, 2},
     {"RowEndRunsOntoNextRow", 79, 2, "wxyz", 79, 2, 79, 2, {{2, 79, "wx"}, {3, 1, "yz"}}, 3, 3},
     {"LastCellRunsOnToFirst", 80, 4, "XY", 80, 4, 80, 4, {{4, 80, "X"}, {1, 1, "Y"}}, 2, 1},
     {"AboveRangeIsHeldAtLastCell", 81, 5, "XY", 81, 5, 80, 4, {{4, 80, "X"}, {1, 1, "Y"}}, 2, 1},
@@ -56,15 +54,18 @@ const Placement kPlacements[] = {
     {"ZeroZeroWritesFromFirstCell", 0, 0, "XY", 0, 0, 0, 0, {{1, 1, "XY"}}, 3, 1},
     {"ZeroColumnWritesFromColumnOne", 0, 3, "XY", 0, 3, 0, 3, {{3, 1, "XY"}}, 3, 3},
     {"ZeroRowWritesIntoRowOne", 7, 0, "XY", 7, 0, 7, 0, {{1, 7, "XY"}}, 9, 1},
-    {"ZeroRowAtLastColumnRunsOnToRowTwo", 80, 0, "XY", 80, 0, 80, 0, {{1, 80, "X"}, {2, 1, "Y"}}, 2, 2},
+    {"ZeroRowAtLastColumnRunsOnToRowTwo", 80, 0, "XY", 80, 0, 80, 0,
+     {{1, 80, "X"}, {2, 1, "Y"}}, 2, 2},
     {"MinusOneReadsAs255", -1, -1, "XY", 255, 255, 80, 4, {{4, 80, "X"}, {1, 1, "Y"}}, 2, 1},
     {"NegativeReadsItsLowByte", -200, -254, "XY", 56, 2, 56, 2, {{2, 56, "XY"}}, 58, 2},
     {"NegativeWithLowByteZeroIsZero", -256, -1024, "XY", 0, 0, 0, 0, {{1, 1, "XY"}}, 3, 1},
     {"IntMinIsZero", INT_MIN, 3, "XY", 0, 3, 0, 3, {{3, 1, "XY"}}, 3, 3},
     {"256ReadsAsZero", 256, 258, "XY", 0, 2, 0, 2, {{2, 1, "XY"}}, 3, 2},
     {"300ReadsAs44", 300, 1, "XY", 44, 1, 44, 1, {{1, 44, "XY"}}, 46, 1},
-    {"IntMaxReadsAs255", INT_MAX, INT_MAX, "XY", 255, 255, 80, 4, {{4, 80, "X"}, {1, 1, "Y"}}, 2, 1},
+    {"IntMaxReadsAs255", INT_MAX, INT_MAX, "XY", 255, 255, 80, 4,
+     {{4, 80, "X"}, {1, 1, "Y"}}, 2, 1},
 };
+// clang-format on
 
 void PrintTo(const Placement& placement, std::ostream* out) { *out << placement.name; }
 
@@ -85,10 +86,10 @@ TEST_P(Placements, StoreTextAtCursorAndMoveItOn) {
     EXPECT_EQ(driver_.Write(""), 1);  // logs where the cursor went
 
     EXPECT_EQ(driver_.Page(), ExpectedPage(rows));
-    EXPECT_TRUE(NewLogIs(Concat({{Cursor("SetPosition", c.read_x, c.read_y),
-                                  Cursor("Write", c.at_x, c.at_y), "Write " + c.text},
+    EXPECT_TRUE(NewLogIs(Concat({{CursorLine("SetPosition", c.read_x, c.read_y),
+                                  CursorLine("Write", c.at_x, c.at_y), "Write " + c.text},
                                  testhost::PageWriteLog(rows),
-                                 {Cursor("Write", c.next_x, c.next_y), "Write "}})));
+                                 {CursorLine("Write", c.next_x, c.next_y), "Write "}})));
     ExpectRestIntact();
 }
 

@@ -19,6 +19,7 @@
 
 namespace fs = std::filesystem;
 using testhost::Concat;
+using testhost::CursorLine;
 using testhost::DriverSession;
 using testhost::ExpectedPage;
 using testhost::FilesBelow;
@@ -33,10 +34,6 @@ const std::string kTitle = "Lumivane v0.1";
 const std::string kInitFailed = "Failed to create web page";
 
 using Rows = std::vector<std::string>;
-
-std::string Cursor(const char* label, int x, int y) {
-    return std::string(label) + " x=" + std::to_string(x) + ", y=" + std::to_string(y);
-}
 
 // --- Write with odd texts ----------------------------------------------------
 
@@ -96,9 +93,9 @@ TEST_P(HostileWrite, StoresEachByteInTheCellsOnly) {
 
     const Rows rows = LastPicture(text.value_or(""));
     EXPECT_EQ(driver_.Page(), ExpectedPage(rows));
-    EXPECT_TRUE(NewLogIs(Concat({{Cursor("Write", 1, 1), "Write " + text.value_or("")},
+    EXPECT_TRUE(NewLogIs(Concat({{CursorLine("Write", 1, 1), "Write " + text.value_or("")},
                                  c.page_rewritten ? testhost::PageWriteLog(rows) : Rows{},
-                                 {Cursor("Write", c.next_x, c.next_y), "Write "}})));
+                                 {CursorLine("Write", c.next_x, c.next_y), "Write "}})));
     ExpectRestIntact();
 }
 

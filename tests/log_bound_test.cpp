@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 using testhost::kPageWriteEnd;
 using testhost::kPageWriteStart;
 using testhost::kStampSize;
-using testhost::LogLineSize;
 using testhost::LogBodies;
+using testhost::LogLineSize;
 using testhost::Now;
 
 namespace {
@@ -126,8 +126,9 @@ TEST_F(LogBound, LineLongerThanTheBoundIsCutToIt) {
     const std::string body = "Write " + text.substr(0, kBound - kStampSize - 7 - line_end.size());
     EXPECT_TRUE(cut.compare(kStampSize, std::string::npos, " " + body + line_end) == 0)
         << "the line is not the cut Write line";
-    EXPECT_EQ(LogBodies(cut.substr(0, kStampSize + 1) + "Write" + line_end, {window_.before, Now()}),
-              (std::vector<std::string>{"Write"}));  // its stamp
+    EXPECT_EQ(
+        LogBodies(cut.substr(0, kStampSize + 1) + "Write" + line_end, {window_.before, Now()}),
+        (std::vector<std::string>{"Write"}));  // its stamp
     const std::vector<std::string> fresh = LogLines();
     ASSERT_EQ(fresh.size(), 6u);
     EXPECT_EQ(fresh[0], kPageWriteStart);

@@ -40,8 +40,9 @@ TEST_F(PageWriter, UnchangedScreenLeavesThePageFileAloneAndLogsNoPageWrite) {
     EXPECT_EQ(driver_.Write(clock_.substr(0, 2).c_str()), 1);
 
     EXPECT_EQ(fs::last_write_time(PageFile()), old_time);
-    EXPECT_TRUE(NewLogIs({"SetPosition x=1, y=1", "Write x=1, y=1", "Write Quendalore",
-                          "SetPosition x=1, y=2", "Write x=1, y=2", "Write " + clock_.substr(0, 2)}));
+    EXPECT_TRUE(
+        NewLogIs({"SetPosition x=1, y=1", "Write x=1, y=1", "Write Quendalore",
+                  "SetPosition x=1, y=2", "Write x=1, y=2", "Write " + clock_.substr(0, 2)}));
 }
 
 TEST_F(PageWriter, ChangeInOneRowRewritesAllFourRows) {

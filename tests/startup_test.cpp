@@ -106,8 +106,8 @@ TEST(Startup, BlockedPageFailsThenRetrySucceedsOnceUnblocked) {
     EXPECT_EQ(LogBodies(driver.Log(), window),
               Concat({Banner("lumivane"),
                       {"Init Web Page  " + driver.PagePath()},
-                      testhost::PageWriteFailureLog("Failed to open web page file", driver.PagePath(),
-                                                    open_error),
+                      testhost::PageWriteFailureLog("Failed to open web page file",
+                                                    driver.PagePath(), open_error),
                       {"Write x=1, y=1", "Write "},
                       PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }

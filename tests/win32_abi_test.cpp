@@ -2,6 +2,7 @@
 // plain and decorated names, CR LF in every file, a copy that names itself
 // after its own file, and a page replaced while another program holds it.
 #include "host/driver_module.h"
+#include "tests/support/driver_fixture.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/module_host.h"
 
@@ -85,9 +86,11 @@ extern "C" __attribute__((noinline)) int __stdcall SumStdcall(int a, int b) { re
 // Every line feed in `bytes` comes after a carriage return; the number of lines.
 testing::AssertionResult EveryLineEndIsCrLf(const std::string& bytes) {
     std::size_t lines = 0;
-    for (std::size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1)) {
+    for (std::size_t at = bytes.find('\n'); at != std::string::npos;
+         at = bytes.find('\n', at + 1)) {
         if (at == 0 || bytes[at - 1] != '\r')
-            return testing::AssertionFailure() << "a line feed without its carriage return at byte " << at;
+            return testing::AssertionFailure()
+                   << "a line feed without its carriage return at byte " << at;
         ++lines;
     }
     return testing::AssertionSuccess() << lines << " lines";
@@ -307,14 +310,11 @@ TEST(Win32ModuleName, LastFourCharactersAreCutWhateverTheyAre) {
 
 // --- the page is replaced whole, also while another program reads it -------
 
-class Win32PageReplace : public ::testing::Test {
+// After Init, with the cursor at column 1 of row 4.
+class Win32PageReplace : public testhost::DriverAfterInit {
 protected:
     void SetUp() override {
-        window_.before = Now();
-        unsigned char flag = 0;
-        ASSERT_EQ(driver_.CallInit(&flag), "Lumivane v0.1");
-        clock_ = testhost::PageRow(driver_.Read("logs\\index.htm"), 2);
-        log_size_ = driver_.Read("logs\\lumivane.log").size();
+        DriverAfterInit::SetUp();
         driver_.SetPosition(1, 4);
     }
 
@@ -335,19 +335,9 @@ protected:
         return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     }
 
-    std::vector<std::string> NewLogLines() {
-        window_.after = Now();
-        return LogBodies(driver_.Read("logs\\lumivane.log").substr(log_size_), window_);
-    }
-
     std::vector<std::string> PageWriteLines(const std::string& row4) const {
         return PageWriteLog({"Quendalore Initialising", clock_, " ", row4});
     }
-
-    DriverSession driver_;
-    TimeWindow window_{};
-    std::string clock_;
-    std::size_t log_size_ = 0;
 };
 
 TEST_F(Win32PageReplace, NewFileTakesThePagesPlace) {
@@ -378,7 +368,7 @@ TEST_F(Win32PageReplace, PageHeldWithoutShareDeleteIsRewrittenInPlace) {
               (std::set<std::string>{"index.htm", "lumivane.log"}));
     std::vector<std::string> expected = {"SetPosition x=1, y=4", "Write x=1, y=4", "Write four"};
     for (const std::string& line : PageWriteLines("four")) expected.push_back(line);
-    EXPECT_EQ(NewLogLines(), expected);
+    EXPECT_EQ(NewLogBodies(), expected);
 }
 
 // A reader that shares nothing keeps the page from being written at all: a
@@ -408,12 +398,11 @@ TEST_F(Win32PageReplace, PageHeldWithoutAnySharingFailsCleanlyThenRetrySucceeds)
     EXPECT_EQ(Entries(driver_.work_dir() / "logs"),
               (std::set<std::string>{"index.htm", "lumivane.log"}));
 
-    EXPECT_EQ(NewLogLines(),
-              Concat({{"SetPosition x=1, y=4", "Write x=1, y=4", "Write four"},
-                      testhost::PageWriteFailureLog("Failed to open web page file", "logs\\index.htm",
-                                                    open_error),
-                      {"Write x=5, y=4", "Write "},
-                      PageWriteLines("four")}));
+    EXPECT_EQ(NewLogBodies(), Concat({{"SetPosition x=1, y=4", "Write x=1, y=4", "Write four"},
+                                      testhost::PageWriteFailureLog("Failed to open web page file",
+                                                                    "logs\\index.htm", open_error),
+                                      {"Write x=5, y=4", "Write "},
+                                      PageWriteLines("four")}));
 }
 
 // --- months in the host: unloads, and a log held by a reader -------------------

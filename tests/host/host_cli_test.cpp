@@ -160,7 +160,8 @@ TEST(HostScript, DrawsOnTheScreenAndTheLogShowsEachCall) {
     Append(&expected, {"SetPosition x=1, y=1", "Write x=1, y=1", "Write Hi"});
     Append(&expected, testhost::PageWriteLog({"Hiendalore Initialising", clock, " ", " "}));
     Append(&expected, {"SetPosition x=1, y=2", "Write x=1, y=2", "Write <b>bold</b> AA\t\\"});
-    Append(&expected, testhost::PageWriteLog({"Hiendalore Initialising", "<b>bold</b> AA\t\\", " ", " "}));
+    Append(&expected,
+           testhost::PageWriteLog({"Hiendalore Initialising", "<b>bold</b> AA\t\\", " ", " "}));
     Append(&expected, {"SetPosition x=1, y=3", "Write x=1, y=3", "Write " + eighty + "wrap"});
     Append(&expected, testhost::PageWriteLog(rows));
     Append(&expected, {"Entered DriverName", "Exit DriverName"});

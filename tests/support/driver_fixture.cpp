@@ -1,8 +1,8 @@
 #include "tests/support/driver_fixture.h"
 
-#include "tests/support/files.h"
-
 #include <set>
+
+#include "tests/support/files.h"
 
 namespace testhost {
 
@@ -42,6 +42,8 @@ void FilledScreen::SetUp() {
     MarkLog();
 }
 
-std::vector<std::string> FilledScreen::Filled() { return std::vector<std::string>(4, std::string(80, '.')); }
+std::vector<std::string> FilledScreen::Filled() {
+    return std::vector<std::string>(4, std::string(80, '.'));
+}
 
 }  // namespace testhost

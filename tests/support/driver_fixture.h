@@ -1,13 +1,13 @@
 // Fixtures for scenarios that start from a driver after Init.
 #pragma once
 
-#include "tests/support/driver_session.h"
-
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "tests/support/driver_session.h"
 
 namespace testhost {
 

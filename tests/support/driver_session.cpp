@@ -131,10 +131,14 @@ std::vector<std::string> PageWriteLog(const std::vector<std::string>& rows) {
     return lines;
 }
 
-std::vector<std::string> PageWriteFailureLog(const std::string& failure, const std::string& page_path,
-                                             int error) {
+std::vector<std::string> PageWriteFailureLog(const std::string& failure,
+                                             const std::string& page_path, int error) {
     return {kPageWriteStart, "Display_screen " + failure, "display_screen " + page_path,
             "display_screen error " + std::to_string(error)};
+}
+
+std::string CursorLine(const std::string& label, int x, int y) {
+    return label + " x=" + std::to_string(x) + ", y=" + std::to_string(y);
 }
 
 std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts) {
@@ -210,15 +214,18 @@ std::vector<std::string> LogBodies(const std::string& log, TimeWindow window) {
         const std::time_t stamp = ParseStamp(log.substr(at, kStampSize), true);
         if (stamp == -1 || log.compare(at + kStampSize, rest.size(), rest) != 0)
             return ::testing::AssertionFailure()
-                   << "log line " << line << " differs; expected body \"" << bodies[line].substr(0, 200)
-                   << "\", log from there: \"" << log.substr(at, 200) << "\"";
+                   << "log line " << line << " differs; expected body \""
+                   << bodies[line].substr(0, 200) << "\", log from there: \"" << log.substr(at, 200)
+                   << "\"";
         if (stamp < window.before || stamp > window.after)
-            return ::testing::AssertionFailure() << "log line " << line << " is stamped outside the calls: \""
-                                                 << log.substr(at, kStampSize) << "\"";
+            return ::testing::AssertionFailure()
+                   << "log line " << line << " is stamped outside the calls: \""
+                   << log.substr(at, kStampSize) << "\"";
         at += kStampSize + rest.size();
     }
     if (at != log.size())
-        return ::testing::AssertionFailure() << "log has more lines: \"" << log.substr(at, 200) << "\"";
+        return ::testing::AssertionFailure()
+               << "log has more lines: \"" << log.substr(at, 200) << "\"";
     return ::testing::AssertionSuccess();
 }
 

@@ -80,8 +80,11 @@ std::vector<std::string> PageWriteLog(const std::vector<std::string>& rows);
 
 // The log bodies a failed page write leaves: its start rule, what failed
 // ("Failed to open web page file"), the page's path and the error number.
-std::vector<std::string> PageWriteFailureLog(const std::string& failure, const std::string& page_path,
-                                             int error);
+std::vector<std::string> PageWriteFailureLog(const std::string& failure,
+                                             const std::string& page_path, int error);
+
+// "<label> x=<x>, y=<y>": the cursor as SetPosition and Write log it.
+std::string CursorLine(const std::string& label, int x, int y);
 
 // The parts one after the other.
 std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts);
