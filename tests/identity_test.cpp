@@ -16,22 +16,25 @@ using testhost::Now;
 namespace {
 
 struct ModuleName {
+    const char* name;
     std::string file_stem;    // the module copy's name, before the platform's extension
     std::string driver_name;  // what DriverName answers
 };
 
 // The base name is the file name without its directory and extension.
 const ModuleName kModuleNames[] = {
-    {"lumivane", "lumivane v1.0.14.79"},
-    {"mirror", "mirror v1.0.14.79"},
-    {"lcd-2", "lcd-2 v1.0.14.79"},
+    {"Lumivane", "lumivane", "lumivane v1.0.14.79"},
+    {"Mirror", "mirror", "mirror v1.0.14.79"},
+    {"HyphenAndDigit", "lcd-2", "lcd-2 v1.0.14.79"},
     // The longest base name that fits beside the version: 95 characters in all.
-    {std::string(84, 'n'), std::string(84, 'n') + " v1.0.14.79"},
+    {"LongestThatFits", std::string(84, 'n'), std::string(84, 'n') + " v1.0.14.79"},
     // Longer ones are cut to those 84, and the version stays whole.
-    {std::string(85, 'o'), std::string(84, 'o') + " v1.0.14.79"},
-    {std::string(40, 'p') + std::string(80, 'q'),
+    {"OneTooLongIsCut", std::string(85, 'o'), std::string(84, 'o') + " v1.0.14.79"},
+    {"FarTooLongIsCutToItsFirst84", std::string(40, 'p') + std::string(80, 'q'),
      std::string(40, 'p') + std::string(44, 'q') + " v1.0.14.79"},
 };
+
+void PrintTo(const ModuleName& module_name, std::ostream* out) { *out << module_name.name; }
 
 class DriverNames : public ::testing::TestWithParam<ModuleName> {};
 
@@ -44,7 +47,7 @@ TEST_P(DriverNames, AreTheModuleBaseNameAndVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Identity, DriverNames, ::testing::ValuesIn(kModuleNames),
-                         [](const auto& info) { return "Name" + std::to_string(info.index); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Identity, DriverNameFirstCreatesAnEmptyLogThenInitFollowsWithoutBanner) {
     DriverSession driver;
@@ -81,7 +84,9 @@ TEST(Identity, DriverNameAfterInitLogsEnteredAndExit) {
                                         "Entered DriverName", "Exit DriverName"}));
 }
 
-TEST(Identity, UsageAndDefaultParametersLogAndOpenNothing) {
+// Unlike DriverName they write no log line, and before Init they do not
+// even create the logs directory.
+TEST(Identity, UsageAndDefaultParametersAnswerWithoutLoggingOrCreatingTheLog) {
     DriverSession driver;
     EXPECT_STREQ(driver.Usage(), "my_plugin usage");
     EXPECT_STREQ(driver.DefaultParameters(), "default");

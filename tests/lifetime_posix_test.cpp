@@ -107,6 +107,37 @@ int ExitStatus(pid_t child) {
     return WEXITSTATUS(status);
 }
 
+// Forks two writers, tagged 'A' and 'B', each with its own load of the module
+// (the session's, copied by fork). Each starts its log with Init, and neither
+// runs `body(tag)` until both have, so their lines meet in one log. A writer
+// ends with body's status, or 4 when its Init failed.
+template <typename Body>
+std::vector<pid_t> SpawnStartedTogether(DriverSession& session, Body body) {
+    int ready[2], go[2];
+    if (pipe(ready) != 0 || pipe(go) != 0) {
+        ADD_FAILURE() << "no pipe";
+        return {};
+    }
+    std::vector<pid_t> writers;
+    for (const char tag : {'A', 'B'}) {
+        writers.push_back(Spawn([&session, &ready, &go, &body, tag] {
+            close(go[1]);
+            unsigned char flag = 0;
+            session.CallInit(&flag);
+            char byte = tag;
+            if (write(ready[1], &byte, 1) != 1) return 2;
+            if (read(go[0], &byte, 1) != 0) return 2;  // both have started their log
+            const int status = body(tag);
+            return status != 0 ? status : flag == 1 ? 0 : 4;
+        }));
+    }
+    close(go[0]);
+    char byte = 0;
+    for (std::size_t i = 0; i < writers.size(); ++i) EXPECT_EQ(read(ready[0], &byte, 1), 1);
+    close(go[1]);  // go
+    return writers;
+}
+
 // The 160 characters a writer puts on rows 3 and 4 in one Write: its tag and
 // frame number, the same on both rows, so a page that shows row 3 of one
 // frame and row 4 of another is a mixed page.
@@ -186,31 +217,15 @@ TEST(ManyWriters, TwoProcessesSharingTheLogNeverSpliceALine) {
     DriverSession session;
     constexpr int kWrites = 1500;
     const testhost::TimeWindow window{Now(), 0};
-    int ready[2], go[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(go), 0);
-    std::vector<pid_t> writers;
-    for (const char tag : {'A', 'B'}) {
-        writers.push_back(Spawn([&session, &ready, &go, tag] {
-            close(go[1]);
-            unsigned char flag = 0;
-            session.CallInit(&flag);
-            char byte = tag;
-            if (write(ready[1], &byte, 1) != 1) return 2;
-            if (read(go[0], &byte, 1) != 0) return 2;  // both have started their log
-            char text[32];
-            for (int i = 0; i < kWrites; ++i) {
-                std::snprintf(text, sizeof text, "%c %06d", tag, i);
-                session.SetPosition(1, 3);
-                if (session.Write(text) != 1) return 3;
-            }
-            return flag == 1 ? 0 : 4;
-        }));
-    }
-    close(go[0]);
-    char byte = 0;
-    for (int i = 0; i < 2; ++i) ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    close(go[1]);  // go
+    const std::vector<pid_t> writers = SpawnStartedTogether(session, [&session](char tag) {
+        char text[32];
+        for (int i = 0; i < kWrites; ++i) {
+            std::snprintf(text, sizeof text, "%c %06d", tag, i);
+            session.SetPosition(1, 3);
+            if (session.Write(text) != 1) return 3;
+        }
+        return 0;
+    });
     for (const pid_t writer : writers) EXPECT_EQ(ExitStatus(writer), 0);
 
     const std::string log = session.Log();
@@ -242,28 +257,12 @@ TEST(ManyWriters, TwoProcessesSharingTheLogKeepItBoundedAndWhole) {
     constexpr int kWrites = 200;
     constexpr std::size_t kTextLength = 200 * 320;  // whole screens: the page stays as it is
     const testhost::TimeWindow window{Now(), 0};
-    int ready[2], go[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(go), 0);
-    std::vector<pid_t> writers;
-    for (const char tag : {'A', 'B'}) {
-        writers.push_back(Spawn([&session, &ready, &go, tag] {
-            close(go[1]);
-            unsigned char flag = 0;
-            session.CallInit(&flag);
-            char byte = tag;
-            if (write(ready[1], &byte, 1) != 1) return 2;
-            if (read(go[0], &byte, 1) != 0) return 2;
-            const std::string text(kTextLength, tag);
-            for (int i = 0; i < kWrites; ++i)
-                if (session.Write(text.c_str()) != 1) return 3;
-            return flag == 1 ? 0 : 4;
-        }));
-    }
-    close(go[0]);
-    char byte = 0;
-    for (int i = 0; i < 2; ++i) ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    close(go[1]);
+    const std::vector<pid_t> writers = SpawnStartedTogether(session, [&session](char tag) {
+        const std::string text(kTextLength, tag);
+        for (int i = 0; i < kWrites; ++i)
+            if (session.Write(text.c_str()) != 1) return 3;
+        return 0;
+    });
     for (const pid_t writer : writers) EXPECT_EQ(ExitStatus(writer), 0);
 
     EXPECT_EQ(Listing(session.work_dir() / "logs"),

@@ -2,6 +2,7 @@
 // to a fresh log instead, and the full one becomes logs/<base>.log.1. The
 // driver itself grows the log to just under the bound, mostly in one long
 // Write line.
+#include "tests/support/driver_fixture.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
 #include "tests/support/module_host.h"
@@ -14,29 +15,21 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using testhost::DriverSession;
+using testhost::kPageWriteEnd;
+using testhost::kPageWriteStart;
+using testhost::kStampSize;
 using testhost::LogBodies;
+using testhost::LogLineSize;
 using testhost::Now;
 
 namespace {
 
 constexpr std::uintmax_t kBound = 16 * 1024 * 1024;
 
-class LogBound : public ::testing::Test {
+class LogBound : public testhost::DriverAfterInit {
 protected:
-    void SetUp() override {
-        window_.before = Now();
-        unsigned char flag = 0;
-        ASSERT_EQ(driver_.CallInit(&flag), "Lumivane v0.1");
-    }
-
     fs::path LogFile() const { return driver_.work_dir() / driver_.LogPath(); }
     fs::path OldLogFile() const { return driver_.work_dir() / (driver_.LogPath() + ".1"); }
-
-    // The bytes of one log line with this body.
-    static std::uintmax_t LineSize(const std::string& body) {
-        return testhost::Lines("HH:MM:SS dd/mm/yy " + body + "\n").size();
-    }
 
     // The lines of a log the driver started itself; a log still holding the
     // grown file fails without printing its megabytes.
@@ -48,13 +41,10 @@ protected:
         }
         return LogBodies(log, {window_.before, Now()});
     }
-
-    DriverSession driver_;
-    testhost::TimeWindow window_{};
 };
 
 TEST_F(LogBound, LineThatReachesTheBoundExactlyStaysInTheLog) {
-    const std::uintmax_t size = kBound - LineSize("SetPosition x=1, y=1");
+    const std::uintmax_t size = kBound - LogLineSize("SetPosition x=1, y=1");
     driver_.GrowLogTo(size);
     driver_.SetPosition(1, 1);
 
@@ -63,12 +53,12 @@ TEST_F(LogBound, LineThatReachesTheBoundExactlyStaysInTheLog) {
     const std::string log = driver_.Log();
     const std::string line_end = testhost::Lines("\n");
     EXPECT_EQ(log.substr(size - 3 - line_end.size(), 3 + line_end.size()), "xxx" + line_end);
-    EXPECT_EQ(log.substr(size + 17), testhost::Lines(" SetPosition x=1, y=1\n"));
+    EXPECT_EQ(log.substr(size + kStampSize), testhost::Lines(" SetPosition x=1, y=1\n"));
 }
 
 TEST_F(LogBound, LineThatWouldPassTheBoundStartsAFreshLogWithoutBanner) {
     testhost::WriteFile(OldLogFile(), "an older full log");
-    const std::uintmax_t size = kBound - LineSize("SetPosition x=1, y=1") + 1;
+    const std::uintmax_t size = kBound - LogLineSize("SetPosition x=1, y=1") + 1;
     driver_.GrowLogTo(size);
     const std::string full_log = driver_.Log();
 
@@ -88,24 +78,23 @@ TEST_F(LogBound, LineThatWouldPassTheBoundStartsAFreshLogWithoutBanner) {
 // A page write's lines cross the bound one by one: its first rule still fits
 // the full log, and its row lines go on in the fresh one.
 TEST_F(LogBound, LinesOfOneCallAreSplitOnlyBetweenLines) {
-    const std::uintmax_t size = kBound - LineSize("SetPosition x=1, y=3") -
-                                LineSize("Write x=1, y=3") - LineSize("Write row") -
-                                LineSize("Display -------------------------------------------") - 1;
+    const std::uintmax_t size = kBound - LogLineSize("SetPosition x=1, y=3") -
+                                LogLineSize("Write x=1, y=3") - LogLineSize("Write row") -
+                                LogLineSize(kPageWriteStart) - 1;
     driver_.GrowLogTo(size);
     driver_.SetPosition(1, 3);
     ASSERT_EQ(driver_.Write("row"), 1);
 
     const std::string full_log = testhost::ReadFile(OldLogFile());
-    const std::string rule = "Display -------------------------------------------";
     ASSERT_EQ(full_log.size(), kBound - 1);
-    EXPECT_EQ(full_log.substr(full_log.size() - LineSize(rule) + 17),
-              testhost::Lines(" " + rule + "\n"));
+    EXPECT_EQ(full_log.substr(full_log.size() - LogLineSize(kPageWriteStart) + kStampSize),
+              testhost::Lines(std::string(" ") + kPageWriteStart + "\n"));
     const std::vector<std::string> fresh = LogLines();
     ASSERT_EQ(fresh.size(), 5u);
     const std::string xs(80, 'x');
     EXPECT_EQ(fresh[0], "display " + xs);
     EXPECT_EQ(fresh[2], "display row" + xs.substr(3));
-    EXPECT_EQ(fresh[4], "Display ...........................................");
+    EXPECT_EQ(fresh[4], kPageWriteEnd);
 }
 
 // When the full log cannot be renamed (here a directory stands in the way of
@@ -134,14 +123,15 @@ TEST_F(LogBound, LineLongerThanTheBoundIsCutToIt) {
     const std::string cut = testhost::ReadFile(OldLogFile());
     const std::string line_end = testhost::Lines("\n");
     ASSERT_EQ(cut.size(), kBound);
-    const std::string body = "Write " + text.substr(0, kBound - 17 - 7 - line_end.size());
-    EXPECT_TRUE(cut.compare(17, std::string::npos, " " + body + line_end) == 0)
+    const std::string body = "Write " + text.substr(0, kBound - kStampSize - 7 - line_end.size());
+    EXPECT_TRUE(cut.compare(kStampSize, std::string::npos, " " + body + line_end) == 0)
         << "the line is not the cut Write line";
-    EXPECT_EQ(LogBodies(cut.substr(0, 18) + "Write" + line_end, {window_.before, Now()}),
-              (std::vector<std::string>{"Write"}));  // its stamp
+    EXPECT_EQ(
+        LogBodies(cut.substr(0, kStampSize + 1) + "Write" + line_end, {window_.before, Now()}),
+        (std::vector<std::string>{"Write"}));  // its stamp
     const std::vector<std::string> fresh = LogLines();
     ASSERT_EQ(fresh.size(), 6u);
-    EXPECT_EQ(fresh[0], "Display -------------------------------------------");
+    EXPECT_EQ(fresh[0], kPageWriteStart);
 }
 
 }  // namespace

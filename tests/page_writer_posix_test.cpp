@@ -1,14 +1,10 @@
-// The page writer against a full disk and a concurrent reader. POSIX only:
-// /dev/full stands in for the full disk, and the reader is a second process.
+// The page writer against a full disk. POSIX only: /dev/full stands in for
+// the full disk. Readers beside writers are in lifetime_posix_test.cpp.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,8 +18,6 @@ using testhost::Now;
 
 namespace {
 
-const std::string kStartRule = "Display -------------------------------------------";
-
 // The file the page is written into before it replaces the page: this
 // process's own.
 fs::path TempPage(const DriverSession& driver) {
@@ -31,8 +25,7 @@ fs::path TempPage(const DriverSession& driver) {
 }
 
 std::vector<std::string> FullDiskLines() {
-    return {kStartRule, "Display_screen Failed to write web page file",
-            "display_screen logs/index.htm", "display_screen error " + std::to_string(ENOSPC)};
+    return testhost::PageWriteFailureLog("Failed to write web page file", "logs/index.htm", ENOSPC);
 }
 
 TEST(FullDisk, WriteFailsKeepsOldPageAndRetriesOnceSpaceIsBack) {
@@ -95,51 +88,6 @@ TEST(FullDisk, FailingLogWritesBreakNothing) {
     EXPECT_STREQ(driver.DriverName(), "lumivane v1.0.14.79");
     const std::string clock = testhost::PageRow(driver.Page(), 2);
     EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", "still here"}));
-}
-
-// One process rewrites the page as fast as it can while this one reads it:
-// every read must see a whole page, the old one or the new one.
-TEST(PageReplacement, ConcurrentReaderNeverSeesAPartialPage) {
-    DriverSession driver;
-    unsigned char flag = 0;
-    ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
-    const std::string page_file = (driver.work_dir() / "logs" / "index.htm").string();
-    const std::string page_end = "</pre></body>\n</html>\n\n";
-    constexpr auto kDuration = std::chrono::milliseconds(1500);
-
-    const pid_t writer = fork();
-    ASSERT_NE(writer, -1);
-    if (writer == 0) {
-        const auto stop = std::chrono::steady_clock::now() + kDuration;
-        char text[] = "frame 0000000";
-        for (unsigned frame = 0; std::chrono::steady_clock::now() < stop; ++frame) {
-            std::snprintf(text, sizeof text, "frame %07u", frame);
-            driver.SetPosition(1, 3);
-            if (driver.Write(text) != 1) _exit(3);
-        }
-        _exit(0);
-    }
-
-    long reads = 0;
-    long partial = 0;
-    std::string example;
-    int status = 0;
-    while (waitpid(writer, &status, WNOHANG) == 0) {
-        std::ifstream in(page_file, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        const std::string page = bytes.str();
-        ++reads;
-        if (page.size() < page_end.size() ||
-            page.compare(page.size() - page_end.size(), page_end.size(), page_end) != 0 ||
-            page.rfind("<html>\n", 0) != 0) {
-            if (++partial == 1) example = page;
-        }
-    }
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_GT(reads, 100);
-    EXPECT_EQ(partial, 0) << "of " << reads << " reads, e.g.:\n" << example;
 }
 
 }  // namespace

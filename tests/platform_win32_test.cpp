@@ -40,11 +40,6 @@ protected:
 
 }  // namespace
 
-TEST(Win32Platform, PathsUseBackslashes) {
-    EXPECT_EQ(platform::kPathSeparator, '\\');
-    EXPECT_STREQ(platform::kPagePath, "logs\\index.htm");
-}
-
 TEST(Win32Platform, BaseNameLengthCutsTheLastFourCharactersWhateverTheyAre) {
     struct Case {
         const char* name;

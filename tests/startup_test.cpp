@@ -10,23 +10,12 @@
 
 namespace fs = std::filesystem;
 using testhost::Banner;
+using testhost::Concat;
 using testhost::DriverSession;
 using testhost::ExpectedPage;
 using testhost::LogBodies;
 using testhost::Now;
 using testhost::PageWriteLog;
-
-namespace {
-
-const std::string kHyphens = "-------------------------------------------";
-
-std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts) {
-    std::vector<std::string> all;
-    for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-}  // namespace
 
 TEST(Startup, FirstInitWritesStartupPageAndLog) {
     DriverSession driver;
@@ -50,13 +39,21 @@ TEST(Startup, FirstInitWritesStartupPageAndLog) {
                       PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }
 
-TEST(Startup, InitIgnoresItsFirstThreeArgumentsAndANullFlag) {
+// The screen size in the first three arguments is not read, and a host may
+// pass no flag to fill: Init answers as usual, on success and on failure.
+TEST(Startup, InitIgnoresItsFirstThreeArgumentsAndTakesANullFlag) {
     DriverSession driver;
     const char* title = driver.Init(-1, 12345, 0x7fffffff, nullptr);
     ASSERT_NE(title, nullptr);
     EXPECT_STREQ(title, "Lumivane v0.1");
     const std::string clock = testhost::PageRow(driver.Page(), 2);
     EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
+
+    fs::remove(driver.work_dir() / driver.PagePath());
+    fs::create_directory(driver.work_dir() / driver.PagePath());
+    const char* failure = driver.Init(-1, 12345, 0x7fffffff, nullptr);
+    ASSERT_NE(failure, nullptr);
+    EXPECT_STREQ(failure, "Failed to create web page");
 }
 
 TEST(Startup, SecondInitRedrawsStartupPictureWithoutSecondBanner) {
@@ -106,12 +103,11 @@ TEST(Startup, BlockedPageFailsThenRetrySucceedsOnceUnblocked) {
 
     const std::string clock = testhost::PageRow(driver.Page(), 2);
     EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
-    EXPECT_EQ(
-        LogBodies(driver.Log(), window),
-        Concat(
-            {Banner("lumivane"),
-             {"Init Web Page  " + driver.PagePath(), "Display " + kHyphens,
-              "Display_screen Failed to open web page file", "display_screen " + driver.PagePath(),
-              "display_screen error " + std::to_string(open_error), "Write x=1, y=1", "Write "},
-             PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
+    EXPECT_EQ(LogBodies(driver.Log(), window),
+              Concat({Banner("lumivane"),
+                      {"Init Web Page  " + driver.PagePath()},
+                      testhost::PageWriteFailureLog("Failed to open web page file",
+                                                    driver.PagePath(), open_error),
+                      {"Write x=1, y=1", "Write "},
+                      PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }

@@ -2,6 +2,7 @@
 // plain and decorated names, CR LF in every file, a copy that names itself
 // after its own file, and a page replaced while another program holds it.
 #include "host/driver_module.h"
+#include "tests/support/driver_fixture.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/module_host.h"
 
@@ -20,9 +21,12 @@
 
 namespace fs = std::filesystem;
 using testhost::Banner;
+using testhost::Concat;
 using testhost::DriverSession;
+using testhost::ExpectedPage;
 using testhost::LogBodies;
 using testhost::Now;
+using testhost::PageWriteLog;
 using testhost::TimeWindow;
 
 // Calls `function` the way the host does: `count` 32-bit arguments pushed
@@ -67,9 +71,6 @@ _CallMeasuringStack:
 
 namespace {
 
-const std::string kHyphens = "-------------------------------------------";
-const std::string kDots = "...........................................";
-
 std::uint32_t Slot(const void* pointer) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
 }
@@ -82,12 +83,17 @@ const char* Text(std::uint32_t slot) {
 extern "C" __attribute__((noinline)) int __cdecl SumCdecl(int a, int b) { return a + b; }
 extern "C" __attribute__((noinline)) int __stdcall SumStdcall(int a, int b) { return a + b; }
 
-// A page with CR LF line ends, written out in full.
-std::string CrLfPage(const std::string& row1, const std::string& row2, const std::string& row3,
-                     const std::string& row4) {
-    return "<html>\r\n<head></head>\r\n<meta http-equiv=refresh content=5 >\r\n<body><pre>\r\n" +
-           row1 + "<br>\r\n" + row2 + "<br>\r\n" + row3 + "<br>\r\n" + row4 +
-           "<br>\r\n</pre></body>\r\n</html>\r\n\r\n";
+// Every line feed in `bytes` comes after a carriage return; the number of lines.
+testing::AssertionResult EveryLineEndIsCrLf(const std::string& bytes) {
+    std::size_t lines = 0;
+    for (std::size_t at = bytes.find('\n'); at != std::string::npos;
+         at = bytes.find('\n', at + 1)) {
+        if (at == 0 || bytes[at - 1] != '\r')
+            return testing::AssertionFailure()
+                   << "a line feed without its carriage return at byte " << at;
+        ++lines;
+    }
+    return testing::AssertionSuccess() << lines << " lines";
 }
 
 std::set<std::string> Entries(const fs::path& directory) {
@@ -226,24 +232,23 @@ TEST(Win32Files, PageAndLogStoreEveryLineEndAsCrLf) {
     ASSERT_EQ(driver.Write("row <b>three</b>"), 1);
     window.after = Now();
 
+    // The support's page and log lines are those of CR LF files here.
+    EXPECT_STREQ(testhost::kLineEnd, "\r\n");
+
     const std::string page = driver.Read("logs\\index.htm");
     const std::string clock = testhost::PageRow(page, 2);
     EXPECT_TRUE(testhost::IsStartupClock(clock, window)) << clock;
-    EXPECT_EQ(page, CrLfPage("Quendalore Initialising", clock, "row <b>three</b>", " "));
+    EXPECT_EQ(page, ExpectedPage({"Quendalore Initialising", clock, "row <b>three</b>", " "}));
+    EXPECT_TRUE(EveryLineEndIsCrLf(page));
 
     const std::string log = driver.Read("logs\\lumivane.log");
-    const std::string first_line_rest =
-        " =================================== ===================================\r\n";
-    const std::string last_line_rest = " Display " + kDots + "\r\n";
-    ASSERT_GE(log.size(), 17 + first_line_rest.size());
-    EXPECT_EQ(log.substr(17, first_line_rest.size()), first_line_rest);
-    EXPECT_EQ(log.substr(log.size() - last_line_rest.size()), last_line_rest);
-    std::size_t crlf = 0;
-    for (std::size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2))
-        ++crlf;
-    EXPECT_EQ(crlf, static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')))
-        << "a line feed without its carriage return";
-    EXPECT_EQ(LogBodies(log, window).size(), crlf);
+    EXPECT_TRUE(EveryLineEndIsCrLf(log));
+    EXPECT_EQ(LogBodies(log, window),
+              Concat({Banner("lumivane"),
+                      {"Init Web Page  logs\\index.htm"},
+                      PageWriteLog({"Quendalore Initialising", clock, " ", " "}),
+                      {"SetPosition x=1, y=3", "Write x=1, y=3", "Write row <b>three</b>"},
+                      PageWriteLog({"Quendalore Initialising", clock, "row <b>three</b>", " "})}));
 }
 
 TEST(Win32Files, PageAndLogLiveInsideLogsBelowTheWorkingDirectory) {
@@ -281,8 +286,7 @@ TEST(Win32ModuleName, CopyLoadedAsMirrorDllFromElsewhereIsMirror) {
     const std::vector<std::string> log = LogBodies(driver.Read("logs\\mirror.log"), window);
     ASSERT_GE(log.size(), 6u);
     EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 4),
-              (std::vector<std::string>{Banner("mirror")[0], Banner("mirror")[1],
-                                        Banner("mirror")[2], "Init Web Page  logs\\index.htm"}));
+              Concat({Banner("mirror"), {"Init Web Page  logs\\index.htm"}}));
     EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
               (std::vector<std::string>{"Entered DriverName", "Exit DriverName"}));
 }
@@ -306,14 +310,11 @@ TEST(Win32ModuleName, LastFourCharactersAreCutWhateverTheyAre) {
 
 // --- the page is replaced whole, also while another program reads it -------
 
-class Win32PageReplace : public ::testing::Test {
+// After Init, with the cursor at column 1 of row 4.
+class Win32PageReplace : public testhost::DriverAfterInit {
 protected:
     void SetUp() override {
-        window_.before = Now();
-        unsigned char flag = 0;
-        ASSERT_EQ(driver_.CallInit(&flag), "Lumivane v0.1");
-        clock_ = testhost::PageRow(driver_.Read("logs\\index.htm"), 2);
-        log_size_ = driver_.Read("logs\\lumivane.log").size();
+        DriverAfterInit::SetUp();
         driver_.SetPosition(1, 4);
     }
 
@@ -334,21 +335,9 @@ protected:
         return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     }
 
-    std::vector<std::string> NewLogLines() {
-        window_.after = Now();
-        return LogBodies(driver_.Read("logs\\lumivane.log").substr(log_size_), window_);
-    }
-
     std::vector<std::string> PageWriteLines(const std::string& row4) const {
-        return {"Display " + kHyphens, "display Quendalore Initialising",
-                "display " + clock_,   "display  ",
-                "display " + row4,     "Display " + kDots};
+        return PageWriteLog({"Quendalore Initialising", clock_, " ", row4});
     }
-
-    DriverSession driver_;
-    TimeWindow window_{};
-    std::string clock_;
-    std::size_t log_size_ = 0;
 };
 
 TEST_F(Win32PageReplace, NewFileTakesThePagesPlace) {
@@ -356,7 +345,7 @@ TEST_F(Win32PageReplace, NewFileTakesThePagesPlace) {
     ASSERT_EQ(driver_.Write("four"), 1);
 
     EXPECT_EQ(driver_.Read("logs\\index.htm"),
-              CrLfPage("Quendalore Initialising", clock_, " ", "four"));
+              ExpectedPage({"Quendalore Initialising", clock_, " ", "four"}));
     EXPECT_NE(PageFileId(), old_id);
     EXPECT_EQ(Entries(driver_.work_dir() / "logs"),
               (std::set<std::string>{"index.htm", "lumivane.log"}));
@@ -373,13 +362,13 @@ TEST_F(Win32PageReplace, PageHeldWithoutShareDeleteIsRewrittenInPlace) {
 
     EXPECT_EQ(written, 1);
     EXPECT_EQ(driver_.Read("logs\\index.htm"),
-              CrLfPage("Quendalore Initialising", clock_, " ", "four"));
+              ExpectedPage({"Quendalore Initialising", clock_, " ", "four"}));
     EXPECT_EQ(PageFileId(), old_id);
     EXPECT_EQ(Entries(driver_.work_dir() / "logs"),
               (std::set<std::string>{"index.htm", "lumivane.log"}));
     std::vector<std::string> expected = {"SetPosition x=1, y=4", "Write x=1, y=4", "Write four"};
     for (const std::string& line : PageWriteLines("four")) expected.push_back(line);
-    EXPECT_EQ(NewLogLines(), expected);
+    EXPECT_EQ(NewLogBodies(), expected);
 }
 
 // A reader that shares nothing keeps the page from being written at all: a
@@ -405,21 +394,15 @@ TEST_F(Win32PageReplace, PageHeldWithoutAnySharingFailsCleanlyThenRetrySucceeds)
 
     EXPECT_EQ(driver_.Write(""), 1);
     EXPECT_EQ(driver_.Read("logs\\index.htm"),
-              CrLfPage("Quendalore Initialising", clock_, " ", "four"));
+              ExpectedPage({"Quendalore Initialising", clock_, " ", "four"}));
     EXPECT_EQ(Entries(driver_.work_dir() / "logs"),
               (std::set<std::string>{"index.htm", "lumivane.log"}));
 
-    std::vector<std::string> expected = {"SetPosition x=1, y=4",
-                                         "Write x=1, y=4",
-                                         "Write four",
-                                         "Display " + kHyphens,
-                                         "Display_screen Failed to open web page file",
-                                         "display_screen logs\\index.htm",
-                                         "display_screen error " + std::to_string(open_error),
-                                         "Write x=5, y=4",
-                                         "Write "};
-    for (const std::string& line : PageWriteLines("four")) expected.push_back(line);
-    EXPECT_EQ(NewLogLines(), expected);
+    EXPECT_EQ(NewLogBodies(), Concat({{"SetPosition x=1, y=4", "Write x=1, y=4", "Write four"},
+                                      testhost::PageWriteFailureLog("Failed to open web page file",
+                                                                    "logs\\index.htm", open_error),
+                                      {"Write x=5, y=4", "Write "},
+                                      PageWriteLines("four")}));
 }
 
 // --- months in the host: unloads, and a log held by a reader -------------------

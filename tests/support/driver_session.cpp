@@ -57,13 +57,10 @@ std::string DriverSession::CallInit(unsigned char* flag) {
 }
 
 void DriverSession::GrowLogTo(std::uintmax_t size) {
-    const auto line_size = [](const std::string& body) {
-        return Lines("HH:MM:SS dd/mm/yy " + body + "\n").size();
-    };
     SetPosition(1, 1);
     Write(std::string(4 * 80, 'x').c_str());  // back at 1, 1
     const std::uintmax_t now = fs::file_size(work_dir_ / LogPath());
-    const std::uintmax_t lines = line_size("Write x=1, y=1") + line_size("Write ");
+    const std::uintmax_t lines = LogLineSize("Write x=1, y=1") + LogLineSize("Write ");
     ASSERT_GE(size, now + lines) << "the log is already " << now << " bytes";
     Write(std::string(size - now - lines, 'x').c_str());
     ASSERT_EQ(fs::file_size(work_dir_ / LogPath()), size);
@@ -124,11 +121,34 @@ std::string PageRow(const std::string& page, int row) {
     return row >= 1 && row <= static_cast<int>(rows.size()) ? rows[row - 1] : "<no such row>";
 }
 
+const char kPageWriteStart[] = "Display -------------------------------------------";
+const char kPageWriteEnd[] = "Display ...........................................";
+
 std::vector<std::string> PageWriteLog(const std::vector<std::string>& rows) {
-    std::vector<std::string> lines = {"Display -------------------------------------------"};
+    std::vector<std::string> lines = {kPageWriteStart};
     for (const std::string& row : rows) lines.push_back("display " + row);
-    lines.push_back("Display ...........................................");
+    lines.push_back(kPageWriteEnd);
     return lines;
+}
+
+std::vector<std::string> PageWriteFailureLog(const std::string& failure,
+                                             const std::string& page_path, int error) {
+    return {kPageWriteStart, "Display_screen " + failure, "display_screen " + page_path,
+            "display_screen error " + std::to_string(error)};
+}
+
+std::string CursorLine(const std::string& label, int x, int y) {
+    return label + " x=" + std::to_string(x) + ", y=" + std::to_string(y);
+}
+
+std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+std::uintmax_t LogLineSize(const std::string& body) {
+    return Lines(std::string(kStampSize, '0') + " " + body + "\n").size();
 }
 
 std::time_t Now() { return std::time(nullptr); }
@@ -172,17 +192,41 @@ std::vector<std::string> LogBodies(const std::string& log, TimeWindow window) {
         const std::string line = log.substr(start, end - start);
         start = end + line_end.size();
 
-        const std::time_t stamp = line.size() >= 18 ? ParseStamp(line.substr(0, 17), true) : -1;
-        if (stamp == -1 || line[17] != ' ') {
+        const std::time_t stamp =
+            line.size() > kStampSize ? ParseStamp(line.substr(0, kStampSize), true) : -1;
+        if (stamp == -1 || line[kStampSize] != ' ') {
             ADD_FAILURE() << "malformed log line: " << line;
             bodies.push_back("<bad line: " + line + ">");
             continue;
         }
         EXPECT_GE(stamp, window.before) << line;
         EXPECT_LE(stamp, window.after) << line;
-        bodies.push_back(line.substr(18));
+        bodies.push_back(line.substr(kStampSize + 1));
     }
     return bodies;
+}
+
+::testing::AssertionResult LogIs(const std::string& log, const std::vector<std::string>& bodies,
+                                 TimeWindow window) {
+    std::size_t at = 0;
+    for (std::size_t line = 0; line < bodies.size(); ++line) {
+        const std::string rest = " " + Lines(bodies[line] + "\n");
+        const std::time_t stamp = ParseStamp(log.substr(at, kStampSize), true);
+        if (stamp == -1 || log.compare(at + kStampSize, rest.size(), rest) != 0)
+            return ::testing::AssertionFailure()
+                   << "log line " << line << " differs; expected body \""
+                   << bodies[line].substr(0, 200) << "\", log from there: \"" << log.substr(at, 200)
+                   << "\"";
+        if (stamp < window.before || stamp > window.after)
+            return ::testing::AssertionFailure()
+                   << "log line " << line << " is stamped outside the calls: \""
+                   << log.substr(at, kStampSize) << "\"";
+        at += kStampSize + rest.size();
+    }
+    if (at != log.size())
+        return ::testing::AssertionFailure()
+               << "log has more lines: \"" << log.substr(at, 200) << "\"";
+    return ::testing::AssertionSuccess();
 }
 
 bool IsStartupClock(const std::string& text, TimeWindow window) {

@@ -5,6 +5,8 @@
 
 #include "host/driver_module.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -69,8 +71,29 @@ std::vector<std::string> PageRows(const std::string& page);
 // Row `row` (1 to 4) of a page; "<no such row>" when the page has another shape.
 std::string PageRow(const std::string& page, int row);
 
+// The rules a page write opens and closes its log lines with.
+extern const char kPageWriteStart[];  // "Display " and 43 '-'
+extern const char kPageWriteEnd[];    // "Display " and 43 '.'
+
 // The log bodies a successful page write leaves for these four rows.
 std::vector<std::string> PageWriteLog(const std::vector<std::string>& rows);
+
+// The log bodies a failed page write leaves: its start rule, what failed
+// ("Failed to open web page file"), the page's path and the error number.
+std::vector<std::string> PageWriteFailureLog(const std::string& failure,
+                                             const std::string& page_path, int error);
+
+// "<label> x=<x>, y=<y>": the cursor as SetPosition and Write log it.
+std::string CursorLine(const std::string& label, int x, int y);
+
+// The parts one after the other.
+std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts);
+
+// A log line is a time stamp of this many characters, a space and a body.
+constexpr std::size_t kStampSize = 17;
+
+// The bytes a log line with this body takes in the file.
+std::uintmax_t LogLineSize(const std::string& body);
 
 // Clock readings around the calls under test.
 struct TimeWindow {
@@ -84,6 +107,12 @@ std::time_t Now();
 // ("<label> <text>"). Returns the bodies; a malformed line fails the test
 // and is returned as "<bad line: ...>".
 std::vector<std::string> LogBodies(const std::string& log, TimeWindow window);
+
+// A stretch of log is exactly these bodies, each after a stamp taken inside
+// `window`, byte for byte. Unlike LogBodies it takes bodies that hold line
+// ends of their own, as a text written with every byte value does.
+::testing::AssertionResult LogIs(const std::string& log, const std::vector<std::string>& bodies,
+                                 TimeWindow window);
 
 // The row 2 clock of the start-up picture ("%H:%M %d/%m/%y") is one of the
 // minutes inside `window`.

@@ -31,4 +31,11 @@ std::vector<std::string> Listing(const fs::path& directory) {
     return names;
 }
 
+std::set<std::string> FilesBelow(const fs::path& root) {
+    std::set<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        files.insert(entry.path().lexically_relative(root).generic_string());
+    return files;
+}
+
 }  // namespace testhost
