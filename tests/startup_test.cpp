@@ -111,3 +111,33 @@ TEST(Startup, BlockedPageFailsThenRetrySucceedsOnceUnblocked) {
                       {"Write x=1, y=1", "Write "},
                       PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }
+
+// A second Init whose page cannot be written still owes the host its page,
+// even when the picture it drew is the one the page already shows (Init
+// again within the same minute): the next Write, changing nothing, writes it.
+TEST(Startup, SecondInitBlockedStillHasItsPageWrittenByTheNextWrite) {
+    DriverSession driver;
+    const std::time_t first_init = Now();
+    unsigned char flag = 0;
+    ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
+    const std::string clock = testhost::PageRow(driver.Page(), 2);
+
+    const fs::path page = driver.work_dir() / "logs" / "index.htm";
+    fs::remove(page);
+    fs::create_directories(page);
+    flag = 1;
+    EXPECT_EQ(driver.CallInit(&flag), "Failed to create web page");
+    EXPECT_EQ(flag, 0);
+    if (Now() / 60 != first_init / 60) GTEST_SKIP() << "the minute turned between the two Inits";
+    fs::remove(page);
+
+    testhost::TimeWindow window{Now(), 0};
+    const std::size_t log_before = driver.Log().size();
+    EXPECT_EQ(driver.Write(""), 1);
+    window.after = Now();
+
+    EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
+    EXPECT_EQ(LogBodies(driver.Log().substr(log_before), window),
+              Concat({{"Write x=1, y=1", "Write "},
+                      PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
+}
