@@ -60,7 +60,8 @@ void* calloc(std::size_t count, std::size_t size) noexcept {
 
 // A realloc is one allocation of the new size; realloc(block, 0) only frees.
 void* realloc(void* block, std::size_t size) noexcept {
-    if (block != nullptr && size == 0) CountFree(block);
+    if (block != nullptr && size == 0)
+        CountFree(block);
     else {
         CountAllocation(size);
         CountFree(block);

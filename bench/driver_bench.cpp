@@ -3,16 +3,12 @@
 // A call's floor is the file work it cannot skip: each log line it writes,
 // in one write of its own to a log open for appending, and, when the call
 // changes the picture, the whole page written in one write into a temporary
-// file beside the page, closed, and renamed over the page. The floors run in the same directory and the same run as the calls,
-// so a ratio near 1 means the driver adds little beyond the system calls its
-// promises (every line on disk, a page that never tears) demand.
+// file beside the page, closed, and renamed over the page. The floors run in the same directory and
+// the same run as the calls, so a ratio near 1 means the driver adds little beyond the system calls
+// its promises (every line on disk, a page that never tears) demand.
 //
 // The driver is loaded as a host loads it: a copy of the built module,
 // dlopen'ed in a scratch working directory below TMPDIR.
-#include "bench/alloc_count.h"
-#include "driver/display_driver.h"
-#include "host/driver_module.h"
-
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,6 +24,10 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "bench/alloc_count.h"
+#include "driver/display_driver.h"
+#include "host/driver_module.h"
 
 namespace fs = std::filesystem;
 
@@ -216,7 +216,8 @@ void CountSteadyAllocations(Call& call) {
         call.allocations = double(after.allocations - before.allocations) / kBatch;
         call.allocated_bytes = double(after.bytes - before.bytes) / kBatch;
         call.kept_blocks = (double(after.allocations) - double(after.frees) -
-                            (double(before.allocations) - double(before.frees))) / kBatch;
+                            (double(before.allocations) - double(before.frees))) /
+                           kBatch;
         return;
     }
 }
@@ -324,7 +325,8 @@ void MeasureAgainstFloor(benchmark::State& state, const Call* call) {
 }
 
 // --- the summary -----------------------------------------------------------------
-const char* const kCounters[] = {"call_us", "floor_us", "ratio", "wall_ratio", "allocs", "alloc_bytes"};
+const char* const kCounters[] = {"call_us",    "floor_us", "ratio",
+                                 "wall_ratio", "allocs",   "alloc_bytes"};
 constexpr std::size_t kCounterCount = sizeof kCounters / sizeof kCounters[0];
 
 // A call's counters: the median over the repetitions when there are several.
@@ -389,8 +391,9 @@ int PrintSummary(const SummaryReporter& reporter) {
         "and the median round's ratio, the same ratio of wall-clock times, heap blocks within one\n"
         "second and over the whole run, and what one call writes. With repetitions, the median\n"
         "of each over the repetitions.\n\n");
-    std::printf("| call | time (us) | floor (us) | ratio | wall ratio | allocations per call | "
-                "whole run | log lines | log bytes | page bytes |\n");
+    std::printf(
+        "| call | time (us) | floor (us) | ratio | wall ratio | allocations per call | "
+        "whole run | log lines | log bytes | page bytes |\n");
     std::printf("|---|---:|---:|---:|---:|---|---|---:|---:|---:|\n");
     int status = 0;
     std::string verdicts;
@@ -402,30 +405,34 @@ int PrintSummary(const SummaryReporter& reporter) {
         const double ratio = value[2];
         std::printf("| %s | %.2f | %.2f | %.2f | %.2f | %s | %s | %zu | %zu | %zu |\n", call.name,
                     value[0], value[1], ratio, value[3],
-                    call.allocations < 0 ? "?" : Allocations(call.allocations, call.allocated_bytes).c_str(),
+                    call.allocations < 0
+                        ? "?"
+                        : Allocations(call.allocations, call.allocated_bytes).c_str(),
                     Allocations(value[4], value[5]).c_str(), call.log_lines.size(),
                     TotalSize(call.log_lines), call.page.size());
 
         if (call.allocations < 0) {
-            std::snprintf(verdict, sizeof verdict, "? %s: no batch of calls fitted into one second\n",
-                          call.name);
+            std::snprintf(verdict, sizeof verdict,
+                          "? %s: no batch of calls fitted into one second\n", call.name);
             verdicts += verdict;
         } else if (call.allocation_free && call.allocations != 0) {
-            std::snprintf(verdict, sizeof verdict, "FAIL %s: %.3g heap blocks per call, promised none\n",
-                          call.name, call.allocations);
+            std::snprintf(verdict, sizeof verdict,
+                          "FAIL %s: %.3g heap blocks per call, promised none\n", call.name,
+                          call.allocations);
             verdicts += verdict;
             status = 1;
         } else if (call.kept_blocks != 0) {
-            std::snprintf(verdict, sizeof verdict, "FAIL %s: keeps %.3g heap blocks per call\n", call.name,
-                          call.kept_blocks);
+            std::snprintf(verdict, sizeof verdict, "FAIL %s: keeps %.3g heap blocks per call\n",
+                          call.name, call.kept_blocks);
             verdicts += verdict;
             status = 1;
         }
         if (call.run == CallUnchangedWrite || call.run == CallChangingWrite) {
             const double target =
                 call.run == CallUnchangedWrite ? kUnchangedWriteTarget : kChangingWriteTarget;
-            std::snprintf(verdict, sizeof verdict, "%s: %.2fx its floor, target %.2fx: %s\n", call.name,
-                          ratio, target, ratio > 0 && ratio <= target ? "met" : "MISSED");
+            std::snprintf(verdict, sizeof verdict, "%s: %.2fx its floor, target %.2fx: %s\n",
+                          call.name, ratio, target,
+                          ratio > 0 && ratio <= target ? "met" : "MISSED");
             verdicts += verdict;
         }
     }
@@ -450,7 +457,8 @@ int main(int argc, char** argv) {
         if (std::FILE* page = std::fopen(kFloorPagePath, "w")) std::fclose(page);
 
         for (const Call& call : Calls)
-            benchmark::RegisterBenchmark(call.name, MeasureAgainstFloor, &call)->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(call.name, MeasureAgainstFloor, &call)
+                ->Unit(benchmark::kMicrosecond);
         SummaryReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
         status = PrintSummary(reporter);

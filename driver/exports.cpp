@@ -1,12 +1,11 @@
 // The six calls the host makes. Each traces what it must and hands the work
 // to the screen store, the page writer or the trace log.
-#include "driver/display_driver.h"
+#include <cstring>
 
+#include "driver/display_driver.h"
 #include "driver/screen.h"
 #include "platform/platform.h"
 #include "trace/trace_log.h"
-
-#include <cstring>
 
 namespace {
 // The title Init hands the host. Its "v0.1" is not the driver's version

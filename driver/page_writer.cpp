@@ -7,15 +7,14 @@
 // one, never an empty or half-written file (an empty page has no refresh
 // element, and its viewer would never reload again). The temporary file is
 // the process's own, so two processes writing the page never meet there.
-#include "driver/screen.h"
-
-#include "driver/screen_state.h"
-#include "platform/platform.h"
-#include "trace/trace_log.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "driver/screen.h"
+#include "driver/screen_state.h"
+#include "platform/platform.h"
+#include "trace/trace_log.h"
 
 namespace driver {
 

@@ -1,12 +1,11 @@
 // The screen store: the rows the host draws into and the cursor that walks
 // them, wrapping from the end of a row to the next and from row 4 to row 1.
-#include "driver/screen.h"
-
-#include "driver/screen_state.h"
-#include "platform/platform.h"
-
 #include <cstring>
 #include <ctime>
+
+#include "driver/screen.h"
+#include "driver/screen_state.h"
+#include "platform/platform.h"
 
 namespace driver {
 

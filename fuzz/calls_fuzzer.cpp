@@ -24,11 +24,6 @@
 //            7  long Write; a 16-bit length n and a length byte m follow,
 //               then m bytes repeated to make n bytes of text
 // Missing bytes at the end of the input read as 0.
-#include "driver/display_driver.h"
-#include "driver/screen.h"
-#include "driver/screen_state.h"
-#include "trace/trace_log.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,6 +33,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "driver/display_driver.h"
+#include "driver/screen.h"
+#include "driver/screen_state.h"
+#include "trace/trace_log.h"
 
 namespace {
 
@@ -78,10 +78,10 @@ struct Input {
 // What the harness expects of the screen, kept beside the driver's own.
 struct Model {
     char cells[driver::kRows][driver::kColumns];
-    bool initialised;  // Init has run during this input
+    bool initialised;                      // Init has run during this input
     std::string page_rows[driver::kRows];  // the row texts the page last showed
     bool page_due;                         // Init has run since the page was last written
-    bool x_may_be_zero;  // the cursor's column may stand at 0
+    bool x_may_be_zero;                    // the cursor's column may stand at 0
     bool y_may_be_zero;
 };
 
@@ -161,7 +161,8 @@ void CheckPage(PageUse use, bool call_succeeded) {
 
 void CheckScreen() {
     for (int row = 0; row < driver::kRows; ++row) {
-        Check(State.ScreenRows[row][driver::kColumns] == '\0', "the cell past column 80 is not NUL");
+        Check(State.ScreenRows[row][driver::kColumns] == '\0',
+              "the cell past column 80 is not NUL");
         Check(State.ShadowRows[row][driver::kColumns] == '\0',
               "the shadow cell past column 80 is not NUL");
         Check(std::memcmp(State.ScreenRows[row], Expected.cells[row], driver::kColumns) == 0,
@@ -258,44 +259,45 @@ void CallText(const char* (*query)(), const std::string& expected) {
 void RunCall(Input& input) {
     static char text[65536 + 1];  // the longest text an input can ask for
     switch (input.Byte() % 8) {
-    case 0:
-        CallInit(input);
-        break;
-    case 1:
-        CallSetPosition(input);
-        break;
-    case 2: {
-        const std::size_t length = input.Byte();
-        for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>(input.Byte());
-        text[length] = '\0';
-        CallWrite(text);
-        break;
-    }
-    case 3:
-        CallWrite(nullptr);
-        break;
-    case 4: {
-        std::string name = std::string(trace::ModuleBaseName()).substr(0, 84) + " v1.0.14.79";
-        CallText(DISPLAYDLL_DriverName, name);
-        break;
-    }
-    case 5:
-        CallText(DISPLAYDLL_Usage, "my_plugin usage");
-        break;
-    case 6:
-        CallText(DISPLAYDLL_DefaultParameters, "default");
-        break;
-    case 7: {
-        std::size_t length = input.Byte();
-        length |= std::size_t{input.Byte()} << 8;
-        const std::size_t chunk = input.Byte();
-        std::size_t filled = 0;
-        for (; filled < chunk && filled < length; ++filled) text[filled] = static_cast<char>(input.Byte());
-        for (std::size_t i = filled; filled > 0 && i < length; ++i) text[i] = text[i % filled];
-        text[filled > 0 ? length : 0] = '\0';
-        CallWrite(text);
-        break;
-    }
+        case 0:
+            CallInit(input);
+            break;
+        case 1:
+            CallSetPosition(input);
+            break;
+        case 2: {
+            const std::size_t length = input.Byte();
+            for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>(input.Byte());
+            text[length] = '\0';
+            CallWrite(text);
+            break;
+        }
+        case 3:
+            CallWrite(nullptr);
+            break;
+        case 4: {
+            std::string name = std::string(trace::ModuleBaseName()).substr(0, 84) + " v1.0.14.79";
+            CallText(DISPLAYDLL_DriverName, name);
+            break;
+        }
+        case 5:
+            CallText(DISPLAYDLL_Usage, "my_plugin usage");
+            break;
+        case 6:
+            CallText(DISPLAYDLL_DefaultParameters, "default");
+            break;
+        case 7: {
+            std::size_t length = input.Byte();
+            length |= std::size_t{input.Byte()} << 8;
+            const std::size_t chunk = input.Byte();
+            std::size_t filled = 0;
+            for (; filled < chunk && filled < length; ++filled)
+                text[filled] = static_cast<char>(input.Byte());
+            for (std::size_t i = filled; filled > 0 && i < length; ++i) text[i] = text[i % filled];
+            text[filled > 0 ? length : 0] = '\0';
+            CallWrite(text);
+            break;
+        }
     }
     CheckScreen();
 }
@@ -320,7 +322,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     HomeDirectory = open(".", O_RDONLY | O_DIRECTORY);
     const char* temp = std::getenv("TMPDIR");
     std::string pattern = std::string(temp && *temp ? temp : "/tmp") + "/lumivane-fuzz-XXXXXX";
-    if (HomeDirectory < 0 || mkdtemp(pattern.data()) == nullptr) Fail("cannot make a scratch directory");
+    if (HomeDirectory < 0 || mkdtemp(pattern.data()) == nullptr)
+        Fail("cannot make a scratch directory");
     ScratchPath = pattern;
     TempPagePath = ScratchPath + "/logs/index.htm." + std::to_string(getpid()) + ".tmp";
     ScratchDirectory = open(ScratchPath.c_str(), O_RDONLY | O_DIRECTORY);

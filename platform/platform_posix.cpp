@@ -1,8 +1,6 @@
 // POSIX side of the platform layer: paths with '/', the module's path from
 // dladdr, the extension cut at the last dot, directories made with mkdir,
 // files written through plain descriptors.
-#include "platform/platform.h"
-
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/platform.h"
 
 namespace platform {
 

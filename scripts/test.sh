@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+scripts/check-format.sh
 scripts/test-native.sh
 scripts/test-sanitizers.sh
 scripts/test-fuzz.sh

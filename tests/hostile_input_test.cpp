@@ -4,18 +4,18 @@
 // outside the 4 x 80 cells shows up; the sanitizer build runs the same cases
 // and catches any overrun of the module's buffers as it happens. SetPosition
 // with any 32-bit argument is in cursor_test.cpp.
-#include "host/driver_module.h"
-#include "tests/support/driver_fixture.h"
-#include "tests/support/driver_session.h"
-#include "tests/support/files.h"
-#include "tests/support/module_host.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <set>
+
+#include "host/driver_module.h"
+#include "tests/support/driver_fixture.h"
+#include "tests/support/driver_session.h"
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
 
 namespace fs = std::filesystem;
 using testhost::Concat;
@@ -193,7 +193,8 @@ TEST(HostileSurroundings, LongModuleNameIsCutToFitItsBuffers) {
     EXPECT_EQ(name.size(), 95u);
 
     const std::string log_name = base.substr(0, 255 - 5 - 4) + ".log";
-    const std::string log = driver.Read(std::string("logs") + testhost::kDriverPathSeparator + log_name);
+    const std::string log =
+        driver.Read(std::string("logs") + testhost::kDriverPathSeparator + log_name);
     const std::vector<std::string> bodies = testhost::LogBodies(log, {0, testhost::Now()});
     ASSERT_GE(bodies.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(bodies.begin(), bodies.begin() + 4),

@@ -1,12 +1,12 @@
 // DriverName, Usage and DefaultParameters: their texts, and what they log.
-#include "host/driver_module.h"
-#include "tests/support/driver_session.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "host/driver_module.h"
+#include "tests/support/driver_session.h"
 
 using testhost::Banner;
 using testhost::DriverSession;

@@ -2,10 +2,6 @@
 // over, and sharing its working directory with another process that drives a
 // copy of it. POSIX only: descriptors are counted in /proc/self/fd, and the
 // other processes are forked.
-#include "host/driver_module.h"
-#include "tests/support/driver_session.h"
-#include "tests/support/files.h"
-
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <sys/wait.h>
@@ -16,6 +12,10 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "host/driver_module.h"
+#include "tests/support/driver_session.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 using testhost::DriverSession;

@@ -2,17 +2,17 @@
 // to a fresh log instead, and the full one becomes logs/<base>.log.1. The
 // driver itself grows the log to just under the bound, mostly in one long
 // Write line.
-#include "tests/support/driver_fixture.h"
-#include "tests/support/driver_session.h"
-#include "tests/support/files.h"
-#include "tests/support/module_host.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tests/support/driver_fixture.h"
+#include "tests/support/driver_session.h"
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
 
 namespace fs = std::filesystem;
 using testhost::kPageWriteEnd;

@@ -1,7 +1,4 @@
 // The trace log: its name, its banner, and its start at each load.
-#include "tests/support/driver_session.h"
-#include "tests/support/module_host.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +7,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/driver_session.h"
+#include "tests/support/module_host.h"
 
 using testhost::Banner;
 using testhost::DriverSession;

@@ -1,9 +1,8 @@
 // The module's base name, found once per load from the module's own file path.
-#include "trace/trace_log.h"
+#include <cstring>
 
 #include "platform/platform.h"
-
-#include <cstring>
+#include "trace/trace_log.h"
 
 namespace trace {
 
@@ -11,9 +10,9 @@ namespace {
 constexpr std::size_t kModulePathSize = 1024;
 constexpr std::size_t kBaseNameSize = 256;
 
-char ModulePath[kModulePathSize];      // scratch for the first call only
-char BaseNameStore[kBaseNameSize];     // the base name, once known
-bool BaseNameKnown = false;            // set by the first call
+char ModulePath[kModulePathSize];   // scratch for the first call only
+char BaseNameStore[kBaseNameSize];  // the base name, once known
+bool BaseNameKnown = false;         // set by the first call
 }  // namespace
 
 const char* ModuleBaseName() {

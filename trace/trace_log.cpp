@@ -8,12 +8,12 @@
 // the full one becomes <log>.1.
 #include "trace/trace_log.h"
 
-#include "platform/platform.h"
-
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <iterator>
+
+#include "platform/platform.h"
 
 namespace trace {
 

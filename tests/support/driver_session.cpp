@@ -1,13 +1,13 @@
 #include "tests/support/driver_session.h"
 
-#include "host/driver_module.h"
-#include "tests/support/files.h"
-#include "tests/support/module_host.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+
+#include "host/driver_module.h"
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
 
 namespace fs = std::filesystem;
 
@@ -17,8 +17,8 @@ fs::path MakeScenarioRoot() {
     static unsigned counter = 0;
     const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     for (;;) {
-        fs::path candidate = fs::temp_directory_path() /
-                             ("lumivane-test-" + std::to_string(ticks) + "-" + std::to_string(++counter));
+        fs::path candidate = fs::temp_directory_path() / ("lumivane-test-" + std::to_string(ticks) +
+                                                          "-" + std::to_string(++counter));
         if (fs::create_directory(candidate)) return candidate;
     }
 }
@@ -70,9 +70,13 @@ std::string DriverSession::Read(const std::string& relative) const {
     return ReadFile(work_dir_ / relative);
 }
 
-bool DriverSession::Exists(const std::string& relative) const { return fs::exists(work_dir_ / relative); }
+bool DriverSession::Exists(const std::string& relative) const {
+    return fs::exists(work_dir_ / relative);
+}
 
-std::string DriverSession::PagePath() const { return std::string("logs") + kDriverPathSeparator + "index.htm"; }
+std::string DriverSession::PagePath() const {
+    return std::string("logs") + kDriverPathSeparator + "index.htm";
+}
 
 std::string DriverSession::LogPath() const {
     return std::string("logs") + kDriverPathSeparator + module_name_ + ".log";
@@ -81,8 +85,10 @@ std::string DriverSession::LogPath() const {
 std::string Lines(const std::string& text) {
     std::string stored;
     for (char c : text) {
-        if (c == '\n') stored += kLineEnd;
-        else stored += c;
+        if (c == '\n')
+            stored += kLineEnd;
+        else
+            stored += c;
     }
     return stored;
 }
@@ -166,8 +172,8 @@ std::time_t ParseStamp(const std::string& stamp, bool with_seconds) {
     std::tm parts{};
     int year = 0;
     if (with_seconds)
-        std::sscanf(stamp.c_str(), "%d:%d:%d %d/%d/%d", &parts.tm_hour, &parts.tm_min, &parts.tm_sec,
-                    &parts.tm_mday, &parts.tm_mon, &year);
+        std::sscanf(stamp.c_str(), "%d:%d:%d %d/%d/%d", &parts.tm_hour, &parts.tm_min,
+                    &parts.tm_sec, &parts.tm_mday, &parts.tm_mon, &year);
     else
         std::sscanf(stamp.c_str(), "%d:%d %d/%d/%d", &parts.tm_hour, &parts.tm_min, &parts.tm_mday,
                     &parts.tm_mon, &year);

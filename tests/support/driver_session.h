@@ -3,8 +3,6 @@
 // empty working directory. Every scenario gets its own module state.
 #pragma once
 
-#include "host/driver_module.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +10,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "host/driver_module.h"
 
 namespace testhost {
 

@@ -1,11 +1,10 @@
-#include "tests/support/module_host.h"
-
-#include "tests/support/files.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
 
 namespace testhost {
 

@@ -1,12 +1,11 @@
-#include "tests/support/module_host.h"
-
-#include "tests/support/files.h"
-
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
 #include <cstdio>
+
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
 
 namespace testhost {
 
