@@ -12,34 +12,12 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { chromium } from 'playwright-core';
+import { OUT_DIR, launchChromium, until } from './chromium.mjs';
 
 const HOST = process.env.LUMIVANE_HOST;
-const OUT_DIR = process.env.LUMIVANE_BROWSER_OUT || fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-browser-out-'));
-const CHROMIUM = '/usr/bin/chromium';
-const CHROMIUM_FLAGS = [
-  '--no-sandbox',
-  '--disable-gpu',
-  '--disable-background-networking',
-  '--disable-component-update',
-  '--disable-sync',
-  '--no-first-run',
-  '--disable-quic',
-];
 // The page asks for a reload every 5 s; loading a local file takes little more.
 const RELOAD_LIMIT_MS = 8000;
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-async function until(what, limitMs, check) {
-  const deadline = Date.now() + limitMs;
-  for (;;) {
-    const value = await check();
-    if (value) return value;
-    if (Date.now() > deadline) throw new Error(`gave up after ${limitMs} ms waiting for ${what}`);
-    await sleep(100);
-  }
-}
 
 // The rows as the browser shows them: the text of the <pre>, each row's
 // trailing padding dropped. Every row ends in <br> and a line end, which the
@@ -75,12 +53,7 @@ test('the page shows the rows, renders <b> bold and reloads by itself', { timeou
     host.stdin.write('Lumivane in <b>chromium</b>\nrow two\nrow three\nrow four\n');
     await until('the host to write four rows', 10000, () => pageFile().includes('row four'));
 
-    context = await chromium.launchPersistentContext(userDataDir, {
-      executablePath: CHROMIUM,
-      headless: true,
-      args: CHROMIUM_FLAGS,
-      viewport: { width: 900, height: 260 },
-    });
+    context = await launchChromium(userDataDir, { width: 900, height: 260 });
     const page = context.pages()[0] ?? (await context.newPage());
     await page.goto(pathToFileURL(pagePath).href);
 

@@ -13,37 +13,14 @@ import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { chromium } from 'playwright-core';
+import { OUT_DIR, launchChromium, until } from './chromium.mjs';
 
 const VIEW = process.env.LUMIVANE_VIEW;
 const HOST = process.env.LUMIVANE_HOST;
-const OUT_DIR = process.env.LUMIVANE_BROWSER_OUT || fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-browser-out-'));
-const CHROMIUM = '/usr/bin/chromium';
-const CHROMIUM_FLAGS = [
-  '--no-sandbox',
-  '--disable-gpu',
-  '--disable-background-networking',
-  '--disable-component-update',
-  '--disable-sync',
-  '--no-first-run',
-  '--disable-quic',
-  '--no-proxy-server',
-];
 // A change travels: the page file, the view's next look at it (every 50 ms),
 // the event, the grid.
 const CHANGE_LIMIT_MS = 1000;
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-async function until(what, limitMs, check) {
-  const deadline = Date.now() + limitMs;
-  for (;;) {
-    const value = await check();
-    if (value) return value;
-    if (Date.now() > deadline) throw new Error(`gave up after ${limitMs} ms waiting for ${what}`);
-    await sleep(10);
-  }
-}
 
 // Starts lumivane-view; resolves with the process and the URL of its start line.
 async function startView(args, cwd) {
@@ -77,12 +54,7 @@ test('the live view shows the rows as characters and takes changes without a rel
     host.stdin.write('Lumivane in <b>chromium</b> & "quotes"\nrow two\nrow three\nrow four\n');
     await until('the host to write four rows', 10000, () => pageFile().includes('row four'));
 
-    context = await chromium.launchPersistentContext(userDataDir, {
-      executablePath: CHROMIUM,
-      headless: true,
-      args: CHROMIUM_FLAGS,
-      viewport: { width: 1280, height: 420 },
-    });
+    context = await launchChromium(userDataDir, { width: 1280, height: 420 });
     const page = context.pages()[0] ?? (await context.newPage());
     let navigations = 0;
     page.on('framenavigated', (frame) => {

@@ -1,0 +1,48 @@
+// What both browser tests share: Debian's chromium started headless through
+// playwright-core, polling for a condition, and where screenshots go.
+//
+// LUMIVANE_BROWSER_OUT: where the screenshots go (default: a temp folder).
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+
+export const OUT_DIR =
+  process.env.LUMIVANE_BROWSER_OUT || fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-browser-out-'));
+
+// The machine has no network beyond loopback: everything chromium would
+// fetch for itself is turned off.
+const CHROMIUM_FLAGS = [
+  '--no-sandbox',
+  '--disable-gpu',
+  '--disable-background-networking',
+  '--disable-component-update',
+  '--disable-sync',
+  '--no-first-run',
+  '--disable-quic',
+  '--no-proxy-server',
+];
+
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// Resolves with check()'s first truthy value, looking every stepMs; throws
+// after limitMs.
+export async function until(what, limitMs, check, stepMs = 50) {
+  const deadline = Date.now() + limitMs;
+  for (;;) {
+    const value = await check();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(`gave up after ${limitMs} ms waiting for ${what}`);
+    await sleep(stepMs);
+  }
+}
+
+// A headless chromium with a profile of its own in userDataDir.
+export function launchChromium(userDataDir, viewport) {
+  return chromium.launchPersistentContext(userDataDir, {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: CHROMIUM_FLAGS,
+    viewport,
+  });
+}
