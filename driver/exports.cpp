@@ -64,7 +64,7 @@ const char* LUMIVANE_CALL DISPLAYDLL_Init(int /*columns*/, int /*rows*/, int /*r
                                           unsigned char* ok_flag) {
     trace::SetDebug(1);
     trace::OpenLog();
-    trace::LogLine(kInitLabel, platform::kPagePath);
+    trace::LogLine(kInitLabel, platform::PagePath);
 
     driver::StartScreen();
     const int status = driver::WritePage();

@@ -97,10 +97,10 @@ PageOutcome ReplacePage() {
     // Before Init the page has no path: there is no file to open.
     if (!State.Started) return {PageResult::kOpenFailed, ENOENT};
     PutPageTogether();
-    if (platform::TemporaryPathFor(platform::kPagePath, TempPagePath, sizeof TempPagePath)) {
+    if (platform::TemporaryPathFor(platform::PagePath, TempPagePath, sizeof TempPagePath)) {
         const PageOutcome temp = WritePageFile(TempPagePath);
         if (temp.result == PageResult::kWritten &&
-            platform::RenameOver(TempPagePath, platform::kPagePath))
+            platform::RenameOver(TempPagePath, platform::PagePath))
             return temp;
         if (temp.result != PageResult::kOpenFailed) std::remove(TempPagePath);
         // A disk that cannot take the page now: the old page stays whole until
@@ -110,7 +110,7 @@ PageOutcome ReplacePage() {
     // The page cannot be replaced whole (a reader holds it open without
     // sharing delete, a directory stands in its place, no file can be made
     // beside it): write it in place, as a plain rewrite would.
-    return WritePageFile(platform::kPagePath);
+    return WritePageFile(platform::PagePath);
 }
 
 // "Display_screen", then "display_screen" twice: log readers match these
@@ -121,7 +121,7 @@ void LogPageFailure(const PageOutcome& failure) {
     trace::LogLine("Display_screen", failure.result == PageResult::kOpenFailed
                                          ? "Failed to open web page file"
                                          : "Failed to write web page file");
-    trace::LogLine("display_screen", platform::kPagePath);
+    trace::LogLine("display_screen", platform::PagePath);
     trace::LogLine("display_screen", error_text);
 }
 }  // namespace

@@ -16,7 +16,7 @@
 namespace platform {
 
 const char kPathSeparator = '/';
-const char kPagePath[] = "logs/index.htm";
+const char PagePath[] = "logs/index.htm";
 const char kLineEnd[] = "\n";
 
 namespace {
