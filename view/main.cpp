@@ -3,6 +3,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -26,6 +27,7 @@ constexpr int kExitUsage = 2;
 struct Options {
     std::string listen = "127.0.0.1:8080";
     view::Encoding encoding = view::Encoding::kWindows1252;
+    int poll_ms = 0;  // 0: follow the OS's notifications
     std::string directory = ".";
     bool directory_given = false;
     bool help = false;
@@ -33,7 +35,7 @@ struct Options {
 
 void PrintHelp() {
     std::printf(
-        "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [DIR]\n"
+        "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--poll MS] [DIR]\n"
         "Watches the page the Lumivane display driver writes (logs/index.htm) and serves\n"
         "a live view of it over HTTP: the four rows on an 80 x 4 character display, in\n"
         "any browser, changing as the screen changes.\n"
@@ -45,6 +47,9 @@ void PrintHelp() {
         "                       to the network, e.g. --listen 0.0.0.0:8080\n"
         "  --encoding ENCODING  how the page's bytes become characters: windows-1252\n"
         "                       (default, what a Windows host sends), latin1 or utf-8\n"
+        "  --poll MS            look at the page every MS milliseconds instead of waiting\n"
+        "                       for the system to tell of a change: for a network share\n"
+        "                       or a file system that tells nothing (1 to 60000)\n"
         "  --help               show this help and exit\n"
         "\n"
         "At start it prints the URL to open and the page it watches. A missing page is\n"
@@ -97,6 +102,12 @@ int ParseArguments(int argc, char** argv, Options* options) {
                 return UsageError("unknown encoding '" + value +
                                   "' (windows-1252, latin1 or utf-8)");
             options->encoding = *encoding;
+        } else if (argument == "--poll" || argument.rfind("--poll=", 0) == 0) {
+            if (!takes_value("--poll") || value.empty() || value.size() > 5 ||
+                value.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(value) < 1 || std::stoi(value) > 60000)
+                return UsageError("--poll needs a number of milliseconds from 1 to 60000");
+            options->poll_ms = std::stoi(value);
         } else if (argument.size() > 1 && argument[0] == '-') {
             return UsageError("unknown option '" + argument + "'");
         } else if (options->directory_given) {
@@ -172,7 +183,12 @@ int main(int argc, char** argv) {
     }
 
     view::PageWatch watch(PagePath(options.directory), options.encoding);
-    view::Server server(io, watch);
+    view::ServerLimits limits;
+    if (options.poll_ms > 0) {
+        limits.follow.notify = false;
+        limits.follow.poll_interval = std::chrono::milliseconds(options.poll_ms);
+    }
+    view::Server server(io, watch, limits);
     std::string listen_error;
     if (!server.Listen(endpoints.begin()->endpoint(), &listen_error)) {
         std::fprintf(stderr, "lumivane-view: cannot listen on %s: %s\n", options.listen.c_str(),

@@ -1,5 +1,6 @@
 #include "view/page_watch.h"
 
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -13,14 +14,28 @@ bool PageWatch::Poll() {
     std::optional<platform::FileStamp> stamp;
     if (platform::ReadFileStamp(page_, &now)) stamp = now;
     const bool file_changed = !looked_ || stamp != stamp_;
-    looked_ = true;
-    stamp_ = stamp;
     if (!file_changed && !recheck_) return false;
     recheck_ = file_changed;
+    return Look(stamp);
+}
 
-    std::string bytes;
+bool PageWatch::Read() {
+    platform::FileStamp now;
+    std::optional<platform::FileStamp> stamp;
+    if (platform::ReadFileStamp(page_, &now)) stamp = now;
+    // Told of the change, this look sees it; a later one is told again.
+    recheck_ = false;
+    return Look(stamp);
+}
+
+bool PageWatch::Look(const std::optional<platform::FileStamp>& stamp) {
+    looked_ = true;
+    stamp_ = stamp;
     std::optional<Rows> rows;
-    if (stamp && platform::ReadWholeFile(page_, &bytes)) rows = PageToRows(bytes, encoding_);
+    if (stamp) {
+        ++reads_;
+        if (platform::ReadWholeFile(page_, &bytes_)) rows = PageToRows(bytes_, encoding_);
+    }
     if (!rows) {
         // A page rewritten in place can be caught half-written: only a second
         // miss in a row says the page is gone. The rows stay as they were.
@@ -43,6 +58,73 @@ bool PageWatch::Poll() {
         changed = true;
     }
     return changed;
+}
+
+PageFollow::PageFollow(boost::asio::io_context& io, PageWatch& watch, FollowSettings settings,
+                       std::function<void()> changed)
+    : watch_(watch),
+      settings_(settings),
+      changed_(std::move(changed)),
+      dir_watch_(io, watch.page(), [this](DirWatch::Change change) { OnChange(change); }),
+      tick_(io),
+      settle_(io) {}
+
+void PageFollow::Start() {
+    // The watch goes first, so that a change during the first look is told.
+    std::string why;
+    notifying_ = settings_.notify && dir_watch_.Start(&why);
+    if (settings_.notify && !notifying_)
+        std::fprintf(stderr,
+                     "lumivane-view: no change notifications for %s (%s); looking at the page "
+                     "every %lld ms instead\n",
+                     watch_.page().parent_path().u8string().c_str(), why.c_str(),
+                     static_cast<long long>(settings_.poll_interval.count()));
+    LookNow(true);
+    ArmTick(notifying_ ? settings_.safety_interval : settings_.poll_interval);
+}
+
+void PageFollow::Stop() {
+    stopped_ = true;
+    dir_watch_.Stop();
+    tick_.cancel();
+    settle_.cancel();
+}
+
+void PageFollow::OnChange(DirWatch::Change change) {
+    if (stopped_) return;
+    if (change == DirWatch::Change::kWriting) return ArmSettle(settings_.settle_time);
+    LookNow(true);
+}
+
+void PageFollow::LookNow(bool read) {
+    if (settle_armed_) {
+        ++settle_round_;  // a wait already ended, its handler queued, is dropped too
+        settle_.cancel();
+        settle_armed_ = false;
+    }
+    if (read ? watch_.Read() : watch_.Poll()) changed_();
+    if (watch_.Unsure()) ArmSettle(settings_.confirm_time);
+}
+
+void PageFollow::ArmSettle(std::chrono::milliseconds after) {
+    if (settle_armed_) return;  // a stream of writes must not put the look off for ever
+    settle_armed_ = true;
+    settle_.expires_after(after);
+    settle_.async_wait(
+        [self = shared_from_this(), round = settle_round_](const boost::system::error_code& error) {
+            if (error || self->stopped_ || round != self->settle_round_) return;
+            self->settle_armed_ = false;
+            self->LookNow(true);
+        });
+}
+
+void PageFollow::ArmTick(std::chrono::milliseconds after) {
+    tick_.expires_after(after);
+    tick_.async_wait([self = shared_from_this(), after](const boost::system::error_code& error) {
+        if (error || self->stopped_) return;
+        self->LookNow(false);
+        self->ArmTick(after);
+    });
 }
 
 }  // namespace view

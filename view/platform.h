@@ -24,11 +24,18 @@ struct FileStamp {
     bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };
 
-// The stamp of the regular file at `path`; false when there is none.
+// A page is under 1 KiB: a file larger than this is not one.
+constexpr std::uint64_t kPageFileLimit = 65536;
+
+// The stamp of the regular file at `path`, not followed if it is a link;
+// false when there is none.
 bool ReadFileStamp(const std::filesystem::path& path, FileStamp* stamp);
 
-// The whole file, as bytes; false when it can't be opened or read. It never
-// keeps the driver from putting a new page in place while it reads.
+// The whole file, as bytes; false when it can't be opened or read, or when
+// it is anything but a regular file of at most kPageFileLimit bytes: a link
+// (never followed, whatever it points at), a FIFO, a device, a directory. It
+// never waits on the file, and never keeps the driver from putting a new page
+// in place while it reads.
 bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes);
 
 // Whether the listening socket sets SO_REUSEADDR: on POSIX it lets a

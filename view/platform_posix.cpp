@@ -1,4 +1,5 @@
-// POSIX side of the view's platform layer: stat(2) and plain reads.
+// POSIX side of the view's platform layer: lstat(2), and reads that follow no
+// link and never wait.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +19,7 @@ std::uint64_t Nanoseconds(const timespec& time) {
 
 bool ReadFileStamp(const std::filesystem::path& path, FileStamp* stamp) {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     stamp->size = static_cast<std::uint64_t>(info.st_size);
     stamp->identity = static_cast<std::uint64_t>(info.st_ino);
     stamp->modified = Nanoseconds(info.st_mtim);
@@ -27,15 +28,28 @@ bool ReadFileStamp(const std::filesystem::path& path, FileStamp* stamp) {
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
-    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is opened at all: opening a device may do
+    // something, and a FIFO would wait for a writer (O_NONBLOCK, should one
+    // be put in place between the two looks).
+    struct stat named {};
+    if (lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) ||
+        static_cast<std::uint64_t>(named.st_size) > kPageFileLimit)
+        return false;
+    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (file < 0) return false;
-    bytes->clear();
-    char chunk[4096];
+    struct stat opened {};
+    if (fstat(file, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        close(file);
+        return false;
+    }
+    // Read one byte past the bound: a file that grew past it since is no page either.
+    bytes->resize(kPageFileLimit + 1);
+    std::size_t have = 0;
     bool ok = true;
-    for (;;) {
-        const ssize_t got = read(file, chunk, sizeof chunk);
+    while (have < bytes->size()) {
+        const ssize_t got = read(file, &(*bytes)[have], bytes->size() - have);
         if (got > 0) {
-            bytes->append(chunk, static_cast<std::size_t>(got));
+            have += static_cast<std::size_t>(got);
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
@@ -44,7 +58,8 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
         }
     }
     close(file);
-    return ok;
+    bytes->resize(have);
+    return ok && have <= kPageFileLimit;
 }
 
 const bool kReuseListenAddress = true;

@@ -1,6 +1,6 @@
 // Windows side of the view's platform layer: file attributes and a read that
 // shares everything, so the driver's rename over the page never fails
-// because the view has it open.
+// because the view has it open, and that refuses a reparse point (a link).
 #include <windows.h>
 
 #include "view/platform.h"
@@ -16,7 +16,7 @@ std::uint64_t Ticks(const FILETIME& time) {
 bool ReadFileStamp(const std::filesystem::path& path, FileStamp* stamp) {
     WIN32_FILE_ATTRIBUTE_DATA info{};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return false;
     stamp->size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     // Each new page is a new file renamed into place: its creation time tells it apart.
@@ -27,24 +27,37 @@ bool ReadFileStamp(const std::filesystem::path& path, FileStamp* stamp) {
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
+    // The reparse point itself is opened, not what it points at, and refused.
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bytes->clear();
-    char chunk[4096];
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool regular =
+        GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+        !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+        info.nFileSizeHigh == 0 && info.nFileSizeLow <= kPageFileLimit;
+    if (!regular) {
+        CloseHandle(file);
+        return false;
+    }
+    // Read one byte past the bound: a file that grew past it since is no page either.
+    bytes->resize(kPageFileLimit + 1);
+    std::size_t have = 0;
     bool ok = true;
-    for (;;) {
+    while (have < bytes->size()) {
         DWORD got = 0;
-        if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+        if (!ReadFile(file, &(*bytes)[have], static_cast<DWORD>(bytes->size() - have), &got,
+                      nullptr)) {
             ok = false;
             break;
         }
         if (got == 0) break;
-        bytes->append(chunk, got);
+        have += got;
     }
     CloseHandle(file);
-    return ok;
+    bytes->resize(have);
+    return ok && have <= kPageFileLimit;
 }
 
 const bool kReuseListenAddress = false;

@@ -82,14 +82,12 @@ public:
           watch(watch),
           limits(limits),
           acceptor(io),
-          poll_timer(io),
           keep_alive_timer(io),
           page_name(watch.page().u8string()) {
         Refresh();
     }
 
     void Accept();
-    void Poll();
     void KeepAlive();
     void Refresh();
     void Broadcast(const std::shared_ptr<const std::string>& message);
@@ -99,7 +97,7 @@ public:
     PageWatch& watch;
     const ServerLimits limits;
     tcp::acceptor acceptor;
-    net::steady_timer poll_timer;
+    std::shared_ptr<PageFollow> follow;
     net::steady_timer keep_alive_timer;
     const std::string page_name;                      // the page's absolute path, UTF-8
     std::string screen_json;                          // the state as /screen.json serves it
@@ -382,17 +380,6 @@ void Server::Core::Accept() {
     });
 }
 
-void Server::Core::Poll() {
-    if (watch.Poll()) {
-        Refresh();
-        Broadcast(screen_event);
-    }
-    poll_timer.expires_after(limits.poll_interval);
-    poll_timer.async_wait([self = shared_from_this()](beast::error_code error) {
-        if (!error && !self->stopped) self->Poll();
-    });
-}
-
 void Server::Core::KeepAlive() {
     keep_alive_timer.expires_after(limits.keep_alive_interval);
     keep_alive_timer.async_wait([self = shared_from_this()](beast::error_code error) {
@@ -420,7 +407,7 @@ void Server::Core::Stop() {
     stopped = true;
     beast::error_code ignored;
     acceptor.close(ignored);
-    poll_timer.cancel();
+    if (follow) follow->Stop();
     keep_alive_timer.cancel();
     std::vector<std::shared_ptr<Session>> open;
     for (const auto& entry : sessions)
@@ -456,7 +443,14 @@ tcp::endpoint Server::LocalEndpoint() const {
 }
 
 void Server::Start() {
-    core_->Poll();
+    core_->follow = std::make_shared<PageFollow>(core_->io, core_->watch, core_->limits.follow,
+                                                 [weak = std::weak_ptr<Core>(core_)] {
+                                                     if (const auto core = weak.lock()) {
+                                                         core->Refresh();
+                                                         core->Broadcast(core->screen_event);
+                                                     }
+                                                 });
+    core_->follow->Start();
     core_->KeepAlive();
     core_->Accept();
 }

@@ -14,7 +14,7 @@
 namespace view {
 
 struct ServerLimits {
-    std::chrono::milliseconds poll_interval{50};           // how often the page is looked at
+    FollowSettings follow;                                 // when the page is looked at
     std::chrono::milliseconds keep_alive_interval{15000};  // comment on idle event streams
     std::chrono::milliseconds request_timeout{30000};  // a connection's wait for a whole request
     std::chrono::milliseconds send_timeout{30000};     // one write to a client

@@ -36,7 +36,7 @@ using namespace std::chrono_literals;
 // unless a test says otherwise.
 view::ServerLimits TestLimits() {
     view::ServerLimits limits;
-    limits.poll_interval = 10ms;
+    limits.follow.poll_interval = 10ms;
     return limits;
 }
 

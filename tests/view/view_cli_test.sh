@@ -62,7 +62,7 @@ stop_with() {
 }
 
 # --- help and usage errors ---
-expect_exit 0 "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [DIR]" --help
+expect_exit 0 "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--poll MS] [DIR]" --help
 expect_exit 2 "lumivane-view: unknown option '--bogus'" --bogus
 expect_exit 2 "lumivane-view: unknown encoding 'ebcdic'" --encoding ebcdic
 expect_exit 2 "lumivane-view: --encoding needs a name" --encoding
