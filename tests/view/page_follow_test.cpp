@@ -3,10 +3,9 @@
 // a page's directory that comes and goes are caught up with, and without
 // notifications the page is polled.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
@@ -138,12 +137,10 @@ TEST_F(PageFollowTest, EachWayThePageChangesGivesOneEventPerPicture) {
     const Case cases[] = {
         {"renamed over", {{[](PageFollowTest& t) { t.PutPage(kB); }, {{kB, true}}}}},
         {"written in place",
-         {{[](PageFollowTest& t) { testhost::WriteFile(t.page_, PageBytes(kB)); },
-           {{kB, true}}}}},
+         {{[](PageFollowTest& t) { testhost::WriteFile(t.page_, PageBytes(kB)); }, {{kB, true}}}}},
         {"deleted and made again",
          {{[](PageFollowTest& t) { fs::remove(t.page_); }, {{kA, false}}},
-          {[](PageFollowTest& t) { testhost::WriteFile(t.page_, PageBytes(kB)); },
-           {{kB, true}}}}},
+          {[](PageFollowTest& t) { testhost::WriteFile(t.page_, PageBytes(kB)); }, {{kB, true}}}}},
         {"its directory removed and made again",
          {{[](PageFollowTest& t) { fs::remove_all(t.logs_); }, {{kA, false}}},
           {[](PageFollowTest& t) { t.PutPage(kB); }, {{kB, true}}}}},
@@ -269,7 +266,6 @@ TEST_F(PageFollowTest, LostEventsLeadToALook) {
     ASSERT_EQ(EventsAfter(1).size(), 1u);
     std::promise<void> release;
     net::post(io_, [gate = release.get_future().share()] { gate.wait(); });
-    fs::create_directory(logs_ / "crowd");
     for (long i = 0; i < limit; ++i) {  // two events each: made, closed
         const fs::path other = logs_ / ("other-" + std::to_string(i));
         ::close(::open(other.c_str(), O_WRONLY | O_CREAT, 0644));

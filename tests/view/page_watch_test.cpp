@@ -110,6 +110,33 @@ TEST_F(PageWatchTest, APageGoneOrReplacedByAnotherFileKeepsTheRowsUntilItComesBa
     }
 }
 
+// A page rewritten in place can be caught half-written by a look: one such
+// look keeps it found, the next one that misses too says it is gone.
+TEST_F(PageWatchTest, OneMissedLookKeepsThePageTwoInARowMarkItGone) {
+    struct {
+        const char* what;
+        bool (view::PageWatch::*look)();
+    } cases[] = {{"looked at", &view::PageWatch::Poll}, {"told of", &view::PageWatch::Read}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PutPage({"whole", " ", " ", " "});
+        (watch_.*c.look)();
+        ASSERT_TRUE(watch_.state().found);
+        const std::uint64_t version = watch_.state().version;
+
+        testhost::WriteFile(page_, testhost::ExpectedPage({"whole", " ", " ", " "}).substr(0, 90));
+        EXPECT_FALSE((watch_.*c.look)());
+        EXPECT_TRUE(watch_.state().found);
+        EXPECT_TRUE(watch_.Unsure());
+
+        EXPECT_TRUE((watch_.*c.look)());
+        EXPECT_FALSE(watch_.state().found);
+        EXPECT_FALSE(watch_.Unsure());
+        EXPECT_EQ(watch_.state().rows, (Rows{"whole", " ", " ", " "}));
+        EXPECT_EQ(watch_.state().version, version);
+    }
+}
+
 TEST_F(PageWatchTest, DecodesWithItsEncoding) {
     view::PageWatch utf8(page_, view::Encoding::kUtf8);
     PutPage({"caf\xc3\xa9", "\x80", " ", " "});
