@@ -71,6 +71,10 @@ expect_exit 2 "lumivane-view: --listen wants HOST:PORT" --listen 127.0.0.1:65536
 expect_exit 2 "lumivane-view: --listen needs HOST:PORT" --listen
 expect_exit 2 "lumivane-view: one directory at a time" "$work" "$work"
 expect_exit 2 "lumivane-view: '$work/none' is not a directory" "$work/none"
+for poll in 0 60001 abc 5ms -1 ''; do
+    expect_exit 2 "lumivane-view: --poll needs a number of milliseconds from 1 to 60000" --poll "$poll"
+done
+expect_exit 2 "lumivane-view: --poll needs a number of milliseconds from 1 to 60000" --poll
 
 # --- the start line, for the working directory and for logs itself ---
 mkdir -p "$work/host" "$work/empty"
@@ -99,6 +103,24 @@ done
 pid=$first_pid
 stop_with TERM
 [ "$(tail -n 1 "$work/first.out")" = "Lumivane view: stopped" ] || fail "stop: $(cat "$work/first.out")"
+[ ! -s "$work/first.err" ] || fail "standard error: $(cat "$work/first.err")"
+
+# --- polling (--poll 50, for a share that tells of no change): served the same,
+# a change included, and nothing said about notifications ---
+mkdir -p "$work/polled"
+start polled "$work/polled" --listen 127.0.0.1:0 --poll=50
+for text in 'Hello from <b>the host</b>' 'Polled: a change seen by a look every 50 ms'; do
+    printf 'pos 1 1\nwrite %s\n' "$text" >"$work/polled.txt"
+    (cd "$work/polled" && "$HOST" --fast "$work/polled.txt" >/dev/null) || fail "lumivane-host failed"
+    for _ in $(seq 100); do
+        screen=$(get "$port" /screen.json 2>/dev/null)
+        [[ $screen == *"{\"rows\":[\"$text\","* ]] && break
+        sleep 0.05
+    done
+    [[ $screen == *"{\"rows\":[\"$text\","*'"found":true,'* ]] || fail "polled screen.json: $screen"
+done
+stop_with TERM
+[ ! -s "$work/polled.err" ] || fail "--poll 50, standard error: $(cat "$work/polled.err")"
 
 start logs "$work/host/logs" --listen=127.0.0.1:0 --encoding=utf-8
 [ "$(cat "$work/logs.out")" = "Lumivane view: http://127.0.0.1:$port/ (page: $work/host/logs/index.htm)" ] ||
