@@ -3,11 +3,16 @@
 // module there as a host does, and measures:
 //   - the time from a changing Write's return to the event's arrival at each
 //     connected client, with 1 and with 100 event streams;
-//   - the server's memory with 100 streams, and its CPU use while idle;
+//   - the server's memory with 100 streams, and its CPU use and wake-ups
+//     while nothing changes for 60 s;
 //   - /screen.json requests per second and p99 latency under wrk (when wrk is
 //     installed), for 10 s.
 // Timings are printed, never asserted.
 //   lumivane-view-bench [--changes N] [--idle-seconds S] [--wrk-seconds S]
+//                       [--view-command COMMAND]
+// --view-command runs the view through a command instead (for instance the
+// Windows build under Wine: "cmake/wine-run.sh PREFIX build/win32/lumivane-view.exe"),
+// started in the scratch directory, and measures only the latency.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -24,6 +29,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -40,8 +46,9 @@ namespace {
 
 struct Settings {
     int changes = 300;      // changing Writes per stream count
-    int idle_seconds = 10;  // how long idle CPU is measured
+    int idle_seconds = 60;  // how long idle CPU is measured
     int wrk_seconds = 10;
+    std::string view_command;  // empty: the built lumivane-view itself
 };
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -54,7 +61,7 @@ struct ViewProcess {
     pid_t pid = -1;
     int port = 0;
 
-    void Start(const fs::path& directory) {
+    void Start(const fs::path& directory, const std::string& command) {
         int out[2];
         if (pipe(out) != 0) Fail("pipe failed");
         pid = fork();
@@ -62,8 +69,14 @@ struct ViewProcess {
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
             close(out[1]);
-            execl(LUMIVANE_VIEW_PATH, "lumivane-view", "--listen", "127.0.0.1:0", directory.c_str(),
-                  static_cast<char*>(nullptr));
+            if (chdir(directory.c_str()) != 0) _exit(127);
+            if (command.empty())
+                execl(LUMIVANE_VIEW_PATH, "lumivane-view", "--listen", "127.0.0.1:0", ".",
+                      static_cast<char*>(nullptr));
+            else
+                execl("/bin/sh", "sh", "-c",
+                      ("exec " + command + " --listen 127.0.0.1:0 .").c_str(),
+                      static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
@@ -104,6 +117,35 @@ struct ViewProcess {
             long long on_cpu = 0;
             schedstat >> on_cpu;
             total += on_cpu;
+        }
+        return total;
+    }
+
+    // User and system time from /proc/PID/stat, in clock ticks.
+    long long CpuTicks() const {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        // The fields after the command's closing parenthesis: state is the
+        // 3rd field of the line, utime the 14th and stime the 15th.
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string field;
+        long long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14) utime = std::atoll(field.c_str());
+            if (i == 15) stime = std::atoll(field.c_str());
+        }
+        return utime + stime;
+    }
+
+    // Times any of its threads went to sleep of its own accord (voluntary
+    // context switches): each is one wake-up.
+    long long WakeUps() const {
+        long long total = 0;
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+            std::ifstream status(task.path() / "status");
+            for (std::string line; std::getline(status, line);)
+                if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                    total += std::atoll(line.c_str() + 24);
         }
         return total;
     }
@@ -265,6 +307,8 @@ int main(int argc, char** argv) {
             settings.idle_seconds = value;
         else if (option == "--wrk-seconds")
             settings.wrk_seconds = value;
+        else if (option == "--view-command")
+            settings.view_command = argv[i + 1];
         else
             Fail("unknown option " + option);
     }
@@ -286,7 +330,7 @@ int main(int argc, char** argv) {
     driver.calls.Init(80, 4, 0, &flag);
 
     ViewProcess view;
-    view.Start(root);
+    view.Start(root, settings.view_command);
     std::printf("lumivane-view on port %d, watching %s\n", view.port,
                 (root / "logs" / "index.htm").c_str());
     std::fflush(stdout);
@@ -294,23 +338,40 @@ int main(int argc, char** argv) {
     std::vector<LatencyResult> latencies;
     for (int streams : {1, 100}) {
         latencies.push_back(MeasureLatency(driver, view.port, streams, settings.changes));
-        std::printf("change to event with %d stream(s): p50 %.1f ms, p99 %.1f ms\n", streams,
+        std::printf("change to event with %d stream(s): p50 %.2f ms, p99 %.2f ms\n", streams,
                     latencies.back().p50, latencies.back().p99);
         std::fflush(stdout);
     }
+    if (!settings.view_command.empty()) {
+        view.Stop();
+        std::printf("\n| measure (%s) | result |\n|---|---:|\n", settings.view_command.c_str());
+        for (const LatencyResult& result : latencies)
+            std::printf(
+                "| change to event, %d stream%s: p50 / p99 / max | %.2f / %.2f / %.2f ms |\n",
+                result.streams, result.streams == 1 ? "" : "s", result.p50, result.p99, result.max);
+        fs::current_path(fs::temp_directory_path());
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+        return 0;
+    }
 
-    // Memory and idle CPU with 100 streams open and nothing changing.
+    // Memory, idle CPU and wake-ups with 100 streams open and nothing changing.
     std::vector<StreamClient> clients(100);
     for (StreamClient& client : clients) client.Connect(view.port);
     std::vector<Clock::time_point> arrivals;
     WaitForEvents(clients, 1, &arrivals);
     const auto [rss_kib, peak_kib] = view.Memory();
     const long long cpu_before = view.CpuNanoseconds();
+    const long long ticks_before = view.CpuTicks();
+    const long long wake_ups_before = view.WakeUps();
     const auto idle_start = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(settings.idle_seconds));
     const long long cpu = view.CpuNanoseconds() - cpu_before;
+    const long long ticks = view.CpuTicks() - ticks_before;
+    const long long wake_ups = view.WakeUps() - wake_ups_before;
     const double idle_seconds = std::chrono::duration<double>(Clock::now() - idle_start).count();
     const double idle_cpu_percent = 100.0 * cpu / 1e9 / idle_seconds;
+    const double idle_ticks_percent = 100.0 * ticks / sysconf(_SC_CLK_TCK) / idle_seconds;
     for (StreamClient& client : clients) client.Close();
 
     const std::string wrk = RunWrk(view.port, settings.wrk_seconds);
@@ -321,7 +382,7 @@ int main(int argc, char** argv) {
 
     std::printf("\n| measure | result |\n|---|---:|\n");
     for (const LatencyResult& result : latencies)
-        std::printf("| change to event, %d stream%s: p50 / p99 / max | %.1f / %.1f / %.1f ms |\n",
+        std::printf("| change to event, %d stream%s: p50 / p99 / max | %.2f / %.2f / %.2f ms |\n",
                     result.streams, result.streams == 1 ? "" : "s", result.p50, result.p99,
                     result.max);
     if (!wrk.empty()) {
@@ -334,8 +395,12 @@ int main(int argc, char** argv) {
     }
     std::printf("| memory with 100 streams (resident / peak) | %.1f / %.1f MiB |\n",
                 rss_kib / 1024.0, peak_kib / 1024.0);
-    std::printf("| CPU while idle, 100 streams open (%.0f s) | %.3f %% of a core |\n", idle_seconds,
+    std::printf("| CPU while idle, 100 streams open (%.0f s) | %.4f %% of a core |\n", idle_seconds,
                 idle_cpu_percent);
+    std::printf("| the same from /proc/PID/stat (%ld ticks a second) | %.4f %% of a core |\n",
+                sysconf(_SC_CLK_TCK), idle_ticks_percent);
+    std::printf("| wake-ups while idle (voluntary context switches) | %lld, %.2f a second |\n",
+                wake_ups, wake_ups / idle_seconds);
     std::printf("(%d changes per stream count; the host's Write and the view share %u cores)\n",
                 settings.changes, std::thread::hardware_concurrency());
     return 0;

@@ -40,10 +40,10 @@ struct Watched {
 
     bool Open(const std::filesystem::path& path) {
         Close();
-        handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
-                             nullptr);
+        handle =
+            CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
         return handle != INVALID_HANDLE_VALUE;
     }
 
@@ -67,8 +67,8 @@ struct Watched {
 
 bool SameName(const FILE_NOTIFY_INFORMATION& entry, const std::wstring& name) {
     const int length = static_cast<int>(entry.FileNameLength / sizeof(WCHAR));
-    return CompareStringOrdinal(entry.FileName, length, name.c_str(),
-                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(entry.FileName, length, name.c_str(), static_cast<int>(name.size()),
+                                TRUE) == CSTR_EQUAL;
 }
 }  // namespace
 

@@ -1,10 +1,9 @@
 // Whatever sits at the page's name, the view reads only a regular file of at
 // most 64 KiB, never through a link and never waiting on it: anything else
 // is no page, for /index.htm and for the watch alike, and costs no memory.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <boost/asio/post.hpp>
 #include <chrono>
@@ -84,11 +83,14 @@ TEST_F(PageFileTest, AnythingButARegularFileOfAtMost64KiBIsNoPage) {
         void (*plant)(const fs::path& page, const fs::path& elsewhere);
     } cases[] = {
         // Opened for reading, a FIFO waits for a writer that never comes.
-        {"a FIFO", [](const fs::path& page, const fs::path&) { ASSERT_EQ(mkfifo(page.c_str(), 0644), 0); }},
+        {"a FIFO",
+         [](const fs::path& page, const fs::path&) { ASSERT_EQ(mkfifo(page.c_str(), 0644), 0); }},
         {"a link to /dev/zero",
          [](const fs::path& page, const fs::path&) { fs::create_symlink("/dev/zero", page); }},
         {"a link to a good page elsewhere",
-         [](const fs::path& page, const fs::path& elsewhere) { fs::create_symlink(elsewhere, page); }},
+         [](const fs::path& page, const fs::path& elsewhere) {
+             fs::create_symlink(elsewhere, page);
+         }},
         {"a sparse 200 MiB file starting with a good page",
          [](const fs::path& page, const fs::path&) {
              testhost::WriteFile(page, testhost::ExpectedPage(kRows));

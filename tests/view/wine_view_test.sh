@@ -2,7 +2,8 @@
 # lumivane-view.exe under Wine, beside the real Windows build of the driver:
 # lumivane-host.exe draws through lumivane.dll into a scratch directory, the
 # view serves that directory, and this script, on the Linux side, reads
-# /screen.json from it.
+# /screen.json from it, and times a change from the page's replacement to
+# the event's arrival on an event stream (at most 100 ms).
 #   wine_view_test.sh WINE_RUN PREFIX LUMIVANE_VIEW_EXE LUMIVANE_HOST_EXE
 set -uo pipefail
 export LC_ALL=C  # the page holds 8-bit bytes: match them as bytes
@@ -12,7 +13,9 @@ VIEW=$3
 HOST=$4
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-view-wine-XXXXXX")
 view_pid=""
+reader_pid=""
 cleanup() {
+    [ -n "$reader_pid" ] && kill "$reader_pid" 2>/dev/null
     [ -n "$view_pid" ] && kill "$view_pid" 2>/dev/null
     rm -rf "$work"
 }
@@ -74,4 +77,24 @@ screen=$(screen_with 'changed')
 
 page=$(get "$port" /index.htm)
 [[ $page == *"<pre>"$'\n'"caf"$'\xe9'" "$'\x80'" changedtialising<br>"* ]] || fail "index.htm: $page"
+
+# A change timed: each line of an event stream stamped as it comes, against
+# the moment the page was put in place (its status change time, which the
+# rename sets; the file system's coarse clock can only make it look later).
+exec 4<>"/dev/tcp/127.0.0.1/$port" || fail "no event stream"
+printf 'GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n' >&4
+(while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done <&4) >"$work/events.txt" &
+reader_pid=$!
+exec 4<&-
+draw 'A timed change'
+for _ in $(seq 100); do
+    grep -q 'A timed change' "$work/events.txt" && break
+    sleep 0.1
+done
+arrival=$(grep -m 1 'A timed change' "$work/events.txt" | cut -d ' ' -f 1)
+changed=$(stat -c %.9Z "$work/host/logs/index.htm")
+[ -n "$arrival" ] || fail "no event for the timed change: $(cat "$work/events.txt")"
+latency=$(awk -v a="$arrival" -v c="$changed" 'BEGIN { printf "%.1f", (a - c) * 1000 }')
+echo "change to event under Wine: $latency ms"
+awk -v l="$latency" 'BEGIN { exit !(l < 100) }' || fail "the change took $latency ms to arrive"
 echo "all passed"
