@@ -39,9 +39,9 @@ struct FaultName {
     Fault fault;
 };
 constexpr FaultName kFaultNames[] = {
-    {"open", kOpen},     {"write", kWrite},   {"short", kShort},   {"full", kFull},
-    {"close", kClose},   {"rename", kRename}, {"size", kSize},     {"remove", kRemove},
-    {"mkdir", kMkdir},   {"truncate", kTruncate},
+    {"open", kOpen},   {"write", kWrite},       {"short", kShort}, {"full", kFull},
+    {"close", kClose}, {"rename", kRename},     {"size", kSize},   {"remove", kRemove},
+    {"mkdir", kMkdir}, {"truncate", kTruncate},
 };
 
 // The faults armed: up to kMostFaults at once, each failing the call of its
@@ -169,7 +169,7 @@ int FaultyTruncate(int file, off_t size) {
 }
 
 __attribute__((constructor)) void InstallFaults() {
-    platform::Calls = {FaultyOpen,  FaultyWrite,  FaultyWritev, FaultyPwrite, FaultyClose,
+    platform::Calls = {FaultyOpen,   FaultyWrite, FaultyWritev, FaultyPwrite, FaultyClose,
                        FaultyRename, FaultySeek,  FaultyUnlink, FaultyMkdir,  FaultyTruncate};
 }
 

@@ -5,14 +5,14 @@
 // at a time, in Init, in a changing Write and in a log rollover; the cases
 // after it pin down single failures byte for byte.
 #include <dlfcn.h>
-#include <poll.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -143,7 +143,9 @@ struct Scenario {
 const std::string kYs(80, 'y');
 
 const Scenario kScenarios[] = {
-    {"Init", [](FaultyDriver&) {}, [](FaultyDriver& driver) { return driver.Init(); },
+    {"Init",
+     [](FaultyDriver&) {},
+     [](FaultyDriver& driver) { return driver.Init(); },
      {"Quendalore Initialising", kClock, " ", " "}},
     {"ChangingWrite",
      [](FaultyDriver& driver) {
@@ -160,14 +162,12 @@ const Scenario kScenarios[] = {
          driver.PadLog();
          driver.SetPosition(1, 1);
      },
-     [](FaultyDriver& driver) {
-         return driver.Write(std::string(70 * 1024, 'y').c_str()) == 1;
-     },
+     [](FaultyDriver& driver) { return driver.Write(std::string(70 * 1024, 'y').c_str()) == 1; },
      {kYs, kYs, kYs, kYs}},
 };
 
-const char* const kFaults[] = {"open",  "write", "short",  "full",  "close",
-                               "rename", "size", "remove", "mkdir", "truncate"};
+const char* const kFaults[] = {"open",   "write", "short",  "full",  "close",
+                               "rename", "size",  "remove", "mkdir", "truncate"};
 
 class FaultSweep : public ::testing::TestWithParam<std::tuple<int, const char*>> {};
 
@@ -344,8 +344,8 @@ TEST_F(FaultAfterInit, FailedOpenAtRolloverIsRetriedAtTheNextLine) {
     driver_.Arm("none");
 
     EXPECT_EQ(fs::file_size(driver_.FullLogFile()), kBound - 1000 + 1 +
-                                                         LogLine("SetPosition x=1, y=1").size() +
-                                                         LogLine("Write x=1, y=1").size());
+                                                        LogLine("SetPosition x=1, y=1").size() +
+                                                        LogLine("Write x=1, y=1").size());
     const std::string ys(80, 'y');
     // The Write's line was lost with the open; the page write's lines are not.
     EXPECT_TRUE(testhost::LogIs(driver_.Log(), testhost::PageWriteLog({ys, ys, ys, ys}), window_));
@@ -372,7 +372,8 @@ TEST_F(FaultAfterInit, PageWrittenInPlaceIsNeverEmptyForAReader) {
         for (;;) {
             const std::string bytes = testhost::ReadFile(page);
             ++reads;
-            if (bytes.empty()) ++empty;
+            if (bytes.empty())
+                ++empty;
             else if (bytes.find("<meta http-equiv=refresh content=5 >") == std::string::npos)
                 ++no_refresh;
             pollfd done = {ready[0], POLLIN, 0};
@@ -413,14 +414,15 @@ TEST_F(FaultAfterInit, FailedWriteInPlaceKeepsTheOldPage) {
         driver_.Arm("rename", 1, true);
         // The Write's writes: its two lines, the rule, the temporary page,
         // then the page in place. Its opens: the temporary page, the page.
-        driver_.Arm(fault, fault == std::string("open") ? 2 : fault == std::string("truncate") ? 1 : 5);
+        driver_.Arm(fault, fault == std::string("open")       ? 2
+                           : fault == std::string("truncate") ? 1
+                                                              : 5);
         EXPECT_EQ(driver_.Write("short"), 0);
         driver_.Arm("none");
         EXPECT_EQ(driver_.Page(), old_page);
         EXPECT_EQ(TemporaryFiles(driver_.work_dir() / "logs"), std::vector<std::string>{});
         EXPECT_EQ(driver_.Write(""), 1);
-        EXPECT_EQ(driver_.Page(),
-                  ExpectedPage(Screen("shortg row that the next page cuts short")));
+        EXPECT_EQ(driver_.Page(), ExpectedPage(Screen("shortg row that the next page cuts short")));
     }
 }
 
