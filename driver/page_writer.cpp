@@ -87,10 +87,14 @@ PageOutcome Failed(PageResult result) { return {result, errno != 0 ? errno : EIO
 // disk shows up at the latest when the file is closed, so the close is
 // checked like the write.
 PageOutcome WriteTemporaryPage() {
-    // Left by an earlier load of this process, or planted there.
-    platform::RemoveFile(TempPagePath);
-    const platform::FileHandle page =
-        platform::OpenForWriting(TempPagePath, platform::kCreateNew | platform::kTruncate);
+    constexpr unsigned kNew = platform::kCreateNew | platform::kTruncate;
+    platform::FileHandle page = platform::OpenForWriting(TempPagePath, kNew);
+    if (page == platform::kNoFile && errno == EEXIST) {
+        // Left by an earlier load of this process, or planted there: removed
+        // (a link itself, not what it points at), and the file made new.
+        platform::RemoveFile(TempPagePath);
+        page = platform::OpenForWriting(TempPagePath, kNew);
+    }
     if (page == platform::kNoFile) return Failed(PageResult::kOpenFailed);
     PageOutcome outcome = {PageResult::kWritten, 0};
     if (!platform::WriteAll(page, PageBuffer, PageLength))

@@ -141,6 +141,7 @@ struct Scenario {
 };
 
 const std::string kYs(80, 'y');
+const char kPlanted[] = "left by an earlier load";
 
 const Scenario kScenarios[] = {
     {"Init",
@@ -150,6 +151,17 @@ const Scenario kScenarios[] = {
     {"ChangingWrite",
      [](FaultyDriver& driver) {
          driver.Init();
+         driver.SetPosition(1, 3);
+     },
+     [](FaultyDriver& driver) { return driver.Write("changed") == 1; },
+     {"Quendalore Initialising", kClock, "changed", " "}},
+    // A file left at this process's temporary page: removed, and made new.
+    {"StaleTemporaryPage",
+     [](FaultyDriver& driver) {
+         driver.Init();
+         testhost::WriteFile(
+             driver.work_dir() / "logs" / ("index.htm." + std::to_string(getpid()) + ".tmp"),
+             kPlanted);
          driver.SetPosition(1, 3);
      },
      [](FaultyDriver& driver) { return driver.Write("changed") == 1; },
@@ -206,7 +218,10 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
         if (!page.empty()) {
             EXPECT_EQ(page, ExpectedPage(PageRows(page)));
         }
-        EXPECT_EQ(TemporaryFiles(driver.work_dir() / "logs"), std::vector<std::string>{});
+        // None of the driver's own: a file planted there may stay until the
+        // next call can remove it.
+        for (const std::string& name : TemporaryFiles(driver.work_dir() / "logs"))
+            EXPECT_EQ(testhost::ReadFile(driver.work_dir() / "logs" / name), kPlanted) << name;
 
         // The next call recovers, and ends a line the fault cut.
         const std::string rs(80, 'r');
