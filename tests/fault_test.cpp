@@ -198,6 +198,7 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
         ASSERT_TRUE(scenario.act(driver));
         calls = driver.Calls(fault);
     }
+    std::printf("%s, %s: %d runs\n", scenario.name, fault, calls);
     for (int nth = 1; nth <= calls; ++nth) {
         SCOPED_TRACE(std::string(scenario.name) + ", " + fault + " #" + std::to_string(nth));
         FaultyDriver driver;
