@@ -179,9 +179,9 @@ TEST(PageSharing, TwoWritersAndTheViewNeverAnswer0) {
         script += "pos 1 4\nwrite host " + std::to_string(i) + (i % 2 ? " with a tail" : "") + "\n";
     testhost::WriteFile(driver.work_dir() / "writes.txt", script);
 
-    const HANDLE view = Start(Quoted(view_program) + " --listen 127.0.0.1:0 " +
-                                  Quoted(driver.work_dir().string()),
-                              driver.work_dir());
+    const HANDLE view =
+        Start(Quoted(view_program) + " --listen 127.0.0.1:0 " + Quoted(driver.work_dir().string()),
+              driver.work_dir());
     ASSERT_NE(view, nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const HANDLE host = Start(Quoted(LUMIVANE_HOST_PROGRAM) + " --fast --module " +
