@@ -4,6 +4,7 @@
 #include "host/driver_module.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/driver_session.h"
+#include "tests/support/files.h"
 #include "tests/support/module_host.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -483,4 +484,35 @@ TEST(Win32LogBound, LogHeldWithoutShareDeleteStartsAfreshInPlace) {
     const std::vector<std::string> expected = {"SetPosition x=3, y=3", "SetPosition x=4, y=4"};
     EXPECT_EQ(LogBodies(driver.Read("logs\\lumivane.log"), window), expected);
     EXPECT_EQ(LogBodies(std::string(read, got), window), expected);
+}
+
+// --- links planted in logs ---------------------------------------------------
+
+// A symbolic link (a reparse point) at the log or at this process's temporary
+// page is never written through: the log's is refused, as a log that cannot be
+// opened, and the temporary page's removed and the file made new. The file
+// they point at keeps its bytes. Making a link needs a right a user may lack.
+TEST(Win32Links, PlantedLinksAreNeverFollowed) {
+    for (const bool at_log : {true, false}) {
+        SCOPED_TRACE(at_log ? "log" : "temporary page");
+        DriverSession driver;
+        const fs::path target = driver.work_dir() / "precious.txt";
+        testhost::WriteFile(target, "the user's own file");
+        fs::create_directory(driver.work_dir() / "logs");
+        const fs::path link =
+            driver.work_dir() / "logs" /
+            (at_log ? std::string("lumivane.log")
+                    : "index.htm." + std::to_string(GetCurrentProcessId()) + ".tmp");
+        if (!CreateSymbolicLinkA(link.string().c_str(), target.string().c_str(), 0))
+            GTEST_SKIP() << "no symbolic link can be made here (error " << GetLastError() << ")";
+
+        testhost::StartStdoutCapture((driver.work_dir() / "stdout.txt").string());
+        unsigned char flag = 0;
+        const std::string title = driver.CallInit(&flag);
+        EXPECT_EQ(testhost::StopStdoutCapture(), at_log ? "Failed to open ini file" : "");
+        EXPECT_EQ(title, "Lumivane v0.1");
+        EXPECT_EQ(testhost::ReadFile(target), "the user's own file");
+        EXPECT_EQ(testhost::PageRows(driver.Page()).size(), 4u);
+        EXPECT_EQ(fs::exists(fs::symlink_status(link)), at_log);
+    }
 }

@@ -23,13 +23,17 @@ fs::path MakeScenarioRoot() {
     }
 }
 
-DriverSession::DriverSession(const std::string& module_name) : module_name_(module_name) {
+DriverSession::DriverSession(const std::string& module_name)
+    : DriverSession(module_name, LUMIVANE_MODULE_PATH) {}
+
+DriverSession::DriverSession(const std::string& module_name, const std::string& built_module)
+    : module_name_(module_name) {
     root_ = MakeScenarioRoot();
     work_dir_ = root_ / "work";
     fs::create_directory(work_dir_);
     fs::create_directory(root_ / "module");
     module_path_ = root_ / "module" / (module_name + host::kModuleExtension);
-    fs::copy_file(LUMIVANE_MODULE_PATH, module_path_);
+    fs::copy_file(built_module, module_path_);
 
     previous_dir_ = fs::current_path();
     fs::current_path(work_dir_);

@@ -21,6 +21,8 @@ public:
     // Loads a copy of the module named `module_name` plus the platform's
     // extension, kept beside (not inside) the working directory.
     explicit DriverSession(const std::string& module_name = "lumivane");
+    // The same, with another build of the module (the fault-injection one).
+    DriverSession(const std::string& module_name, const std::string& built_module);
     ~DriverSession();
     DriverSession(const DriverSession&) = delete;
     DriverSession& operator=(const DriverSession&) = delete;
