@@ -28,8 +28,8 @@ STAGES=(
 # Every C++ file as .clang-format has it.
 stage_format() { scripts/check-format.sh; }
 
-# The native suite: build/native, every test in it (the browser tests, and
-# every label, included).
+# The native suite: build/native, every test in it, whatever its label (the
+# browser tests and the fault-injection tests included).
 stage_native() { run_workflow native; }
 
 # A build with every option at its default, where GoogleTest, Google Benchmark
