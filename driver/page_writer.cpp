@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/page_format.h"
 #include "driver/screen.h"
 #include "driver/screen_state.h"
 #include "platform/platform.h"
@@ -20,18 +21,17 @@
 namespace driver {
 
 namespace {
-constexpr char kPageHead[] =
-    "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>";
-constexpr char kPageTail[] = "</pre></body>\n</html>\n";
+using page_format::kHead;
+using page_format::kRowEnd;
+using page_format::kTail;
 constexpr char kStartRule[] = "-------------------------------------------";
 constexpr char kEndRule[] = "...........................................";
-constexpr char kRowEnd[] = "<br>\n";
 constexpr char kPageDirectory[] = "logs";  // the directory PagePath names
 constexpr std::size_t kTempPathSize = 64;  // the page's path and ".<process id>.tmp"
 // A whole page, every "\n" stored as a two-byte line end: a row of 80 line
 // feeds stores 160 bytes.
 constexpr std::size_t kPageBufferSize =
-    2 * (sizeof kPageHead + sizeof kPageTail + 2) + kRows * (2 * kColumns + 2 * sizeof kRowEnd);
+    2 * (sizeof kHead + sizeof kTail) + kRows * (2 * kColumns + 2 * sizeof kRowEnd);
 
 char TempPagePath[kTempPathSize];  // the page's path, ".<process id>.tmp"
 char PageBuffer[kPageBufferSize];  // the page being put together
@@ -67,18 +67,15 @@ void PutText(const char* text) {
     }
 }
 
-// The head, "<row><br>\n" for each row, and the tail, each of head and
-// tail followed by a line end.
+// The head, each row followed by the row end, and the tail.
 void PutPageTogether(const Row (&rows)[kRows]) {
     PageLength = 0;
-    PutText(kPageHead);
-    PutText("\n");
+    PutText(kHead);
     for (const Row& row : rows) {
         PutText(row);
         PutText(kRowEnd);
     }
-    PutText(kPageTail);
-    PutText("\n");
+    PutText(kTail);
 }
 
 PageOutcome Failed(PageResult result) { return {result, errno != 0 ? errno : EIO}; }

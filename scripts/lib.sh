@@ -34,10 +34,31 @@ ensure_apt_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null
 }
 
+# Installs a folder's npm packages from its package-lock.json (`npm ci`) when
+# they are not there yet; npm itself from Debian when it is missing.
+ensure_npm_packages() {
+    command -v npm >/dev/null || ensure_apt_packages nodejs npm
+    if [ ! -d "$1/node_modules" ] || [ "$1/package-lock.json" -nt "$1/node_modules" ]; then
+        (cd "$1" && npm ci --no-audit --no-fund)
+    fi
+}
+
+# The Debian packages the trees need, in groups; scripts/test.sh's table of
+# stages and the other scripts name them.
+BUILD_PACKAGES=(cmake make g++)
+# GoogleTest and Google Benchmark, for the test trees (native, asan).
+TEST_LIBRARY_PACKAGES=(libgtest-dev googletest libbenchmark-dev)
 # The live view's libraries (header-only: Boost.Beast/Asio, nlohmann/json).
 # Every preset that builds lumivane-view needs them.
 LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev)
-
+# The browser tests: Debian's chromium, driven from node by playwright-core
+# (npm: ensure_npm_packages).
+BROWSER_PACKAGES=(chromium)
+# The Windows cross-build, and Wine to run what it makes.
+MINGW_PACKAGES=(g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686)
+WINE_PACKAGES=(wine wine32:i386)
+# What scripts/test-release.sh reads the archives and binaries with.
+RELEASE_CHECK_PACKAGES=(python3 python3-pefile unzip tar binutils)
 # Configures, builds and tests a tree through its workflow preset
 # (CMakePresets.json), building and testing on every core.
 run_workflow() {

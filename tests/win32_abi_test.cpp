@@ -1,6 +1,7 @@
 // Windows only: the DLL as the 32-bit host meets it. Stdcall calls under
 // plain and decorated names, CR LF in every file, a copy that names itself
 // after its own file, and a page replaced while another program holds it.
+#include "driver/export_list.h"
 #include "host/driver_module.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/driver_session.h"
@@ -125,14 +126,10 @@ struct ExportPair {
     const char* decorated;
 };
 
-constexpr ExportPair kExports[] = {
-    {"DISPLAYDLL_Init", "DISPLAYDLL_Init@16"},
-    {"DISPLAYDLL_SetPosition", "DISPLAYDLL_SetPosition@8"},
-    {"DISPLAYDLL_Write", "DISPLAYDLL_Write@4"},
-    {"DISPLAYDLL_DriverName", "DISPLAYDLL_DriverName@0"},
-    {"DISPLAYDLL_Usage", "DISPLAYDLL_Usage@0"},
-    {"DISPLAYDLL_DefaultParameters", "DISPLAYDLL_DefaultParameters@0"},
-};
+#define LUMIVANE_EXPORT_PAIR(call, bytes) \
+    {LUMIVANE_EXPORT_NAME(call), LUMIVANE_DECORATED_NAME(call, bytes)},
+constexpr ExportPair kExports[] = {LUMIVANE_EXPORT_LIST(LUMIVANE_EXPORT_PAIR)};
+#undef LUMIVANE_EXPORT_PAIR
 
 }  // namespace
 
@@ -178,6 +175,7 @@ TEST(Win32Exports, EveryCallRemovesItsOwnArgumentsUnderBothNames) {
     DriverSession driver;
     unsigned char flag = 0;
     const std::string text = "stack check";
+    const std::string name = testhost::DriverNameOf("lumivane");
     struct Call {
         const char* name;
         std::vector<std::uint32_t> arguments;
@@ -191,8 +189,8 @@ TEST(Win32Exports, EveryCallRemovesItsOwnArgumentsUnderBothNames) {
         {"DISPLAYDLL_SetPosition@8", {300, 9}, 100, nullptr},
         {"DISPLAYDLL_Write", {Slot(text.c_str())}, 100, nullptr},
         {"DISPLAYDLL_Write@4", {Slot(text.c_str())}, 100, nullptr},
-        {"DISPLAYDLL_DriverName", {}, 100, "lumivane v1.0.14.79"},
-        {"DISPLAYDLL_DriverName@0", {}, 100, "lumivane v1.0.14.79"},
+        {"DISPLAYDLL_DriverName", {}, 100, name.c_str()},
+        {"DISPLAYDLL_DriverName@0", {}, 100, name.c_str()},
         {"DISPLAYDLL_Usage", {}, 100, "my_plugin usage"},
         {"DISPLAYDLL_Usage@0", {}, 100, "my_plugin usage"},
         {"DISPLAYDLL_DefaultParameters", {}, 100, "default"},
@@ -279,7 +277,7 @@ TEST(Win32ModuleName, CopyLoadedAsMirrorDllFromElsewhereIsMirror) {
     TimeWindow window{Now(), 0};
     unsigned char flag = 0;
     ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
-    EXPECT_STREQ(driver.DriverName(), "mirror v1.0.14.79");
+    EXPECT_STREQ(driver.DriverName(), testhost::DriverNameOf("mirror").c_str());
     window.after = Now();
 
     EXPECT_EQ(Entries(driver.work_dir() / "logs"),
@@ -304,7 +302,7 @@ TEST(Win32ModuleName, LastFourCharactersAreCutWhateverTheyAre) {
     const auto driver_name =
         reinterpret_cast<DisplayTextFn>(host::FindExport(module, "DISPLAYDLL_DriverName"));
     ASSERT_NE(driver_name, nullptr);
-    EXPECT_STREQ(driver_name(), "odd.pl v1.0.14.79");
+    EXPECT_STREQ(driver_name(), testhost::DriverNameOf("odd.pl").c_str());
     EXPECT_TRUE(driver.Exists("logs\\odd.pl.log"));
     host::UnloadModule(module);
 }

@@ -120,6 +120,9 @@ std::vector<std::string> LogBodies(const std::string& log, TimeWindow window);
 // minutes inside `window`.
 bool IsStartupClock(const std::string& text, TimeWindow window);
 
+// The driver's name for a module named `base`: "<base> v<the build's version>".
+std::string DriverNameOf(const std::string& base);
+
 // The three lines every fresh log opens with, for a module named `name`.
 std::vector<std::string> Banner(const std::string& name);
 
