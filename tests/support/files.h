@@ -10,6 +10,7 @@ namespace testhost {
 
 std::string ReadFile(const std::filesystem::path& path);  // "" when missing
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+void AppendFile(const std::filesystem::path& path, const std::string& bytes);
 std::vector<std::string> Listing(const std::filesystem::path& directory);  // sorted names
 // Every file and directory below `root`, as relative paths with '/' between names.
 std::set<std::string> FilesBelow(const std::filesystem::path& root);
