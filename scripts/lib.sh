@@ -59,6 +59,17 @@ MINGW_PACKAGES=(g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686)
 WINE_PACKAGES=(wine wine32:i386)
 # What scripts/test-release.sh reads the archives and binaries with.
 RELEASE_CHECK_PACKAGES=(python3 python3-pefile unzip tar binutils)
+# Whether this machine runs 32-bit x86 programs, found out for real: Wine's
+# 32-bit loader (an i386 ELF program, from wine32) is started. A kernel
+# built without IA-32 emulation refuses it ("Exec format error"), and then
+# nothing 32-bit, Wine's Windows programs included, can run here.
+can_run_32bit_programs() {
+    local loader=/usr/lib/wine/wine
+    [ -x "$loader" ] || return 1
+    timeout 30 "$loader" --version 2>/dev/null | grep -q '^wine-'
+}
+NO_32BIT_NOTICE="this machine's kernel cannot run 32-bit programs"
+
 # Configures, builds and tests a tree through its workflow preset
 # (CMakePresets.json), building and testing on every core.
 run_workflow() {
