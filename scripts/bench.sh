@@ -15,12 +15,14 @@ source scripts/lib.sh
 if [ "${1:-}" = "--view" ]; then
     shift
     ensure_apt_packages cmake make g++ libbenchmark-dev wrk "${LUMIVANE_VIEW_PACKAGES[@]}"
+    ensure_rom_package
     cmake --preset bench >/dev/null
     cmake --build --preset bench --target lumivane-view-bench -j "$(nproc)" >/dev/null
     exec build/bench/lumivane-view-bench "$@"
 fi
 
 ensure_apt_packages cmake make g++ libbenchmark-dev "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_rom_package
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$(nproc)" >/dev/null
 exec build/bench/lumivane-bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \

@@ -29,6 +29,7 @@ live_rows() {
 
 ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev \
     "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_rom_package
 cmake --preset native >/dev/null
 if [ "${1:-}" = "--live" ]; then
     cmake --build --preset demo --target lumivane lumivane-host lumivane-view -j "$(nproc)"

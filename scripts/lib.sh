@@ -34,9 +34,19 @@ ensure_apt_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null
 }
 
-# The live view's libraries (header-only: Boost.Beast/Asio, nlohmann/json).
-# Every preset that builds lumivane-view needs them.
-LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev)
+# The live view's libraries (header-only: Boost.Beast/Asio, nlohmann/json,
+# stb's PNG writer; libpng reads the pictures back in the tests). Every preset
+# that builds lumivane-view needs them, and the character ROM package below.
+LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev libstb-dev libpng-dev)
+
+# The character ROMs' npm package, pinned by view/rom/package-lock.json: the
+# build turns it into the view's glyph table with node.
+ensure_rom_package() {
+    command -v npm >/dev/null || ensure_apt_packages nodejs npm
+    if [ ! -f view/rom/node_modules/@wokwi/elements/package.json ]; then
+        (cd view/rom && npm ci --no-audit --no-fund --ignore-scripts)
+    fi
+}
 
 # Configures, builds and tests a tree through its workflow preset
 # (CMakePresets.json), building and testing on every core.

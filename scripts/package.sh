@@ -14,6 +14,7 @@ source scripts/lib.sh
 
 ensure_apt_packages cmake make g++ g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 \
     "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_rom_package
 
 rm -rf build/release build/release-win32/package build/release-native/package
 mkdir -p build/release

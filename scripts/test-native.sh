@@ -6,6 +6,7 @@ source scripts/lib.sh
 
 ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev \
     "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_rom_package
 # The browser test: Debian's chromium, driven by playwright-core from npm.
 ensure_apt_packages chromium
 command -v npm >/dev/null || ensure_apt_packages nodejs npm

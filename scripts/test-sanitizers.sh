@@ -10,4 +10,5 @@ source scripts/lib.sh
 
 ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev \
     "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_rom_package
 run_workflow asan

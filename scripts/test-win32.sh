@@ -7,6 +7,7 @@ source scripts/lib.sh
 
 ensure_apt_packages cmake make googletest g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 \
     "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_rom_package
 # Wine's first start makes its prefix (build/win32/wineprefix): once, here, with
 # a time limit, before any test needs it.
 cmake/wine-run.sh "$PWD/build/win32/wineprefix" --init

@@ -20,7 +20,7 @@ bool PageWatch::Poll() {
 
     std::string bytes;
     std::optional<Rows> rows;
-    if (stamp && platform::ReadWholeFile(page_, &bytes)) rows = PageToRows(bytes, encoding_);
+    if (stamp && platform::ReadWholeFile(page_, &bytes)) rows = PageToRowBytes(bytes);
     if (!rows) {
         // A page rewritten in place can be caught half-written: only a second
         // miss in a row says the page is gone. The rows stay as they were.
@@ -37,8 +37,10 @@ bool PageWatch::Poll() {
         state_.found = true;
         changed = true;
     }
-    if (state_.version == 0 || *rows != state_.rows) {
-        state_.rows = std::move(*rows);
+    if (state_.version == 0 || *rows != state_.bytes) {
+        for (int row = 0; row < kRowCount; ++row)
+            state_.rows[row] = DecodeToUtf8((*rows)[row], encoding_);
+        state_.bytes = std::move(*rows);
         ++state_.version;
         changed = true;
     }
