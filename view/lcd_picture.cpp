@@ -112,8 +112,8 @@ std::string DisplaySizeName(DisplaySize size) {
 }
 
 std::optional<Theme> ParseTheme(std::string_view name) {
-    for (const Theme theme : {Theme::kGreen, Theme::kBlue, Theme::kAmber, Theme::kWhite,
-                              Theme::kOled})
+    for (const Theme theme :
+         {Theme::kGreen, Theme::kBlue, Theme::kAmber, Theme::kWhite, Theme::kOled})
         if (name == ThemeName(theme)) return theme;
     return std::nullopt;
 }

@@ -69,7 +69,10 @@ const char kViewPage[] = R"html(<!doctype html>
 <div class="page" id="page"></div>
 <script>
 'use strict';
-const ROMS = { 'hd44780-a00': ')html" LUMIVANE_ROM_A00_HEX R"html(', 'hd44780-a02': ')html" LUMIVANE_ROM_A02_HEX R"html(' };
+const ROMS = {
+  'hd44780-a00': ')html" LUMIVANE_ROM_A00_HEX R"html(',
+  'hd44780-a02': ')html" LUMIVANE_ROM_A02_HEX R"html(',
+};
 const SIZES = ['8x1', '8x2', '16x1', '16x2', '16x4', '20x1', '20x2', '20x4', '24x2', '40x1', '40x2', '40x4', '80x4'];
 const ENCODINGS = ['windows-1252', 'latin1', 'utf-8', 'hd44780-a00', 'hd44780-a02'];
 // Kept in step with the PNG's palettes (view/lcd_picture.cpp).

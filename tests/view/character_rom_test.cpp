@@ -35,27 +35,49 @@ struct GlyphCase {
 // Every glyph but the full block leaves the eighth row, the cursor line, dark.
 TEST(CharacterRom, GlyphsMatchTheDatasheet) {
     const GlyphCase cases[] = {
-        {"A00 A", CharacterRom::kA00, 0x41,
+        {"A00 A",
+         CharacterRom::kA00,
+         0x41,
          {".###.", "#...#", "#...#", "#...#", "#####", "#...#", "#...#", "....."}},
-        {"A00 yen", CharacterRom::kA00, 0x5C,
+        {"A00 yen",
+         CharacterRom::kA00,
+         0x5C,
          {"#...#", ".#.#.", "#####", "..#..", "#####", "..#..", "..#..", "....."}},
-        {"A00 right arrow", CharacterRom::kA00, 0x7E,
+        {"A00 right arrow",
+         CharacterRom::kA00,
+         0x7E,
          {".....", "..#..", "...#.", "#####", "...#.", "..#..", ".....", "....."}},
-        {"A00 degree", CharacterRom::kA00, 0xDF,
+        {"A00 degree",
+         CharacterRom::kA00,
+         0xDF,
          {"###..", "#.#..", "###..", ".....", ".....", ".....", ".....", "....."}},
-        {"A00 full block", CharacterRom::kA00, 0xFF,
+        {"A00 full block",
+         CharacterRom::kA00,
+         0xFF,
          {"#####", "#####", "#####", "#####", "#####", "#####", "#####", "#####"}},
-        {"A00 katakana a", CharacterRom::kA00, 0xB1,
+        {"A00 katakana a",
+         CharacterRom::kA00,
+         0xB1,
          {"#####", "....#", "..#.#", "..##.", "..#..", "..#..", ".#...", "....."}},
-        {"A02 A, on the same rows as A00's", CharacterRom::kA02, 0x41,
+        {"A02 A, on the same rows as A00's",
+         CharacterRom::kA02,
+         0x41,
          {"..#..", ".#.#.", "#...#", "#...#", "#####", "#...#", "#...#", "....."}},
-        {"A02 backslash", CharacterRom::kA02, 0x5C,
+        {"A02 backslash",
+         CharacterRom::kA02,
+         0x5C,
          {".....", "#....", ".#...", "..#..", "...#.", "....#", ".....", "....."}},
-        {"A02 g, its tail above the cursor line", CharacterRom::kA02, 0x67,
+        {"A02 g, its tail above the cursor line",
+         CharacterRom::kA02,
+         0x67,
          {".....", ".....", ".####", "#...#", ".####", "....#", ".###.", "....."}},
-        {"A02 A grave, full height", CharacterRom::kA02, 0xC0,
+        {"A02 A grave, full height",
+         CharacterRom::kA02,
+         0xC0,
          {".#...", "..#..", "..#..", ".#.#.", "#...#", "#####", "#...#", "#...#"}},
-        {"user-defined codes have no glyph", CharacterRom::kA00, 0x00,
+        {"user-defined codes have no glyph",
+         CharacterRom::kA00,
+         0x00,
          {".....", ".....", ".....", ".....", ".....", ".....", ".....", "....."}},
     };
     for (const GlyphCase& c : cases) EXPECT_EQ(Drawing(c.rom, c.code), c.drawing) << c.what;
@@ -76,7 +98,10 @@ TEST(CharacterRom, BytesReadAsTheNearestCharacter) {
         std::string text;
     } cases[] = {
         {view::Encoding::kHd44780A00, "A\x5c\x7e\x7f\xb1\xff", "A\u00a5\u2192\u2190\uff71\u2588"},
-        {view::Encoding::kHd44780A00, "25\xdf" "C", "25\u00b0C"},
+        {view::Encoding::kHd44780A00,
+         "25\xdf"
+         "C",
+         "25\u00b0C"},
         {view::Encoding::kHd44780A00, "\xa1\xde", "\uff61\uff9e"},  // the katakana's ends
         {view::Encoding::kHd44780A00, std::string("\x00\x0f", 2) + "\x10\x80\xa0\xfe",
          "\ufffd\ufffd    "},
@@ -87,7 +112,8 @@ TEST(CharacterRom, BytesReadAsTheNearestCharacter) {
         {view::Encoding::kHd44780A02, "\xb0\xc4\xdf\xff", "\u00b0\u00c4\u00df\u00ff"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(view::DecodeToUtf8(c.bytes, c.encoding), c.text) << view::EncodingName(c.encoding);
+        EXPECT_EQ(view::DecodeToUtf8(c.bytes, c.encoding), c.text)
+            << view::EncodingName(c.encoding);
 }
 
 }  // namespace

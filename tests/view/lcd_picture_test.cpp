@@ -88,7 +88,10 @@ TEST(ParsePictureQuery, ValuesAndReasons) {
 }
 
 TEST(RenderPng, SameScreenSameBytes) {
-    const Rows rows = {"Temp 21\xdf" "C", "\xff\xff\xff", "", "x"};
+    const Rows rows = {
+        "Temp 21\xdf"
+        "C",
+        "\xff\xff\xff", "", "x"};
     PictureOptions options;
     const std::string first = view::RenderPng(rows, options);
     EXPECT_EQ(view::RenderPng(rows, options), first);
@@ -146,21 +149,45 @@ TEST(RenderPng, CellsShowTheDatasheetsDots) {
         int row, column;
         std::vector<std::string> drawing;
     } cases[] = {
-        {view::CharacterRom::kA00, 3, 0, 0,
+        {view::CharacterRom::kA00,
+         3,
+         0,
+         0,
          {".###.", "#...#", "#...#", "#...#", "#####", "#...#", "#...#", "....."}},
-        {view::CharacterRom::kA00, 1, 0, 1,
+        {view::CharacterRom::kA00,
+         1,
+         0,
+         1,
          {"#...#", ".#.#.", "#####", "..#..", "#####", "..#..", "..#..", "....."}},
-        {view::CharacterRom::kA00, 3, 0, 2,
+        {view::CharacterRom::kA00,
+         3,
+         0,
+         2,
          {".....", "..#..", "...#.", "#####", "...#.", "..#..", ".....", "....."}},
-        {view::CharacterRom::kA00, 16, 1, 2,
+        {view::CharacterRom::kA00,
+         16,
+         1,
+         2,
          {"###..", "#.#..", "###..", ".....", ".....", ".....", ".....", "....."}},
-        {view::CharacterRom::kA00, 3, 1, 3,
+        {view::CharacterRom::kA00,
+         3,
+         1,
+         3,
          {"#####", "#####", "#####", "#####", "#####", "#####", "#####", "#####"}},
-        {view::CharacterRom::kA00, 3, 1, 4,
+        {view::CharacterRom::kA00,
+         3,
+         1,
+         4,
          {"#####", "....#", "..#.#", "..##.", "..#..", "..#..", ".#...", "....."}},
-        {view::CharacterRom::kA02, 3, 0, 1,
+        {view::CharacterRom::kA02,
+         3,
+         0,
+         1,
          {".....", "#....", ".#...", "..#..", "...#.", "....#", ".....", "....."}},
-        {view::CharacterRom::kA02, 3, 0, 0,
+        {view::CharacterRom::kA02,
+         3,
+         0,
+         0,
          {"..#..", ".#.#.", "#...#", "#...#", "#####", "#...#", "#...#", "....."}},
     };
     for (const auto& c : cases) {
@@ -189,9 +216,9 @@ TEST(RenderPng, UserDefinedCellIsAnOutlineAndUnlitDotsShow) {
     const view::DotBox centre = view::DotAt(options, 0, 0, 2, 3);
     const view::DotBox blank = view::DotAt(options, 0, 1, 2, 3);
     const std::vector<int> gap = pixel(blank.x - 1, blank.y);  // backlight between dots
-    EXPECT_NE(pixel(corner.x, corner.y), gap);                  // the outline
-    EXPECT_EQ(pixel(centre.x + 1, centre.y + 1), gap);          // nothing inside it
-    EXPECT_NE(pixel(blank.x + 1, blank.y + 1), gap);            // a space's dots, faintly
+    EXPECT_NE(pixel(corner.x, corner.y), gap);                 // the outline
+    EXPECT_EQ(pixel(centre.x + 1, centre.y + 1), gap);         // nothing inside it
+    EXPECT_NE(pixel(blank.x + 1, blank.y + 1), gap);           // a space's dots, faintly
     EXPECT_FALSE(image.Lit(blank));
 }
 
