@@ -197,6 +197,15 @@ std::string RenderPng(const Rows& bytes, const PictureOptions& options) {
     return png;
 }
 
+PictureOptions PictureDefaults(const DisplayOptions& display, Encoding encoding) {
+    PictureOptions options;
+    options.size = display.size;
+    options.rom = RomOf(encoding).value_or(CharacterRom::kA00);
+    options.theme = display.theme;
+    options.scale = display.scale;
+    return options;
+}
+
 bool ParsePictureQuery(std::string_view query, const PictureOptions& defaults,
                        PictureOptions* options, std::string* reason) {
     *options = defaults;

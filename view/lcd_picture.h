@@ -57,6 +57,18 @@ int PictureHeight(const PictureOptions& options);
 // PNG. The same rows and options always give the same bytes.
 std::string RenderPng(const Rows& bytes, const PictureOptions& options);
 
+// The view's own options for the display, which a page or a picture uses
+// where it chooses nothing else.
+struct DisplayOptions {
+    DisplaySize size;
+    Theme theme = Theme::kGreen;
+    int scale = 3;
+};
+
+// A picture with the view's options: its encoding's ROM when that is a ROM
+// encoding, A00 otherwise.
+PictureOptions PictureDefaults(const DisplayOptions& display, Encoding encoding);
+
 // What /screen.png's query asks for: size, encoding (a ROM), theme and scale,
 // each optional. `defaults` stands for what the query leaves out. False with a
 // one-line reason for a value that is out of range or unknown.

@@ -1,0 +1,56 @@
+#include "view/picture_maker.h"
+
+#include <boost/asio/post.hpp>
+#include <utility>
+
+namespace view {
+
+namespace net = boost::asio;
+
+namespace {
+constexpr std::size_t kKeptPictures = 8;
+}
+
+PictureMaker::PictureMaker(net::io_context& io, std::size_t max_waiting)
+    : io_(io), max_waiting_(max_waiting) {}
+
+PictureMaker::~PictureMaker() { Stop(); }
+
+std::string PictureMaker::Key(std::uint64_t version, const PictureOptions& options) {
+    return std::to_string(version) + " " + DisplaySizeName(options.size) + " " +
+           std::to_string(static_cast<int>(options.rom)) + " " + ThemeName(options.theme) + " " +
+           std::to_string(options.scale);
+}
+
+bool PictureMaker::Make(const Rows& bytes, std::uint64_t version, const PictureOptions& options,
+                        Done done) {
+    const std::string key = Key(version, options);
+    for (auto kept = kept_.begin(); kept != kept_.end(); ++kept) {
+        if (kept->key != key) continue;
+        kept_.splice(kept_.begin(), kept_, kept);
+        done(kept_.front().png);
+        return true;
+    }
+    if (waiting_ >= max_waiting_ || *stopped_) return false;
+    ++waiting_;
+    net::post(pool_, [this, stopped = stopped_, bytes, key, options, done = std::move(done)] {
+        auto png = std::make_shared<const std::string>(RenderPng(bytes, options));
+        net::post(io_, [this, stopped, key, png, done] {
+            if (*stopped) return;
+            --waiting_;
+            kept_.push_front({key, png});
+            if (kept_.size() > kKeptPictures) kept_.pop_back();
+            done(png);
+        });
+    });
+    return true;
+}
+
+void PictureMaker::Stop() {
+    if (*stopped_) return;
+    *stopped_ = true;
+    pool_.stop();
+    pool_.join();
+}
+
+}  // namespace view
