@@ -1,5 +1,6 @@
 #include "view/picture_maker.h"
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 #include <utility>
 
@@ -33,11 +34,13 @@ bool PictureMaker::Make(const Rows& bytes, std::uint64_t version, const PictureO
     }
     if (waiting_ >= max_waiting_ || *stopped_) return false;
     ++waiting_;
+    // The I/O thread's run() lasts at least until the pictures are back.
+    if (!work_) work_.emplace(io_.get_executor());
     net::post(pool_, [this, stopped = stopped_, bytes, key, options, done = std::move(done)] {
         auto png = std::make_shared<const std::string>(RenderPng(bytes, options));
         net::post(io_, [this, stopped, key, png, done] {
             if (*stopped) return;
-            --waiting_;
+            if (--waiting_ == 0) work_.reset();
             kept_.push_front({key, png});
             if (kept_.size() > kKeptPictures) kept_.pop_back();
             done(png);
@@ -49,6 +52,7 @@ bool PictureMaker::Make(const Rows& bytes, std::uint64_t version, const PictureO
 void PictureMaker::Stop() {
     if (*stopped_) return;
     *stopped_ = true;
+    work_.reset();
     pool_.stop();
     pool_.join();
 }

@@ -3,6 +3,7 @@
 // last few, so that the same screen and options are drawn only once.
 #pragma once
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "view/lcd_picture.h"
@@ -46,6 +48,7 @@ private:
     boost::asio::thread_pool pool_{1};
     const std::size_t max_waiting_;
     std::size_t waiting_ = 0;
+    std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> work_;
     std::list<Kept> kept_;  // the most recently used first
     std::shared_ptr<bool> stopped_ = std::make_shared<bool>(false);
 };
