@@ -15,7 +15,7 @@ endif()
 # notice ships beside the programs. (stb_image_write, which writes the view's
 # pictures, is in the public domain.)
 if(TARGET lumivane-view)
-  set(wokwi ${LUMIVANE_ROM_PACKAGE}/node_modules/@wokwi/elements)
+  set(wokwi ${PROJECT_SOURCE_DIR}/view/rom/node_modules/@wokwi/elements)
   file(READ ${wokwi}/package.json wokwi_package)
   string(JSON wokwi_version GET "${wokwi_package}" version)
   file(READ ${wokwi}/LICENSE wokwi_license)
