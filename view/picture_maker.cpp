@@ -32,18 +32,32 @@ bool PictureMaker::Make(const Rows& bytes, std::uint64_t version, const PictureO
         done(kept_.front().png);
         return true;
     }
-    if (waiting_ >= max_waiting_ || *stopped_) return false;
-    ++waiting_;
+    if (*stopped_) return false;
+    // A picture already being drawn is shared by everyone who asks for it.
+    for (Drawing& drawing : drawing_) {
+        if (drawing.key != key) continue;
+        drawing.waiting.push_back(std::move(done));
+        return true;
+    }
+    if (drawing_.size() >= max_waiting_) return false;
+    drawing_.push_back({key, {std::move(done)}});
     // The I/O thread's run() lasts at least until the pictures are back.
     if (!work_) work_.emplace(io_.get_executor());
-    net::post(pool_, [this, stopped = stopped_, bytes, key, options, done = std::move(done)] {
+    net::post(pool_, [this, stopped = stopped_, bytes, key, options] {
         auto png = std::make_shared<const std::string>(RenderPng(bytes, options));
-        net::post(io_, [this, stopped, key, png, done] {
+        net::post(io_, [this, stopped, key, png] {
             if (*stopped) return;
-            if (--waiting_ == 0) work_.reset();
+            std::vector<Done> waiting;
+            for (auto drawing = drawing_.begin(); drawing != drawing_.end(); ++drawing) {
+                if (drawing->key != key) continue;
+                waiting = std::move(drawing->waiting);
+                drawing_.erase(drawing);
+                break;
+            }
+            if (drawing_.empty()) work_.reset();
             kept_.push_front({key, png});
             if (kept_.size() > kKeptPictures) kept_.pop_back();
-            done(png);
+            for (const Done& done : waiting) done(png);
         });
     });
     return true;

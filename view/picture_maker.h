@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "view/lcd_picture.h"
 
@@ -22,8 +23,8 @@ class PictureMaker {
 public:
     using Done = std::function<void(std::shared_ptr<const std::string> png)>;
 
-    // `io` is where `done` runs. At most `max_waiting` pictures wait to be
-    // drawn at once.
+    // `io` is where `done` runs. At most `max_waiting` different pictures
+    // wait to be drawn at once; any number of requests may wait for each.
     PictureMaker(boost::asio::io_context& io, std::size_t max_waiting = 16);
     ~PictureMaker();
     PictureMaker(const PictureMaker&) = delete;
@@ -47,7 +48,11 @@ private:
     boost::asio::io_context& io_;
     boost::asio::thread_pool pool_{1};
     const std::size_t max_waiting_;
-    std::size_t waiting_ = 0;
+    struct Drawing {
+        std::string key;
+        std::vector<Done> waiting;  // everyone who asked for it
+    };
+    std::vector<Drawing> drawing_;  // pictures on their way
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> work_;
     std::list<Kept> kept_;  // the most recently used first
     std::shared_ptr<bool> stopped_ = std::make_shared<bool>(false);

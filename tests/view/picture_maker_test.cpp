@@ -12,7 +12,10 @@
 
 namespace {
 
-const view::Rows kScreen = {"Temp 21\xdf" "C", "\xff\xff", "", ""};
+const view::Rows kScreen = {
+    "Temp 21\xdf"
+    "C",
+    "\xff\xff", "", ""};
 
 view::PictureOptions WithScale(int scale) {
     view::PictureOptions options;
@@ -58,11 +61,22 @@ TEST(PictureMaker, RefusesPicturesBeyondItsLimit) {
     EXPECT_FALSE(maker.Make(kScreen, 1, WithScale(3), [&](auto) { ++answered; }));
     io.run_for(std::chrono::seconds(10));
     EXPECT_EQ(answered, 2);
+    // Asking again for a picture on its way waits for the same drawing.
+    std::vector<std::shared_ptr<const std::string>> shared;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(maker.Make(kScreen, 2, WithScale(1), [&](auto p) { shared.push_back(p); }));
+    EXPECT_TRUE(maker.Make(kScreen, 2, WithScale(2), [&](auto) { ++answered; }));
+    EXPECT_FALSE(maker.Make(kScreen, 2, WithScale(3), [&](auto) { ++answered; }));
+    io.restart();
+    io.run_for(std::chrono::seconds(10));
+    ASSERT_EQ(shared.size(), 5u);
+    for (const auto& png : shared) EXPECT_EQ(png, shared.front());
+    EXPECT_EQ(answered, 3);
     // Once drawn, there is room again.
     EXPECT_TRUE(maker.Make(kScreen, 1, WithScale(3), [&](auto) { ++answered; }));
     io.restart();
     io.run_for(std::chrono::seconds(10));
-    EXPECT_EQ(answered, 3);
+    EXPECT_EQ(answered, 4);
 }
 
 TEST(PictureMaker, StoppedMakesNoMore) {
