@@ -1,29 +1,22 @@
 // The view's HTTP server: the live view page, the event stream, the screen
-// as JSON and the page file itself, from one I/O thread.
+// as JSON and the page file itself, from one I/O thread. A listener hands
+// each connection to an HTTP session (http_session.h), which answers through
+// Route (route.h) and gives /events to an event stream (event_stream.h); all
+// of them share one SharedState (shared_state.h).
 #pragma once
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
 
 #include "view/page_watch.h"
+#include "view/shared_state.h"
 
 namespace view {
 
-struct ServerLimits {
-    std::chrono::milliseconds poll_interval{50};           // how often the page is looked at
-    std::chrono::milliseconds keep_alive_interval{15000};  // comment on idle event streams
-    std::chrono::milliseconds request_timeout{30000};  // a connection's wait for a whole request
-    std::chrono::milliseconds send_timeout{30000};     // one write to a client
-    std::size_t max_streams = 100;                     // event streams at once; more get 503
-    std::size_t stream_queue_limit = 64;               // events waiting per stream
-    int stream_send_buffer = 65536;   // the socket's own buffer for a stream, so that a client
-                                      // that stops reading fills it and then the queue soon
-    std::size_t header_limit = 8192;  // request line and fields; more get 431
-};
+class Listener;
 
 class Server {
 public:
@@ -46,17 +39,9 @@ public:
     // Event streams open now (for tests and the benchmark).
     std::size_t StreamCount() const;
 
-    class Core;
-
 private:
-    std::shared_ptr<Core> core_;
+    std::shared_ptr<SharedState> state_;
+    std::shared_ptr<Listener> listener_;
 };
-
-// The screen state as served by /screen.json and in each event.
-std::string ScreenJson(const ScreenState& state, const std::string& page);
-
-// One event-stream message: "event: NAME", the data (one "data:" line per
-// line of it) and the blank line that ends it.
-std::string EventMessage(const std::string& name, const std::string& data);
 
 }  // namespace view

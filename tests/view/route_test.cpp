@@ -1,0 +1,241 @@
+// Route and Refusal without a socket: the exact bytes of every status the
+// view answers, and what the connection does after each.
+#include "view/route.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/beast/core/buffers_range.hpp>
+#include <boost/beast/http/serializer.hpp>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+#include "view/view_page.h"
+
+namespace view {
+namespace {
+
+namespace http = boost::beast::http;
+
+constexpr char kScreenJson[] = R"({"rows":["a","b","c","d"],"version":3})";
+constexpr char kPageBytes[] = "<html>caf\xe9</html>\n";
+
+// Header lines, each ended with CR LF, and the blank line after them.
+std::string Header(std::initializer_list<const char*> lines) {
+    std::string header;
+    for (const char* line : lines) header += std::string(line) + "\r\n";
+    return header + "\r\n";
+}
+
+// The bytes a session puts on the wire for `answer`, through Beast's own
+// serializer as the session uses it.
+std::string Wire(Answer& answer) {
+    http::response_serializer<http::string_body> serializer(answer.response);
+    serializer.split(answer.head);
+    std::string bytes;
+    boost::beast::error_code error;
+    while (!error && !(answer.head ? serializer.is_header_done() : serializer.is_done())) {
+        serializer.next(error, [&](boost::beast::error_code&, const auto& buffers) {
+            for (const auto buffer : boost::beast::buffers_range_ref(buffers))
+                bytes.append(static_cast<const char*>(buffer.data()), buffer.size());
+            serializer.consume(boost::beast::buffer_bytes(buffers));
+        });
+    }
+    EXPECT_FALSE(error) << error.message();
+    return bytes;
+}
+
+Snapshot TestSnapshot() {
+    Snapshot snapshot;
+    snapshot.screen_json = kScreenJson;
+    snapshot.read_page = [](std::string* bytes) {
+        *bytes = kPageBytes;
+        return true;
+    };
+    return snapshot;
+}
+
+Request MakeRequest(http::verb method, const char* target, unsigned version = 11,
+                    const char* connection = nullptr) {
+    Request request(method, target, version);
+    request.set(http::field::host, "x");
+    if (connection) request.set(http::field::connection, connection);
+    return request;
+}
+
+struct RouteCase {
+    const char* what;
+    Request request;
+    void (*adjust)(Snapshot*);  // the snapshot's difference from TestSnapshot, if any
+    std::string wire;           // exactly what goes out
+    bool keep_alive;
+    bool stream;
+};
+
+void NoPage(Snapshot* snapshot) {
+    snapshot->read_page = [](std::string*) { return false; };
+}
+void Latin1(Snapshot* snapshot) { snapshot->encoding = Encoding::kLatin1; }
+void Utf8(Snapshot* snapshot) { snapshot->encoding = Encoding::kUtf8; }
+void StreamsFull(Snapshot* snapshot) { snapshot->streams_full = true; }
+
+const char* const kPlain[] = {"Server: lumivane-view", "Content-Type: text/plain; charset=utf-8",
+                              "X-Content-Type-Options: nosniff"};
+
+TEST(Route, EveryStatusWithItsExactBytes) {
+    const std::string json_length = "Content-Length: " + std::to_string(strlen(kScreenJson));
+    const std::string page_length = "Content-Length: " + std::to_string(strlen(kPageBytes));
+    const RouteCase cases[] = {
+        {"the screen as JSON", MakeRequest(http::verb::get, "/screen.json"), nullptr,
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                 json_length.c_str()}) +
+             kScreenJson,
+         true, false},
+        {"HEAD with a query: the same header, no body",
+         MakeRequest(http::verb::head, "/screen.json?t=1"), nullptr,
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                 json_length.c_str()}),
+         true, false},
+        {"HTTP/1.0 closes after the answer", MakeRequest(http::verb::get, "/screen.json", 10),
+         nullptr,
+         Header({"HTTP/1.0 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                 json_length.c_str()}) +
+             kScreenJson,
+         false, false},
+        {"HTTP/1.0 asking to keep the connection",
+         MakeRequest(http::verb::get, "/screen.json", 10, "keep-alive"), nullptr,
+         Header({"HTTP/1.0 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                 "Connection: keep-alive", json_length.c_str()}) +
+             kScreenJson,
+         true, false},
+        {"Connection: close", MakeRequest(http::verb::get, "/screen.json", 11, "close"), nullptr,
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                 "Connection: close", json_length.c_str()}) +
+             kScreenJson,
+         false, false},
+        {"the page file, windows-1252", MakeRequest(http::verb::get, "/index.htm"), nullptr,
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Content-Security-Policy: sandbox",
+                 "Server: lumivane-view", "Content-Type: text/html; charset=windows-1252",
+                 "X-Content-Type-Options: nosniff", page_length.c_str()}) +
+             kPageBytes,
+         true, false},
+        {"the page file, latin1", MakeRequest(http::verb::head, "/index.htm"), Latin1,
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Content-Security-Policy: sandbox",
+                 "Server: lumivane-view", "Content-Type: text/html; charset=iso-8859-1",
+                 "X-Content-Type-Options: nosniff", page_length.c_str()}),
+         true, false},
+        {"the page file, utf-8", MakeRequest(http::verb::head, "/index.htm"), Utf8,
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Content-Security-Policy: sandbox",
+                 "Server: lumivane-view", "Content-Type: text/html; charset=utf-8",
+                 "X-Content-Type-Options: nosniff", page_length.c_str()}),
+         true, false},
+        {"no page yet", MakeRequest(http::verb::get, "/index.htm"), NoPage,
+         Header({"HTTP/1.1 404 Not Found", "Cache-Control: no-store", kPlain[0], kPlain[1],
+                 kPlain[2], "Connection: close", "Content-Length: 12"}) +
+             "no page yet\n",
+         false, false},
+        {"an event stream starts", MakeRequest(http::verb::get, "/events"), nullptr,
+         Header({"HTTP/1.1 200 OK", "Server: lumivane-view", "Content-Type: text/event-stream",
+                 "Cache-Control: no-store", "X-Content-Type-Options: nosniff",
+                 "Transfer-Encoding: chunked"}),
+         false, true},
+        {"an event stream over HTTP/1.0", MakeRequest(http::verb::get, "/events", 10), nullptr,
+         Header({"HTTP/1.0 200 OK", "Server: lumivane-view", "Content-Type: text/event-stream",
+                 "Cache-Control: no-store", "X-Content-Type-Options: nosniff",
+                 "Connection: keep-alive", "Transfer-Encoding: chunked"}),
+         false, true},
+        {"HEAD of the stream: its header only", MakeRequest(http::verb::head, "/events"), nullptr,
+         Header({"HTTP/1.1 200 OK", "Server: lumivane-view", "Content-Type: text/event-stream",
+                 "Cache-Control: no-store", "X-Content-Type-Options: nosniff",
+                 "Transfer-Encoding: chunked"}),
+         true, false},
+        {"one stream too many", MakeRequest(http::verb::get, "/events"), StreamsFull,
+         Header({"HTTP/1.1 503 Service Unavailable", "Retry-After: 5", kPlain[0], kPlain[1],
+                 kPlain[2], "Connection: close", "Content-Length: 23"}) +
+             "too many event streams\n",
+         false, false},
+        {"another method", MakeRequest(http::verb::post, "/screen.json"), nullptr,
+         Header({"HTTP/1.1 405 Method Not Allowed", "Allow: GET, HEAD", kPlain[0], kPlain[1],
+                 kPlain[2], "Connection: close", "Content-Length: 19"}) +
+             "method not allowed\n",
+         false, false},
+        {"another method on the stream", MakeRequest(http::verb::options, "/events"), nullptr,
+         Header({"HTTP/1.1 405 Method Not Allowed", "Allow: GET, HEAD", kPlain[0], kPlain[1],
+                 kPlain[2], "Connection: close", "Content-Length: 19"}) +
+             "method not allowed\n",
+         false, false},
+        {"another path", MakeRequest(http::verb::get, "/logs/lumivane.log"), nullptr,
+         Header({"HTTP/1.1 404 Not Found", kPlain[0], kPlain[1], kPlain[2], "Connection: close",
+                 "Content-Length: 10"}) +
+             "not found\n",
+         false, false},
+        {"another path, another method", MakeRequest(http::verb::post, "/upload"), nullptr,
+         Header({"HTTP/1.1 404 Not Found", kPlain[0], kPlain[1], kPlain[2], "Connection: close",
+                 "Content-Length: 10"}) +
+             "not found\n",
+         false, false},
+        {"HEAD of another path, HTTP/1.0", MakeRequest(http::verb::head, "/index.htm/", 10),
+         nullptr,
+         Header({"HTTP/1.0 404 Not Found", kPlain[0], kPlain[1], kPlain[2], "Content-Length: 10"}),
+         false, false},
+    };
+    for (const RouteCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Snapshot snapshot = TestSnapshot();
+        if (c.adjust) c.adjust(&snapshot);
+        Answer answer = Route(c.request, snapshot);
+        EXPECT_EQ(Wire(answer), c.wire);
+        EXPECT_EQ(answer.keep_alive, c.keep_alive);
+        EXPECT_EQ(answer.stream, c.stream);
+    }
+}
+
+TEST(Route, TheViewPageWithItsPolicy) {
+    for (const http::verb method : {http::verb::get, http::verb::head}) {
+        Answer answer = Route(MakeRequest(method, "/"), TestSnapshot());
+        const std::string header = Header(
+            {"HTTP/1.1 200 OK",
+             "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src "
+             "'unsafe-inline'; connect-src 'self'; img-src data:",
+             "Cache-Control: no-cache", "Server: lumivane-view",
+             "Content-Type: text/html; charset=utf-8", "X-Content-Type-Options: nosniff",
+             ("Content-Length: " + std::to_string(strlen(kViewPage))).c_str()});
+        EXPECT_EQ(Wire(answer), method == http::verb::get ? header + kViewPage : header);
+        EXPECT_TRUE(answer.keep_alive);
+    }
+}
+
+TEST(Refusal, ClosesWithTheStatusAndItsReason) {
+    const struct {
+        http::status status;
+        const char* wire;
+    } cases[] = {
+        {http::status::bad_request,
+         "HTTP/1.1 400 Bad Request\r\nServer: lumivane-view\r\nContent-Type: text/plain; "
+         "charset=utf-8\r\nX-Content-Type-Options: nosniff\r\nConnection: close\r\n"
+         "Content-Length: 12\r\n\r\nBad Request\n"},
+        {http::status::payload_too_large,
+         "HTTP/1.1 413 Payload Too Large\r\nServer: lumivane-view\r\nContent-Type: text/plain; "
+         "charset=utf-8\r\nX-Content-Type-Options: nosniff\r\nConnection: close\r\n"
+         "Content-Length: 18\r\n\r\nPayload Too Large\n"},
+        {http::status::request_header_fields_too_large,
+         "HTTP/1.1 431 Request Header Fields Too Large\r\nServer: lumivane-view\r\n"
+         "Content-Type: text/plain; charset=utf-8\r\nX-Content-Type-Options: nosniff\r\n"
+         "Connection: close\r\nContent-Length: 32\r\n\r\nRequest Header Fields Too Large\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.status));
+        Answer answer = Refusal(c.status);
+        EXPECT_EQ(Wire(answer), c.wire);
+        EXPECT_FALSE(answer.keep_alive);
+        EXPECT_FALSE(answer.stream);
+    }
+}
+
+}  // namespace
+}  // namespace view

@@ -1,0 +1,46 @@
+// What the view answers to one whole request, decided without a socket: the
+// response, and whether the connection goes on or turns into an event stream.
+#pragma once
+
+#include <boost/beast/http/message.hpp>
+#include <boost/beast/http/status.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "view/page_rows.h"
+
+namespace view {
+
+using Request = boost::beast::http::request<boost::beast::http::string_body>;
+using Response = boost::beast::http::response<boost::beast::http::string_body>;
+
+// Reads the page file's bytes; false when there is no page to serve.
+using PageReader = std::function<bool(std::string* bytes)>;
+
+// What a request may be answered from, as it stands at the moment it came.
+struct Snapshot {
+    std::string_view screen_json;                // the screen as /screen.json serves it
+    Encoding encoding = Encoding::kWindows1252;  // how the page's bytes are read
+    bool streams_full = false;                   // no room for another event stream
+    PageReader read_page;                        // the page file, for /index.htm
+};
+
+struct Answer {
+    Response response;
+    bool head = false;        // send the response's header only (HEAD, or a stream's start)
+    bool keep_alive = false;  // read the next request after it; otherwise linger and close
+    bool stream = false;      // the header starts an event stream, which takes the connection
+};
+
+// The answer to a whole request. Only a fixed set of names is ever served:
+// nothing in a path is looked up on disk.
+Answer Route(const Request& request, const Snapshot& snapshot);
+
+// The answer to bytes that are not a request the view takes (malformed, a
+// header or body too large): `status` and the end of the connection.
+Answer Refusal(boost::beast::http::status status);
+
+}  // namespace view

@@ -1,0 +1,81 @@
+#include "view/shared_state.h"
+
+#include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
+
+#include "view/event_stream.h"
+#include "view/http_session.h"
+#include "view/platform.h"
+
+namespace view {
+
+std::string ScreenJson(const ScreenState& state, const std::string& page) {
+    nlohmann::ordered_json json;
+    json["rows"] = state.rows;
+    json["version"] = state.version;
+    json["found"] = state.found;
+    json["page"] = page;
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string EventMessage(const std::string& name, const std::string& data) {
+    std::string message = "event: " + name + "\n";
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = data.find('\n', start);
+        message += "data: " + data.substr(start, end - start) + "\n";
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return message + "\n";
+}
+
+SharedState::SharedState(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits)
+    : io(io),
+      watch(watch),
+      limits(limits),
+      poll_timer(io),
+      keep_alive_timer(io),
+      page_name(watch.page().u8string()) {
+    Refresh();
+}
+
+void SharedState::Refresh() {
+    screen_json = ScreenJson(watch.state(), page_name);
+    screen_event = std::make_shared<const std::string>(EventMessage("screen", screen_json));
+}
+
+Snapshot SharedState::SnapshotNow() const {
+    Snapshot snapshot;
+    snapshot.screen_json = screen_json;
+    snapshot.encoding = watch.encoding();
+    snapshot.streams_full = streams.size() >= limits.max_streams;
+    snapshot.read_page = [page = &watch.page()](std::string* bytes) {
+        return platform::ReadWholeFile(*page, bytes);
+    };
+    return snapshot;
+}
+
+void SharedState::Broadcast(const std::shared_ptr<const std::string>& message) {
+    std::vector<std::shared_ptr<EventStream>> targets;
+    for (const auto& entry : streams)
+        if (auto stream = entry.second.lock()) targets.push_back(std::move(stream));
+    for (const auto& stream : targets) stream->Push(message);
+}
+
+void SharedState::CloseAll() {
+    stopped = true;
+    poll_timer.cancel();
+    keep_alive_timer.cancel();
+    std::vector<std::shared_ptr<HttpSession>> open_sessions;
+    for (const auto& entry : sessions)
+        if (auto session = entry.second.lock()) open_sessions.push_back(std::move(session));
+    std::vector<std::shared_ptr<EventStream>> open_streams;
+    for (const auto& entry : streams)
+        if (auto stream = entry.second.lock()) open_streams.push_back(std::move(stream));
+    for (const auto& session : open_sessions) session->Close();
+    for (const auto& stream : open_streams) stream->Close();
+}
+
+}  // namespace view

@@ -1,0 +1,70 @@
+// What every connection of the view shares: the screen as it is served now,
+// the open connections, and the limits they keep to. One I/O thread owns it.
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "view/page_watch.h"
+#include "view/route.h"
+
+namespace view {
+
+struct ServerLimits {
+    std::chrono::milliseconds poll_interval{50};           // how often the page is looked at
+    std::chrono::milliseconds keep_alive_interval{15000};  // comment on idle event streams
+    std::chrono::milliseconds request_timeout{30000};  // a connection's wait for a whole request
+    std::chrono::milliseconds send_timeout{30000};     // one write to a client
+    std::size_t max_streams = 100;                     // event streams at once; more get 503
+    std::size_t stream_queue_limit = 64;               // events waiting per stream
+    int stream_send_buffer = 65536;   // the socket's own buffer for a stream, so that a client
+                                      // that stops reading fills it and then the queue soon
+    std::size_t header_limit = 8192;  // request line and fields; more get 431
+};
+
+// The screen state as served by /screen.json and in each event.
+std::string ScreenJson(const ScreenState& state, const std::string& page);
+
+// One event-stream message: "event: NAME", the data (one "data:" line per
+// line of it) and the blank line that ends it.
+std::string EventMessage(const std::string& name, const std::string& data);
+
+class HttpSession;
+class EventStream;
+
+class SharedState {
+public:
+    SharedState(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits);
+
+    // Serves the watch's state from now on: /screen.json and the next events.
+    void Refresh();
+
+    // What a request that comes now is answered from.
+    Snapshot SnapshotNow() const;
+
+    // Queues `message` on every open event stream.
+    void Broadcast(const std::shared_ptr<const std::string>& message);
+
+    // Closes every open connection and stops the timers.
+    void CloseAll();
+
+    boost::asio::io_context& io;
+    PageWatch& watch;
+    const ServerLimits limits;
+    boost::asio::steady_timer poll_timer;
+    boost::asio::steady_timer keep_alive_timer;
+    const std::string page_name;                      // the page's absolute path, UTF-8
+    std::string screen_json;                          // the state as /screen.json serves it
+    std::shared_ptr<const std::string> screen_event;  // the same as an event
+    // Every connection still reading requests, and every open event stream.
+    std::unordered_map<HttpSession*, std::weak_ptr<HttpSession>> sessions;
+    std::unordered_map<EventStream*, std::weak_ptr<EventStream>> streams;
+    bool stopped = false;
+};
+
+}  // namespace view
