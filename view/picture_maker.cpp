@@ -67,6 +67,7 @@ void PictureMaker::Stop() {
     if (*stopped_) return;
     *stopped_ = true;
     work_.reset();
+    drawing_.clear();  // the requests waiting hold their connections
     pool_.stop();
     pool_.join();
 }

@@ -59,11 +59,17 @@ get() {
 # get_body PORT TARGET FILE: the body of the response to one GET, as bytes, in
 # FILE; its status line and headers in FILE.head.
 get_body() {
-    get "$1" "$2" >"$3.whole" || return 1
-    local end
-    end=$(LC_ALL=C grep -obUaP '\r\n\r\n' "$3.whole" | head -n 1 | cut -d: -f1)
-    head -c "$end" "$3.whole" | tr -d '\r' >"$3.head"
-    tail -c +"$((end + 5))" "$3.whole" >"$3"
+    local line
+    exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
+    printf 'GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' "$2" >&3
+    : >"$3.head"
+    while IFS= read -r -t 5 line <&3; do
+        line=${line%$'\r'}
+        [ -z "$line" ] && break
+        echo "$line" >>"$3.head"
+    done
+    timeout 5 cat <&3 >"$3"
+    exec 3<&-
 }
 
 # stop_with SIGNAL: the view stops cleanly, exit status 0.
@@ -75,7 +81,7 @@ stop_with() {
 }
 
 # --- help and usage errors ---
-expect_exit 0 "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [DIR]" --help
+expect_exit 0 "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--size COLSxROWS]" --help
 expect_exit 2 "lumivane-view: unknown option '--bogus'" --bogus
 expect_exit 2 "lumivane-view: unknown encoding 'ebcdic' (windows-1252, latin1, utf-8, hd44780-a00 or hd44780-a02)" --encoding ebcdic
 expect_exit 2 "lumivane-view: unknown size '81x4' (COLSxROWS: columns 1 to 80, rows 1 to 4, e.g. 20x4)" --size 81x4
@@ -139,10 +145,13 @@ mkdir -p "$work/lcd"
 expect_exit 1 "lumivane-view: no page at $work/lcd/logs/index.htm" --png "$work/none.png" "$work/lcd"
 [ -e "$work/none.png" ] && fail "--png without a page left a file"
 # Row 1 in A00's codes: "Temp 21°C", a bar, an arrow, a yen sign, a katakana
-# and a user-defined character; row 4 has text at column 30, beyond a 20x4.
+# and a user-defined character; row 2 covers the start-up clock; row 4 has
+# text at column 30, beyond a 20x4.
 cat >"$work/lcd.txt" <<'SCRIPT'
 pos 1 1
 write Temp 21\xdfC \xff\xff\xff \x7e\x5c\xb1\x01
+pos 1 2
+write Humidity 45% \x7f\xe4\xf4
 pos 1 4
 write                              beyond
 SCRIPT
