@@ -11,6 +11,13 @@ if(TARGET lumivane-view)
   list(APPEND LUMIVANE_RELEASE_PROGRAMS lumivane-view)
 endif()
 
+# Everything else (test libraries brought in by the tests, say) stays out of
+# the release by having no part in this component.
+set(LUMIVANE_RELEASE_COMPONENT release)
+install(TARGETS lumivane LIBRARY DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
+install(TARGETS ${LUMIVANE_RELEASE_PROGRAMS} RUNTIME DESTINATION .
+        COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
+
 # The view's character ROMs come from an npm package under the MIT License: its
 # notice ships beside the programs. (stb_image_write, which writes the view's
 # pictures, is in the public domain.)
@@ -33,15 +40,8 @@ if(TARGET lumivane-view)
   endif()
   configure_file(${PROJECT_BINARY_DIR}/release-texts/THIRD-PARTY-NOTICES.in
                  ${LUMIVANE_RELEASE_NOTICES} @ONLY NEWLINE_STYLE ${notices_newlines})
-  install(FILES ${LUMIVANE_RELEASE_NOTICES} DESTINATION . COMPONENT release)
+  install(FILES ${LUMIVANE_RELEASE_NOTICES} DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
 endif()
-
-# Everything else (test libraries brought in by the tests, say) stays out of
-# the release by having no part in this component.
-set(LUMIVANE_RELEASE_COMPONENT release)
-install(TARGETS lumivane LIBRARY DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
-install(TARGETS ${LUMIVANE_RELEASE_PROGRAMS} RUNTIME DESTINATION .
-        COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
 
 if(WIN32)
   # A Windows user's texts: CR LF, the names Notepad opens.
