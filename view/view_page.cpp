@@ -217,29 +217,47 @@ function fitCanvas() {
   context.fillStyle = THEMES[choice.theme].backlight;
   context.fillRect(0, 0, canvas.width, canvas.height);
   drawn = [];
+  sprites = new Map();
 }
 
-function drawCell(r, c, code) {
+// Each glyph is drawn once per size and theme, then copied into its cells.
+let sprites = new Map();
+function sprite(code) {
+  const key = code < 0x10 ? -1 : code;
+  let image = sprites.get(key);
+  if (image) return image;
   const theme = THEMES[choice.theme];
-  const left = (MARGIN + c * (charWidth + CHAR_GAP)) * unit;
-  const top = (MARGIN + r * (charHeight + CHAR_GAP)) * unit;
-  context.fillStyle = theme.backlight;
-  context.fillRect(left - 1, top - 1, charWidth * unit + 2, charHeight * unit + 2);
-  if (code < 0x10) {
+  image = document.createElement('canvas');
+  image.width = Math.ceil(charWidth * unit) + 2;
+  image.height = Math.ceil(charHeight * unit) + 2;
+  const g = image.getContext('2d');
+  g.fillStyle = theme.backlight;
+  g.fillRect(0, 0, image.width, image.height);
+  if (key < 0) {
     // A user-defined character: only the host's module holds its dots.
-    context.strokeStyle = theme.off;
-    context.lineWidth = Math.max(1, unit * 0.3);
-    context.strokeRect(left, top, charWidth * unit, charHeight * unit);
-    return;
-  }
-  const glyph = glyphs[choice.encoding];
-  for (let y = 0; y < 8; y++) {
-    const bits = glyph[code * 8 + y];
-    for (let x = 0; x < 5; x++) {
-      context.fillStyle = (bits >> (4 - x)) & 1 ? theme.on : theme.off;
-      context.fillRect(left + x * (1 + DOT_GAP) * unit, top + y * (1 + DOT_GAP) * unit, unit, unit);
+    g.strokeStyle = theme.off;
+    g.lineWidth = Math.max(1, unit * 0.3);
+    g.strokeRect(1, 1, charWidth * unit, charHeight * unit);
+  } else {
+    const glyph = glyphs[choice.encoding];
+    for (let y = 0; y < 8; y++) {
+      const bits = glyph[code * 8 + y];
+      for (let x = 0; x < 5; x++) {
+        g.fillStyle = (bits >> (4 - x)) & 1 ? theme.on : theme.off;
+        g.fillRect(1 + x * (1 + DOT_GAP) * unit, 1 + y * (1 + DOT_GAP) * unit, unit, unit);
+      }
     }
   }
+  sprites.set(key, image);
+  return image;
+}
+
+// A cell's top-left corner on the canvas, on whole pixels so that copies stay sharp.
+const cellLeft = (c) => Math.round((MARGIN + c * (charWidth + CHAR_GAP)) * unit);
+const cellTop = (r) => Math.round((MARGIN + r * (charHeight + CHAR_GAP)) * unit);
+
+function drawCell(r, c, code) {
+  context.drawImage(sprite(code), cellLeft(c) - 1, cellTop(r) - 1);
 }
 
 const decoders = {
@@ -254,8 +272,8 @@ function rowText(bytes) {
 // Where a dot of a cell lies on the canvas (its top-left corner and size, in
 // canvas pixels), for the browser test's look at the dots.
 window.lumivaneDotAt = (r, c, x, y) => ({
-  x: (MARGIN + c * (charWidth + CHAR_GAP) + x * (1 + DOT_GAP)) * unit,
-  y: (MARGIN + r * (charHeight + CHAR_GAP) + y * (1 + DOT_GAP)) * unit,
+  x: cellLeft(c) + x * (1 + DOT_GAP) * unit,
+  y: cellTop(r) + y * (1 + DOT_GAP) * unit,
   size: unit,
 });
 
