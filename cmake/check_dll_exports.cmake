@@ -1,5 +1,6 @@
-# Checks the Windows export list and, given a built DLL, its export table.
-#   cmake -DDEF=driver/lumivane.def [-DMODULE=lumivane.dll -DOBJDUMP=objdump] -P check_dll_exports.cmake
+# Checks the Windows export file made from driver/export_list.h and, given a
+# built DLL, its export table.
+#   cmake -DDEF=build/win32/lumivane.def [-DMODULE=lumivane.dll -DOBJDUMP=objdump] -P check_dll_exports.cmake
 # With -DIMPORTS_ONLY=ON only the DLLs that MODULE (a DLL or a program) needs
 # are checked; -DEXTRA_SYSTEM_DLLS="a.dll;b.dll" allows more of the system's
 # own (a network program needs ws2_32.dll, say).
@@ -8,7 +9,8 @@
 # twelve names and need no DLL but the system's own.
 cmake_minimum_required(VERSION 3.25)
 
-set(calls Init@16 SetPosition@8 Write@4 DriverName@0 Usage@0 DefaultParameters@0)
+include(${CMAKE_CURRENT_LIST_DIR}/export_list.cmake)
+lumivane_read_exports(calls)
 set(expected)
 set(expected_aliases)
 foreach(call IN LISTS calls)

@@ -2,6 +2,7 @@
 # GoogleTest, Google Benchmark and the live view's headers cannot be found:
 # the module and lumivane-host must build with a compiler and CMake alone.
 #   cmake -DSOURCE=dir -DBINARY=dir -DGENERATOR=name -DCXX=compiler -P check_plain_build.cmake
+# (the plain stage of scripts/test.sh)
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE ${BINARY})

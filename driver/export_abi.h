@@ -5,7 +5,7 @@
 
 #if defined(_WIN32)
 #define LUMIVANE_CALL __stdcall
-#define LUMIVANE_EXPORT  // the export list is driver/lumivane.def
+#define LUMIVANE_EXPORT  // the export file is made from driver/export_list.h
 #else
 #define LUMIVANE_CALL
 #define LUMIVANE_EXPORT __attribute__((visibility("default")))

@@ -6,11 +6,13 @@
 // step, so a browser reloading meanwhile reads either the old page or the new
 // one, never an empty or half-written file (an empty page has no refresh
 // element, and its viewer would never reload again). The temporary file is
-// the process's own, so two processes writing the page never meet there.
+// the process's own, so two processes writing the page never meet there, and
+// it is always made new: a link planted at its name is removed, not followed.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "driver/page_format.h"
 #include "driver/screen.h"
 #include "driver/screen_state.h"
 #include "platform/platform.h"
@@ -19,17 +21,17 @@
 namespace driver {
 
 namespace {
-constexpr char kPageHead[] =
-    "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>";
-constexpr char kPageTail[] = "</pre></body>\n</html>\n";
+using page_format::kHead;
+using page_format::kRowEnd;
+using page_format::kTail;
 constexpr char kStartRule[] = "-------------------------------------------";
 constexpr char kEndRule[] = "...........................................";
-constexpr char kRowEnd[] = "<br>\n";
+constexpr char kPageDirectory[] = "logs";  // the directory PagePath names
 constexpr std::size_t kTempPathSize = 64;  // the page's path and ".<process id>.tmp"
 // A whole page, every "\n" stored as a two-byte line end: a row of 80 line
 // feeds stores 160 bytes.
 constexpr std::size_t kPageBufferSize =
-    2 * (sizeof kPageHead + sizeof kPageTail + 2) + kRows * (2 * kColumns + 2 * sizeof kRowEnd);
+    2 * (sizeof kHead + sizeof kTail) + kRows * (2 * kColumns + 2 * sizeof kRowEnd);
 
 char TempPagePath[kTempPathSize];  // the page's path, ".<process id>.tmp"
 char PageBuffer[kPageBufferSize];  // the page being put together
@@ -65,52 +67,89 @@ void PutText(const char* text) {
     }
 }
 
-// The head, "<row><br>\n" for each row, and the tail, each of head and
-// tail followed by a line end.
-void PutPageTogether() {
+// The head, each row followed by the row end, and the tail.
+void PutPageTogether(const Row (&rows)[kRows]) {
     PageLength = 0;
-    PutText(kPageHead);
-    PutText("\n");
-    for (const Row& row : State.ScreenRows) {
+    PutText(kHead);
+    for (const Row& row : rows) {
         PutText(row);
         PutText(kRowEnd);
     }
-    PutText(kPageTail);
-    PutText("\n");
+    PutText(kTail);
 }
 
-// Writes the page into `path`. A full disk shows up at the latest when the
-// file is closed, so the close is checked like the write.
-PageOutcome WritePageFile(const char* path) {
-    const platform::FileHandle page = platform::OpenForWriting(path, platform::kTruncate);
-    if (page == platform::kNoFile) return {PageResult::kOpenFailed, errno};
-    int error = 0;
-    if (!platform::WriteAll(page, PageBuffer, PageLength)) error = errno != 0 ? errno : EIO;
-    if (!platform::CloseFile(page) && error == 0) error = errno != 0 ? errno : EIO;
-    if (error != 0) return {PageResult::kWriteFailed, error};
-    return {PageResult::kWritten, 0};
+PageOutcome Failed(PageResult result) { return {result, errno != 0 ? errno : EIO}; }
+
+// Writes the page into a new temporary file of this process's own. A full
+// disk shows up at the latest when the file is closed, so the close is
+// checked like the write.
+PageOutcome WriteTemporaryPage() {
+    constexpr unsigned kNew = platform::kCreateNew | platform::kTruncate;
+    platform::FileHandle page = platform::OpenForWriting(TempPagePath, kNew);
+    if (page == platform::kNoFile && errno == EEXIST) {
+        // Left by an earlier load of this process, or planted there: removed
+        // (a link itself, not what it points at), and the file made new.
+        platform::RemoveFile(TempPagePath);
+        page = platform::OpenForWriting(TempPagePath, kNew);
+    }
+    if (page == platform::kNoFile) return Failed(PageResult::kOpenFailed);
+    PageOutcome outcome = {PageResult::kWritten, 0};
+    if (!platform::WriteAll(page, PageBuffer, PageLength))
+        outcome = Failed(PageResult::kWriteFailed);
+    if (!platform::CloseFile(page) && outcome.result == PageResult::kWritten)
+        outcome = Failed(PageResult::kWriteFailed);
+    if (outcome.result != PageResult::kWritten) platform::RemoveFile(TempPagePath);
+    return outcome;
+}
+
+// Writes the page over the old one where it stands, never emptying it: every
+// page begins with the same head, refresh element and all, so a reader
+// meanwhile never sees a page without it. The file is shared fully, so a
+// reader's open never fails because of it.
+PageOutcome WritePageInPlace() {
+    const platform::FileHandle page =
+        platform::OpenForWriting(platform::PagePath, platform::kShareAll);
+    if (page == platform::kNoFile) return Failed(PageResult::kOpenFailed);
+    PageOutcome outcome = {PageResult::kWritten, 0};
+    if (!platform::OverwriteWhole(page, PageBuffer, PageLength)) {
+        outcome = Failed(PageResult::kWriteFailed);
+        // Part of the new page may stand in the old one: the page the shadow
+        // rows hold goes back, whole.
+        PutPageTogether(State.ShadowRows);
+        platform::OverwriteWhole(page, PageBuffer, PageLength);
+    }
+    if (!platform::CloseFile(page) && outcome.result == PageResult::kWritten)
+        outcome = Failed(PageResult::kWriteFailed);
+    return outcome;
 }
 
 // Puts the new page in place: whole through the temporary file when it can,
-// in place otherwise.
+// over the old page where it stands otherwise.
 PageOutcome ReplacePage() {
     // Before Init the page has no path: there is no file to open.
     if (!State.Started) return {PageResult::kOpenFailed, ENOENT};
-    PutPageTogether();
+    // Once per Init: what killed processes left behind goes.
+    if (!State.PageCurrent) platform::RemoveDeadTemporaries(platform::PagePath);
+    PutPageTogether(State.ScreenRows);
     if (platform::TemporaryPathFor(platform::PagePath, TempPagePath, sizeof TempPagePath)) {
-        const PageOutcome temp = WritePageFile(TempPagePath);
-        if (temp.result == PageResult::kWritten &&
-            platform::RenameOver(TempPagePath, platform::PagePath))
-            return temp;
-        if (temp.result != PageResult::kOpenFailed) std::remove(TempPagePath);
+        PageOutcome temp = WriteTemporaryPage();
+        if (temp.result == PageResult::kOpenFailed && temp.error == ENOENT) {
+            // logs/ was removed, or could not be made at Init: made again.
+            platform::MakeDirectory(kPageDirectory);
+            temp = WriteTemporaryPage();
+        }
+        if (temp.result == PageResult::kWritten) {
+            if (platform::RenameOver(TempPagePath, platform::PagePath)) return temp;
+            platform::RemoveFile(TempPagePath);
+        }
         // A disk that cannot take the page now: the old page stays whole until
-        // a later call succeeds, rather than being truncated in place.
+        // a later call succeeds.
         if (temp.result == PageResult::kWriteFailed) return temp;
     }
     // The page cannot be replaced whole (a reader holds it open without
     // sharing delete, a directory stands in its place, no file can be made
-    // beside it): write it in place, as a plain rewrite would.
-    return WritePageFile(platform::PagePath);
+    // beside it).
+    return WritePageInPlace();
 }
 
 // "Display_screen", then "display_screen" twice: log readers match these

@@ -3,10 +3,12 @@
 // the cursor. The state behind it is in driver/screen_state.h.
 #pragma once
 
+#include "driver/page_format.h"
+
 namespace driver {
 
-constexpr int kRows = 4;
-constexpr int kColumns = 80;
+using page_format::kColumns;
+using page_format::kRows;
 
 // Init's part: the start-up picture on the screen, the cursor at 1, 1, and
 // the page, which has its path from now on, due to be rewritten.

@@ -32,16 +32,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "driver/display_driver.h"
 #include "driver/screen.h"
 #include "driver/screen_state.h"
+#include "tests/support/page_oracle.h"
 #include "trace/trace_log.h"
 
 namespace {
 
 constexpr int kCells = driver::kRows * driver::kColumns;
+// Init's start-up picture: the clock on row 2 ("HH:MM dd/mm/yy"), and how many
+// bytes of each row it writes (each row's text and its NUL).
+constexpr std::size_t kClockLength = 14;
+constexpr std::size_t kInitWritten[driver::kRows] = {24, kClockLength + 1, 2, 2};
+// DriverName's text fills at most this many bytes, its NUL included: the base
+// name is cut so that " v<version>" always fits.
+constexpr std::size_t kDriverNameSize = 96;
+constexpr std::size_t kNameBaseLimit = kDriverNameSize - sizeof(" v" LUMIVANE_VERSION_TEXT);
+// A long Write's length is 16 bits.
+constexpr std::size_t kLongestText = 65535;
 constexpr char kTitle[] = "Lumivane v0.1";
 constexpr char kPagePath[] = "logs/index.htm";
 
@@ -116,10 +129,11 @@ std::string ReadFile(const char* path, bool* exists) {
     return bytes;
 }
 
+// The page the tests expect for the rows on the screen (this runs natively:
+// LF line ends).
 std::string PageOfRows() {
-    std::string page = "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>\n";
-    for (const driver::Row& row : State.ScreenRows) page += std::string(row) + "<br>\n";
-    return page + "</pre></body>\n</html>\n\n";
+    return testhost::OraclePage(
+        std::vector<std::string>(std::begin(State.ScreenRows), std::end(State.ScreenRows)), "\n");
 }
 
 enum class PageUse { kNone, kMayWrite };
@@ -179,20 +193,22 @@ void CheckScreen() {
 void CallInit(Input& input) {
     const bool null_flag = input.Byte() & 1;
     unsigned char flag = 7;
-    const char* result = DISPLAYDLL_Init(80, 4, 0, null_flag ? nullptr : &flag);
+    const char* result =
+        DISPLAYDLL_Init(driver::kColumns, driver::kRows, 0, null_flag ? nullptr : &flag);
     // The scratch directory always takes the page.
     Check(result != nullptr && std::strcmp(result, kTitle) == 0, "Init did not return its title");
     Check(null_flag || flag == 1, "Init did not set its flag to 1");
     Check(State.Started, "Init did not give the page its path");
     Check(std::strcmp(State.ScreenRows[0], "Quendalore Initialising") == 0,
           "row 1 does not show the start-up banner");
-    Check(std::strlen(State.ScreenRows[1]) == 14, "row 2 does not show the start-up clock");
+    Check(std::strlen(State.ScreenRows[1]) == kClockLength,
+          "row 2 does not show the start-up clock");
     Check(std::strcmp(State.ScreenRows[2], " ") == 0 && std::strcmp(State.ScreenRows[3], " ") == 0,
           "rows 3 and 4 are not blank");
     Check(State.CursorX == 1 && State.CursorY == 1, "Init did not put the cursor at 1, 1");
     // Only the start of each row is Init's to write; the cells beyond keep
     // what they held.
-    const std::size_t written[driver::kRows] = {24, 15, 2, 2};
+    const std::size_t(&written)[driver::kRows] = kInitWritten;
     for (int row = 0; row < driver::kRows; ++row) {
         Check(std::memcmp(State.ScreenRows[row] + written[row], Expected.cells[row] + written[row],
                           driver::kColumns - written[row]) == 0,
@@ -257,7 +273,7 @@ void CallText(const char* (*query)(), const std::string& expected) {
 }
 
 void RunCall(Input& input) {
-    static char text[65536 + 1];  // the longest text an input can ask for
+    static char text[kLongestText + 1];  // the longest text an input can ask for
     switch (input.Byte() % 8) {
         case 0:
             CallInit(input);
@@ -276,7 +292,8 @@ void RunCall(Input& input) {
             CallWrite(nullptr);
             break;
         case 4: {
-            std::string name = std::string(trace::ModuleBaseName()).substr(0, 84) + " v1.0.14.79";
+            std::string name = std::string(trace::ModuleBaseName()).substr(0, kNameBaseLimit) +
+                               " v" LUMIVANE_VERSION_TEXT;
             CallText(DISPLAYDLL_DriverName, name);
             break;
         }

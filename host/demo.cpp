@@ -6,6 +6,16 @@ namespace host {
 
 namespace {
 
+// The demo's pace: the title, then a clock ticking a few times, then the long
+// write; about 8 s in all.
+constexpr long kTitleMilliseconds = 1500;
+constexpr int kClockTicks = 4;
+constexpr long kTickMilliseconds = 1000;
+constexpr long kWrapMilliseconds = 2000;
+// Where the clock's digits go: the text on its screen says so too.
+constexpr int kClockColumn = 37;
+constexpr int kClockRow = 3;
+
 // Builds the demo's script and keeps track of the time its sleeps add up to,
 // so the clock it writes reads the moment of the write.
 class DemoBuilder {
@@ -78,14 +88,14 @@ std::string DemoScript(std::time_t start) {
     demo.Centred(2, "<b>L U M I V A N E</b>");
     demo.Centred(3, "a 4 x 80 character LCD, mirrored into a web page");
     demo.Row(4, "");
-    demo.Sleep(1500);
+    demo.Sleep(kTitleMilliseconds);
 
     demo.Comment("a clock: the host moves the cursor and rewrites only the digits");
     demo.Screen({"<b>Clock</b>", "", "",
                  "Each second the host puts the cursor on row 3, column 37, and writes the time."});
-    for (int tick = 0; tick < 4; ++tick) {
-        demo.At(37, 3, demo.Clock());
-        demo.Sleep(1000);
+    for (int tick = 0; tick < kClockTicks; ++tick) {
+        demo.At(kClockColumn, kClockRow, demo.Clock());
+        demo.Sleep(kTickMilliseconds);
     }
 
     demo.Comment("one long write wraps across the rows, as on a character LCD");
@@ -95,7 +105,7 @@ std::string DemoScript(std::time_t start) {
                 "at column 1 of the next row, as on a character LCD, without caring about "
                 "words; after row 4 it comes back to row 1. Spaces fill the rest of the screen.",
                 kColumns * kRows));
-    demo.Sleep(2000);
+    demo.Sleep(kWrapMilliseconds);
 
     demo.Comment("closing screen");
     demo.Screen(

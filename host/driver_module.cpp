@@ -1,5 +1,7 @@
 #include "host/driver_module.h"
 
+#include "driver/export_list.h"
+
 namespace host {
 
 namespace {
@@ -15,12 +17,9 @@ void Bind(void* module, const char* name, Fn* slot, std::vector<std::string>* mi
 
 std::vector<std::string> BindDriver(void* module, DriverCalls* calls) {
     std::vector<std::string> missing;
-    Bind(module, "DISPLAYDLL_Init", &calls->Init, &missing);
-    Bind(module, "DISPLAYDLL_SetPosition", &calls->SetPosition, &missing);
-    Bind(module, "DISPLAYDLL_Write", &calls->Write, &missing);
-    Bind(module, "DISPLAYDLL_DriverName", &calls->DriverName, &missing);
-    Bind(module, "DISPLAYDLL_Usage", &calls->Usage, &missing);
-    Bind(module, "DISPLAYDLL_DefaultParameters", &calls->DefaultParameters, &missing);
+#define LUMIVANE_BIND(call, bytes) Bind(module, LUMIVANE_EXPORT_NAME(call), &calls->call, &missing);
+    LUMIVANE_EXPORT_LIST(LUMIVANE_BIND)
+#undef LUMIVANE_BIND
     return missing;
 }
 

@@ -1,9 +1,10 @@
 #include "host/runner.h"
 
+#include <chrono>
 #include <cstdio>
 #include <deque>
+#include <thread>
 
-#include "host/platform.h"
 #include "host/screen_text.h"
 
 namespace host {
@@ -61,7 +62,8 @@ int RunCommands(const DriverCalls& driver, const std::vector<Command>& commands,
                 break;
             case CommandKind::kSleep:
                 std::fflush(stdout);
-                if (!fast) SleepMilliseconds(command.milliseconds);
+                if (!fast)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(command.milliseconds));
                 break;
             case CommandKind::kName:
                 PrintName(driver);

@@ -1,13 +1,16 @@
 // The follow mode's picture: the last four input lines on rows 1 to 4.
 #pragma once
 
+#include <cstddef>
 #include <deque>
 #include <string>
 
+#include "driver/page_format.h"
+
 namespace host {
 
-constexpr std::size_t kColumns = 80;
-constexpr std::size_t kRows = 4;
+constexpr std::size_t kColumns = page_format::kColumns;
+constexpr std::size_t kRows = page_format::kRows;
 
 // One input line as a row of exactly 80 cells: tabs expanded to the next
 // multiple of 8 columns, NUL bytes shown as spaces (a NUL would end the

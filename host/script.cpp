@@ -1,5 +1,6 @@
 #include "host/script.h"
 
+#include <charconv>
 #include <cstddef>
 
 namespace host {
@@ -21,24 +22,25 @@ std::vector<std::string> Words(const std::string& rest) {
     return words;
 }
 
-// A plain decimal number from 0 to `limit`; no sign, no spaces.
-bool ParseWhole(const std::string& word, long limit, long* value) {
-    if (word.empty() || word.size() > 10) return false;
-    long number = 0;
-    for (char c : word) {
-        if (c < '0' || c > '9') return false;
-        number = number * 10 + (c - '0');
-    }
-    if (number > limit) return false;
-    *value = number;
-    return true;
+// The most digits a number may have, leading zeros included.
+constexpr std::size_t kMaxDigits = 10;
+
+// Whether the whole of `text` is one unsigned number in `base` (no sign, no
+// spaces, no prefix); its value in *value.
+bool ParseDigits(const char* first, const char* last, int base, unsigned long* value) {
+    const std::from_chars_result result = std::from_chars(first, last, *value, base);
+    return first != last && result.ec == std::errc() && result.ptr == last;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// A plain decimal number from 0 to `limit`; no sign, no spaces.
+bool ParseWhole(const std::string& word, long limit, long* value) {
+    unsigned long number = 0;
+    if (word.size() > kMaxDigits ||
+        !ParseDigits(word.data(), word.data() + word.size(), 10, &number) ||
+        number > static_cast<unsigned long>(limit))
+        return false;
+    *value = static_cast<long>(number);
+    return true;
 }
 
 const char kEscapesExpected[] = "expected \\\\, \\n, \\t or \\xHH";
@@ -127,17 +129,16 @@ bool DecodeEscapes(const std::string& raw, std::string* decoded, std::string* er
         } else if (kind == 't') {
             decoded->push_back('\t');
         } else if (kind == 'x') {
-            const int high = i + 1 < raw.size() ? HexDigit(raw[i + 1]) : -1;
-            const int low = i + 2 < raw.size() ? HexDigit(raw[i + 2]) : -1;
-            if (high < 0 || low < 0) {
+            unsigned long byte = 0;
+            if (i + 2 >= raw.size() || !ParseDigits(&raw[i + 1], &raw[i + 3], 16, &byte)) {
                 *error = "expected two hex digits after \\x";
                 return false;
             }
-            if (high == 0 && low == 0) {
+            if (byte == 0) {
                 *error = "\\x00 cannot be written: a NUL byte ends the driver's text";
                 return false;
             }
-            decoded->push_back(static_cast<char>(high * 16 + low));
+            decoded->push_back(static_cast<char>(byte));
             i += 2;
         } else {
             *error = std::string("unknown escape \\") + kind + "; " + kEscapesExpected;

@@ -42,18 +42,24 @@ void MakeDirectory(const char* directory);
 using FileHandle = std::intptr_t;
 constexpr FileHandle kNoFile = -1;
 
-// How OpenForWriting opens a file; either way it is created when missing.
+// How OpenForWriting opens a file. A link at `path` (a symbolic link, a
+// reparse point) is never followed: the open fails instead, so that whoever
+// can write logs/ cannot make the driver write over another file.
 enum OpenMode : unsigned {
-    kTruncate = 1,  // emptied first
-    kAppend = 2,    // every write goes to the file's current end, wherever others left it
+    kTruncate = 1,   // emptied first
+    kAppend = 2,     // every write goes to the file's current end, wherever others left it
+    kCreateNew = 4,  // made new: the open fails when anything stands at `path`
+    kShareAll = 8,   // (Windows) others may even delete or rename it while it is open
 };
 
-// Opens `path` for writing, in a mode made of OpenMode bits. Others may read
-// and write the file meanwhile. Returns kNoFile with errno set on failure.
+// Opens `path` for writing, in a mode made of OpenMode bits; it is created
+// when missing. Others may read and write the file meanwhile. Returns
+// kNoFile with errno set on failure.
 FileHandle OpenForWriting(const char* path, unsigned mode);
 
-// Writes all `size` bytes. Returns 1, or 0 with errno set.
-int WriteAll(FileHandle file, const char* bytes, std::size_t size);
+// Writes all `size` bytes. Returns 1, or 0 with errno set; `done`, when
+// given, learns how many bytes reached the file either way.
+int WriteAll(FileHandle file, const char* bytes, std::size_t size, std::size_t* done = nullptr);
 
 // Bytes to write, one of several handed over together.
 struct Piece {
@@ -64,9 +70,15 @@ struct Piece {
 // Writes the pieces (at most kMostPieces) one after another, in a single
 // write where the platform has one (POSIX), so that another process
 // appending to the file never comes between them; elsewhere piece by piece.
-// Returns 1, or 0 with errno set.
+// Returns 1, or 0 with errno set; `done` as for WriteAll.
 constexpr int kMostPieces = 8;
-int WritePieces(FileHandle file, const Piece* pieces, int count);
+int WritePieces(FileHandle file, const Piece* pieces, int count, std::size_t* done = nullptr);
+
+// Writes `size` bytes at the file's start and cuts it to them, without
+// emptying it first: a reader meanwhile sees the old bytes or the new ones,
+// and the bytes both begin with stay in place throughout. Returns 1, or 0
+// with errno set.
+int OverwriteWhole(FileHandle file, const char* bytes, std::size_t size);
 
 // Closes the file. Returns 1, or 0 with errno set: some file systems report
 // a full disk only here.
@@ -85,10 +97,20 @@ int IsFileAt(FileHandle file, const char* path);
 // when it does not fit.
 int TemporaryPathFor(const char* path, char* temp, std::size_t size);
 
-// Puts the file `from` in the place of `to` in one step, so a reader of `to`
-// sees the old file or the new one, never a part of either. Returns 1 on
-// success, 0 with errno set on failure (`from` is then left where it was).
+// Puts the file `from` in the place of `to` (in the same directory) in one
+// step, so a reader of `to` sees the old file or the new one, never a part of
+// either. A reader holding `to` for a moment is waited for, a few
+// milliseconds at most. Returns 1 on success, 0 with errno set on failure
+// (`from` is then left where it was).
 int RenameOver(const char* from, const char* to);
+
+// Removes the file (or the link itself) at `path`. Returns 1 when nothing is
+// there any more, 0 with errno set otherwise.
+int RemoveFile(const char* path);
+
+// Removes the temporary files TemporaryPathFor made for `path` in processes
+// that no longer exist; another live process's file is never touched.
+void RemoveDeadTemporaries(const char* path);
 
 // Has `release` called when the module is unloaded (one function; a later
 // call replaces it). Where the platform tells an unload from the process's

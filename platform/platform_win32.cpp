@@ -1,7 +1,9 @@
 // Windows side of the platform layer: paths with '\', the module's path from
 // its own load address, the extension cut as its last four characters,
 // directories made with CreateDirectoryA, files written through Win32
-// handles with CR LF line ends, and the release at unload from DllMain.
+// handles with CR LF line ends and never through a reparse point, the page
+// replaced with POSIX rename semantics where the system has them, and the
+// release at unload from DllMain.
 #include "platform/platform.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -9,6 +11,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace platform {
 
@@ -92,50 +96,107 @@ void MakeDirectory(const char* directory) {
     CreateDirectoryA(directory, nullptr);  // ERROR_ALREADY_EXISTS is the usual case and is fine
 }
 
-FileHandle OpenForWriting(const char* path, unsigned mode) {
-    DWORD access = GENERIC_WRITE;
-    DWORD disposition = (mode & kTruncate) ? CREATE_ALWAYS : OPEN_ALWAYS;
-    if (mode & kAppend) {
-        // A handle with append access but no write access writes at the
-        // file's end only. It cannot empty the file, so a separate open does.
-        if (mode & kTruncate) {
-            const HANDLE emptied = CreateFileA(path, GENERIC_WRITE, kShareMode, nullptr,
-                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (emptied == INVALID_HANDLE_VALUE) {
-                errno = ErrnoFor(GetLastError());
-                return kNoFile;
-            }
-            CloseHandle(emptied);
-        }
-        access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-        disposition = OPEN_ALWAYS;
-    }
-    const HANDLE file =
-        CreateFileA(path, access, kShareMode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        errno = ErrnoFor(GetLastError());
-        return kNoFile;
-    }
-    return reinterpret_cast<FileHandle>(file);
+namespace {
+// A handle that names a reparse point (a symbolic link, a junction) is
+// refused: opened with FILE_FLAG_OPEN_REPARSE_POINT, it is the link itself.
+bool IsReparsePoint(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileInformationByHandle(file, &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-int WriteAll(FileHandle file, const char* bytes, std::size_t size) {
+HANDLE OpenNoLink(const char* path, DWORD access, DWORD share, DWORD disposition) {
+    const HANDLE file =
+        CreateFileA(path, access | FILE_READ_ATTRIBUTES, share, nullptr, disposition,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        errno = ErrnoFor(GetLastError());
+        return INVALID_HANDLE_VALUE;
+    }
+    if (IsReparsePoint(file)) {
+        CloseHandle(file);
+        errno = ELOOP;
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+}  // namespace
+
+FileHandle OpenForWriting(const char* path, unsigned mode) {
+    const DWORD share = kShareMode | ((mode & kShareAll) ? FILE_SHARE_DELETE : 0);
+    const DWORD disposition = (mode & kCreateNew) ? CREATE_NEW : OPEN_ALWAYS;
+    // Emptied only once it is known not to be a link.
+    if (mode & kTruncate) {
+        const HANDLE emptied = OpenNoLink(path, GENERIC_WRITE, share, disposition);
+        if (emptied == INVALID_HANDLE_VALUE) return kNoFile;
+        if (!(mode & kAppend)) {
+            if (!SetEndOfFile(emptied)) {
+                errno = ErrnoFor(GetLastError());
+                CloseHandle(emptied);
+                return kNoFile;
+            }
+            return reinterpret_cast<FileHandle>(emptied);
+        }
+        // A handle with append access but no write access writes at the
+        // file's end only. It cannot empty the file, so this one does.
+        const BOOL emptied_ok = SetEndOfFile(emptied);
+        CloseHandle(emptied);
+        if (!emptied_ok) {
+            errno = ErrnoFor(GetLastError());
+            return kNoFile;
+        }
+    }
+    const DWORD access =
+        (mode & kAppend) ? FILE_APPEND_DATA | SYNCHRONIZE : static_cast<DWORD>(GENERIC_WRITE);
+    const HANDLE file =
+        OpenNoLink(path, access, share, (mode & kTruncate) ? OPEN_EXISTING : disposition);
+    return file == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(file);
+}
+
+int WriteAll(FileHandle file, const char* bytes, std::size_t size, std::size_t* done) {
+    if (done != nullptr) *done = 0;
     while (size > 0) {
         const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
         DWORD written = 0;
         if (!WriteFile(reinterpret_cast<HANDLE>(file), bytes, chunk, &written, nullptr)) {
             errno = ErrnoFor(GetLastError());
+            if (done != nullptr) *done += written;
             return 0;
         }
+        if (written == 0) {
+            errno = ENOSPC;
+            return 0;
+        }
+        if (done != nullptr) *done += written;
         bytes += written;
         size -= written;
     }
     return 1;
 }
 
-int WritePieces(FileHandle file, const Piece* pieces, int count) {
-    for (int i = 0; i < count; ++i)
-        if (!WriteAll(file, pieces[i].bytes, pieces[i].size)) return 0;
+int WritePieces(FileHandle file, const Piece* pieces, int count, std::size_t* done) {
+    if (done != nullptr) *done = 0;
+    for (int i = 0; i < count; ++i) {
+        std::size_t piece_done = 0;
+        const int ok = WriteAll(file, pieces[i].bytes, pieces[i].size, &piece_done);
+        if (done != nullptr) *done += piece_done;
+        if (!ok) return 0;
+    }
+    return 1;
+}
+
+int OverwriteWhole(FileHandle file, const char* bytes, std::size_t size) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(file);
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(handle, start, nullptr, FILE_BEGIN)) {
+        errno = ErrnoFor(GetLastError());
+        return 0;
+    }
+    if (!WriteAll(file, bytes, size)) return 0;
+    if (!SetEndOfFile(handle)) {
+        errno = ErrnoFor(GetLastError());
+        return 0;
+    }
     return 1;
 }
 
@@ -158,7 +219,7 @@ int IsFileAt(FileHandle file, const char* path) {
     // Attributes only: no sharing mode stands in the way.
     const HANDLE probe = CreateFileA(path, FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return 0;
     const BOOL known = GetFileInformationByHandle(probe, &named);
     CloseHandle(probe);
@@ -175,10 +236,141 @@ int TemporaryPathFor(const char* path, char* temp, std::size_t size) {
     return length > 0 && static_cast<std::size_t>(length) < size ? 1 : 0;
 }
 
+namespace {
+constexpr DWORD kRenameWaitMicroseconds = 5000;  // a reader holds the page for microseconds
+constexpr std::size_t kWidePathSize = 600;
+// FILE_RENAME_INFO with its flags, as FileRenameInfoEx takes it (the
+// compiler's headers may predate it).
+constexpr int kFileRenameInfoEx = 22;
+constexpr DWORD kRenameReplaceIfExists = 0x1;
+constexpr DWORD kRenamePosixSemantics = 0x2;
+struct RenameInfo {
+    DWORD flags;
+    HANDLE root_directory;
+    DWORD name_length;  // bytes
+    WCHAR name[kWidePathSize];
+};
+RenameInfo Rename;             // static: the driver allocates nothing
+bool PosixRenameKnown = true;  // false once the system said it has no FileRenameInfoEx
+
+// Replaces `to` by `from` the POSIX way: the name changes even while a reader
+// holds `to` open (sharing deletion), which keeps its old file. Returns 1, 0
+// with the Win32 error in *error.
+int PosixRename(const char* from, const char* to, DWORD* error) {
+    WCHAR wide[kWidePathSize];
+    const int wide_length = MultiByteToWideChar(CP_ACP, 0, to, -1, wide, kWidePathSize);
+    if (wide_length == 0) {
+        *error = GetLastError();
+        return 0;
+    }
+    std::memcpy(Rename.name, L"\\??\\", 4 * sizeof(WCHAR));
+    const DWORD full = GetFullPathNameW(wide, kWidePathSize - 5, Rename.name + 4, nullptr);
+    if (full == 0 || full >= kWidePathSize - 5) {
+        *error = full == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+        return 0;
+    }
+    Rename.flags = kRenameReplaceIfExists | kRenamePosixSemantics;
+    Rename.root_directory = nullptr;
+    Rename.name_length = static_cast<DWORD>((full + 4) * sizeof(WCHAR));
+    const HANDLE file = CreateFileA(from, DELETE | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return 0;
+    }
+    const BOOL renamed = SetFileInformationByHandle(
+        file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(kFileRenameInfoEx), &Rename, sizeof Rename);
+    *error = renamed ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(file);
+    return renamed ? 1 : 0;
+}
+
+bool IsHeldByAReader(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+           error == ERROR_LOCK_VIOLATION;
+}
+}  // namespace
+
 int RenameOver(const char* from, const char* to) {
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
-    errno = ErrnoFor(GetLastError());
+    LARGE_INTEGER frequency{}, start{}, now{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    DWORD error = ERROR_SUCCESS;
+    for (;;) {
+        if (PosixRenameKnown) {
+            if (PosixRename(from, to, &error)) return 1;
+            // Older systems, and file systems without it: the classic rename.
+            if (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
+                error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED)
+                PosixRenameKnown = false;
+        }
+        if (!PosixRenameKnown) {
+            if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
+            error = GetLastError();
+        }
+        QueryPerformanceCounter(&now);
+        const long long waited = (now.QuadPart - start.QuadPart) * 1000000 /
+                                 (frequency.QuadPart ? frequency.QuadPart : 1);
+        if (!IsHeldByAReader(error) || waited >= kRenameWaitMicroseconds) break;
+        Sleep(0);  // the reader's turn
+    }
+    errno = ErrnoFor(error);
     return 0;
+}
+
+int RemoveFile(const char* path) {
+    if (DeleteFileA(path)) return 1;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return 1;
+    errno = ErrnoFor(error);
+    return 0;
+}
+
+namespace {
+constexpr std::size_t kScanPathSize = 512;
+
+// A process with this id still runs (or cannot be asked: then it is taken
+// to run).
+bool ProcessLives(DWORD pid) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const BOOL known = GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return !known || code == STILL_ACTIVE;
+}
+}  // namespace
+
+void RemoveDeadTemporaries(const char* path) {
+    char pattern[kScanPathSize];
+    const int length = std::snprintf(pattern, sizeof pattern, "%s.*.tmp", path);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof pattern) return;
+    const char* separator = std::strrchr(path, '\\');
+    const std::size_t directory_length =
+        separator == nullptr ? 0 : static_cast<std::size_t>(separator - path) + 1;
+    const char* page = path + directory_length;
+    const std::size_t page_length = std::strlen(page);
+    const DWORD own = GetCurrentProcessId();
+
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const char* name = found.cFileName;
+        if (_strnicmp(name, page, page_length) != 0 || name[page_length] != '.') continue;
+        const char* digits = name + page_length + 1;
+        char* end = nullptr;
+        const unsigned long pid = std::strtoul(digits, &end, 10);
+        if (end == digits || *digits < '0' || *digits > '9' || _stricmp(end, ".tmp") != 0) continue;
+        if (pid == 0 || pid == own || ProcessLives(static_cast<DWORD>(pid))) continue;
+        char stale[kScanPathSize];
+        const int stale_length = std::snprintf(stale, sizeof stale, "%.*s%s",
+                                               static_cast<int>(directory_length), path, name);
+        if (stale_length > 0 && static_cast<std::size_t>(stale_length) < sizeof stale)
+            DeleteFileA(stale);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
 }
 
 void AtUnload(void (*release)()) { UnloadRelease = release; }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the driver and the stand-in host in build/native (nothing else), then
-# runs the host's demo in build/demo: the page lands in
-# build/demo/logs/index.htm. Arguments go to lumivane-host (for instance
+# Builds the driver and the stand-in host in build/demo (the demo preset:
+# nothing else, and no test library needed), then runs the host's demo there:
+# the page lands in build/demo/logs/index.htm. Arguments go to lumivane-host (for instance
 # --fast, or a script file).
 #
 #   scripts/demo.sh --live [--listen HOST:PORT]
@@ -27,31 +27,29 @@ live_rows() {
     done
 }
 
-ensure_apt_packages cmake make g++ libgtest-dev googletest libbenchmark-dev \
-    "${LUMIVANE_VIEW_PACKAGES[@]}"
-ensure_rom_package
-cmake --preset native >/dev/null
+ensure_apt_packages "${BUILD_PACKAGES[@]}" "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_npm_packages "$LUMIVANE_VIEW_NPM"
+cmake --preset demo >/dev/null
 if [ "${1:-}" = "--live" ]; then
     cmake --build --preset demo --target lumivane lumivane-host lumivane-view -j "$(nproc)"
 else
     cmake --build --preset demo -j "$(nproc)"
 fi
-mkdir -p build/demo
 cd build/demo
 
 if [ "${1:-}" = "--live" ]; then
     shift
-    ../native/lumivane-view "$@" . &
+    ./lumivane-view "$@" . &
     view=$!
     # A background job of a script ignores Ctrl-C; the view gets SIGTERM.
     trap 'kill "$view" 2>/dev/null; wait "$view" 2>/dev/null' EXIT
     sleep 0.5
     kill -0 "$view" 2>/dev/null || exit 1  # it said why it could not start
     echo "Drawing on the screen until Ctrl-C."
-    live_rows | ../native/lumivane-host --lines >/dev/null
+    live_rows | ./lumivane-host --lines >/dev/null
     exit 0
 fi
 
-../native/lumivane-host "$@"
+./lumivane-host "$@"
 echo
 echo "Open file://$PWD/logs/index.htm in a browser; it reloads itself every 5 s."

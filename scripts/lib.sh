@@ -34,19 +34,45 @@ ensure_apt_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null
 }
 
-# The live view's libraries (header-only: Boost.Beast/Asio, nlohmann/json,
-# stb's PNG writer; libpng reads the pictures back in the tests). Every preset
-# that builds lumivane-view needs them, and the character ROM package below.
-LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev libstb-dev libpng-dev)
-
-# The character ROMs' npm package, pinned by view/rom/package-lock.json: the
-# build turns it into the view's glyph table with node.
-ensure_rom_package() {
+# Installs a folder's npm packages from its package-lock.json (`npm ci`) when
+# they are not there yet; npm itself from Debian when it is missing.
+ensure_npm_packages() {
     command -v npm >/dev/null || ensure_apt_packages nodejs npm
-    if [ ! -f view/rom/node_modules/@wokwi/elements/package.json ]; then
-        (cd view/rom && npm ci --no-audit --no-fund --ignore-scripts)
+    if [ ! -d "$1/node_modules" ] || [ "$1/package-lock.json" -nt "$1/node_modules" ]; then
+        (cd "$1" && npm ci --no-audit --no-fund)
     fi
 }
+
+# The Debian packages the trees need, in groups; scripts/test.sh's table of
+# stages and the other scripts name them.
+BUILD_PACKAGES=(cmake make g++)
+# GoogleTest and Google Benchmark, for the test trees (native, asan).
+TEST_LIBRARY_PACKAGES=(libgtest-dev googletest libbenchmark-dev)
+# The live view's libraries (header-only: Boost.Beast/Asio, nlohmann/json,
+# stb's PNG writer; libpng reads the pictures back in the tests), and node,
+# with which the build turns the character ROMs' npm package (view/rom,
+# ensure_npm_packages) into the view's glyph table. Every preset that builds
+# lumivane-view needs them.
+LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev libstb-dev libpng-dev)
+LUMIVANE_VIEW_NPM=view/rom
+# The browser tests: Debian's chromium, driven from node by playwright-core
+# (npm: ensure_npm_packages).
+BROWSER_PACKAGES=(chromium)
+# The Windows cross-build, and Wine to run what it makes.
+MINGW_PACKAGES=(g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686)
+WINE_PACKAGES=(wine wine32:i386)
+# What scripts/test-release.sh reads the archives and binaries with.
+RELEASE_CHECK_PACKAGES=(python3 python3-pefile unzip tar binutils)
+# Whether this machine runs 32-bit x86 programs, found out for real: Wine's
+# 32-bit loader (an i386 ELF program, from wine32) is started. A kernel
+# built without IA-32 emulation refuses it ("Exec format error"), and then
+# nothing 32-bit, Wine's Windows programs included, can run here.
+can_run_32bit_programs() {
+    local loader=/usr/lib/wine/wine
+    [ -x "$loader" ] || return 1
+    timeout 30 "$loader" --version 2>/dev/null | grep -q '^wine-'
+}
+NO_32BIT_NOTICE="this machine's kernel cannot run 32-bit programs"
 
 # Configures, builds and tests a tree through its workflow preset
 # (CMakePresets.json), building and testing on every core.

@@ -12,9 +12,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
-ensure_apt_packages cmake make g++ g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686 \
-    "${LUMIVANE_VIEW_PACKAGES[@]}"
-ensure_rom_package
+ensure_apt_packages "${BUILD_PACKAGES[@]}" "${MINGW_PACKAGES[@]}" "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_npm_packages "$LUMIVANE_VIEW_NPM"
 
 rm -rf build/release build/release-win32/package build/release-native/package
 mkdir -p build/release

@@ -1,13 +1,138 @@
 #!/usr/bin/env bash
-# Runs every test of the project, installing what the tests need when it is
-# missing. Each stage builds its own tree below build/.
+# Runs the project's tests stage by stage, each in its own tree below build/,
+# installing first what the stage needs when it is missing.
+#   scripts/test.sh                 every stage, in the order of the table
+#   scripts/test.sh native fuzz     the stages named, in the order given
+#   scripts/test.sh --list          the stages and what each needs
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 
-scripts/check-format.sh
-scripts/test-native.sh
-scripts/test-sanitizers.sh
-scripts/test-fuzz.sh
-scripts/test-win32.sh
-# The release packages as a user unpacks and runs them (Wine's prefix from above).
-scripts/test-release.sh
+# The stages: name, the Debian packages it needs (the groups are in
+# scripts/lib.sh), and the npm folders it installs with `npm ci`. A stage
+# `x` runs the function stage_x below.
+STAGES=(
+    # name   | Debian packages                                  | npm folders
+    "format  | clang-format                                     |"
+    "native  | ${BUILD_PACKAGES[*]} ${TEST_LIBRARY_PACKAGES[*]} ${LUMIVANE_VIEW_PACKAGES[*]}
+               ${BROWSER_PACKAGES[*]}                           | tests/browser $LUMIVANE_VIEW_NPM"
+    "plain   | ${BUILD_PACKAGES[*]}                             |"
+    "asan    | ${BUILD_PACKAGES[*]} ${TEST_LIBRARY_PACKAGES[*]} ${LUMIVANE_VIEW_PACKAGES[*]} | $LUMIVANE_VIEW_NPM"
+    "fuzz    | cmake make clang-14 libclang-rt-14-dev            |"
+    "win32   | ${BUILD_PACKAGES[*]} googletest ${MINGW_PACKAGES[*]} ${WINE_PACKAGES[*]}
+               ${LUMIVANE_VIEW_PACKAGES[*]}                     | $LUMIVANE_VIEW_NPM"
+    "release | ${BUILD_PACKAGES[*]} ${MINGW_PACKAGES[*]} ${WINE_PACKAGES[*]}
+               ${LUMIVANE_VIEW_PACKAGES[*]} ${RELEASE_CHECK_PACKAGES[*]} | $LUMIVANE_VIEW_NPM"
+)
+
+# Every C++ file as .clang-format has it.
+stage_format() { scripts/check-format.sh; }
+
+# The native suite: build/native, every test in it, whatever its label (the
+# browser tests and the fault-injection tests included).
+stage_native() { run_workflow native; }
+
+# A build with every option at its default, where GoogleTest, Google Benchmark
+# and the live view's headers can't be found: the module and lumivane-host
+# must build with a compiler and CMake alone (build/plain).
+stage_plain() {
+    cmake -DSOURCE="$PWD" -DBINARY="$PWD/build/plain" "-DGENERATOR=Unix Makefiles" -DCXX=g++ \
+        -P cmake/check_plain_build.cmake
+}
+
+# The native suite once more under AddressSanitizer and UndefinedBehaviorSanitizer
+# (build/asan): any overrun (the module's static arrays included), leak or
+# undefined behaviour fails the test that caused it. The asan presets leave
+# out the benchmark and the browser tests (CMakePresets.json says why).
+stage_asan() { run_workflow asan; }
+
+# The driver-call fuzzer (libFuzzer, ASan, UBSan) built in build/fuzz and run
+# for LUMIVANE_FUZZ_SECONDS (60 by default). Any finding fails the stage; the
+# input that caused it is left in build/fuzz/artifacts/.
+stage_fuzz() {
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$(nproc)"
+    # The scratch directory sees a page write for most calls: in memory it
+    # runs about twice as many inputs in the same time.
+    local tmp=${TMPDIR:-}
+    if [ -z "$tmp" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then tmp=/dev/shm; fi
+    # New inputs go into build/fuzz/corpus; the seeds in fuzz/corpus are only
+    # read. The running commentary goes to build/fuzz/run.log; a finding prints it.
+    mkdir -p build/fuzz/corpus build/fuzz/artifacts
+    local seconds=${LUMIVANE_FUZZ_SECONDS:-60}
+    if ! TMPDIR=${tmp:-/tmp} build/fuzz/lumivane_calls_fuzzer -max_total_time="$seconds" \
+        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix=build/fuzz/artifacts/ build/fuzz/corpus fuzz/corpus \
+        >build/fuzz/run.log 2>&1; then
+        tail -n 80 build/fuzz/run.log
+        echo "fuzzer: a finding; the input is in build/fuzz/artifacts/" >&2
+        return 1
+    fi
+    grep -E '^(Done|stat::)' build/fuzz/run.log
+    echo "fuzzer: no findings in $seconds s"
+}
+
+# The Windows suite: build/win32 cross-built with MinGW-w64, every test under
+# Wine in a prefix of its own (build/win32/wineprefix). The tree is always
+# built; its tests need a kernel that runs 32-bit programs.
+stage_win32() {
+    cmake --preset win32
+    CMAKE_BUILD_PARALLEL_LEVEL="$(nproc)" cmake --build --preset win32
+    if ! can_run_32bit_programs; then
+        echo "32-bit Windows tests not run: $NO_32BIT_NOTICE"
+        return 0
+    fi
+    # Wine's first start makes its prefix: once, here, with a time limit,
+    # before any test needs it.
+    cmake/wine-run.sh "$PWD/build/win32/wineprefix" --init
+    # A test cut short (a crash, a time-out) leaves its scenario directory in
+    # the Wine prefix's temp folder: clear earlier runs' here.
+    rm -rf build/win32/wineprefix/drive_c/users/*/Temp/lumivane-*
+    CTEST_PARALLEL_LEVEL="$(nproc)" ctest --preset win32
+}
+
+# The release packages made, unpacked and run as a user would
+# (scripts/test-release.sh; Wine's prefix is the win32 stage's; the Windows
+# host's run needs a kernel that runs 32-bit programs).
+stage_release() { scripts/test-release.sh; }
+
+# --- running them ---------------------------------------------------------------
+field() { # field LINE N: the Nth |-separated field of a table line, trimmed
+    local value
+    value=$(tr '\n' ' ' <<<"$1" | cut -d'|' -f"$2")
+    echo $value
+}
+
+declare -A packages=() npm_folders=()
+order=()
+for line in "${STAGES[@]}"; do
+    name=$(field "$line" 1)
+    order+=("$name")
+    packages[$name]=$(field "$line" 2)
+    npm_folders[$name]=$(field "$line" 3)
+done
+
+if [ "${1:-}" = "--list" ]; then
+    for name in "${order[@]}"; do
+        printf '%-8s %s%s\n' "$name" "${packages[$name]}" \
+            "${npm_folders[$name]:+ (npm: ${npm_folders[$name]})}"
+    done
+    exit 0
+fi
+
+chosen=("$@")
+[ ${#chosen[@]} -eq 0 ] && chosen=("${order[@]}")
+for name in "${chosen[@]}"; do
+    if [ -z "${packages[$name]+set}" ]; then
+        echo "scripts/test.sh: no stage '$name'; the stages are: ${order[*]}" >&2
+        exit 2
+    fi
+done
+
+for name in "${chosen[@]}"; do
+    echo "== stage $name"
+    # shellcheck disable=SC2086  # a list of package names
+    ensure_apt_packages ${packages[$name]}
+    for folder in ${npm_folders[$name]}; do ensure_npm_packages "$folder"; done
+    "stage_$name"
+done

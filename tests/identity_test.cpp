@@ -23,15 +23,15 @@ struct ModuleName {
 
 // The base name is the file name without its directory and extension.
 const ModuleName kModuleNames[] = {
-    {"Lumivane", "lumivane", "lumivane v1.0.14.79"},
-    {"Mirror", "mirror", "mirror v1.0.14.79"},
-    {"HyphenAndDigit", "lcd-2", "lcd-2 v1.0.14.79"},
+    {"Lumivane", "lumivane", testhost::DriverNameOf("lumivane")},
+    {"Mirror", "mirror", testhost::DriverNameOf("mirror")},
+    {"HyphenAndDigit", "lcd-2", testhost::DriverNameOf("lcd-2")},
     // The longest base name that fits beside the version: 95 characters in all.
-    {"LongestThatFits", std::string(84, 'n'), std::string(84, 'n') + " v1.0.14.79"},
+    {"LongestThatFits", std::string(84, 'n'), testhost::DriverNameOf(std::string(84, 'n'))},
     // Longer ones are cut to those 84, and the version stays whole.
-    {"OneTooLongIsCut", std::string(85, 'o'), std::string(84, 'o') + " v1.0.14.79"},
+    {"OneTooLongIsCut", std::string(85, 'o'), testhost::DriverNameOf(std::string(84, 'o'))},
     {"FarTooLongIsCutToItsFirst84", std::string(40, 'p') + std::string(80, 'q'),
-     std::string(40, 'p') + std::string(44, 'q') + " v1.0.14.79"},
+     testhost::DriverNameOf(std::string(40, 'p') + std::string(44, 'q'))},
 };
 
 void PrintTo(const ModuleName& module_name, std::ostream* out) { *out << module_name.name; }
@@ -52,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(Identity, DriverNames, ::testing::ValuesIn(kModuleNames
 TEST(Identity, DriverNameFirstCreatesAnEmptyLogThenInitFollowsWithoutBanner) {
     DriverSession driver;
     testhost::TimeWindow window{Now(), 0};
-    EXPECT_STREQ(driver.DriverName(), "lumivane v1.0.14.79");
+    EXPECT_STREQ(driver.DriverName(), testhost::DriverNameOf("lumivane").c_str());
     EXPECT_TRUE(std::filesystem::is_directory(driver.work_dir() / "logs"));
     EXPECT_TRUE(driver.Exists(driver.LogPath()));
     EXPECT_EQ(driver.Log(), "");
@@ -116,7 +116,7 @@ TEST(Identity, ModuleFileWithoutADotIsNamedByItsWholeName) {
     testhost::TimeWindow window{Now(), 0};
     unsigned char flag = 0;
     plain_driver.Init(80, 4, 0, &flag);
-    EXPECT_STREQ(plain_driver.DriverName(), "plainmirror v1.0.14.79");
+    EXPECT_STREQ(plain_driver.DriverName(), testhost::DriverNameOf("plainmirror").c_str());
     window.after = Now();
     host::UnloadModule(module);
 

@@ -4,6 +4,7 @@
 // other processes are forked.
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/driver_module.h"
@@ -279,6 +281,135 @@ TEST(ManyWriters, TwoProcessesSharingTheLogKeepItBoundedAndWhole) {
         }
         EXPECT_EQ(broken, 0);
     }
+}
+
+// One process finds the log at its bound and rolls it over while another
+// still holds the old, full one open: when the other reaches its own check,
+// it goes on in the fresh log and leaves the full log as it is, rather than
+// renaming the fresh one over it.
+TEST(ManyWriters, SecondProcessAtTheBoundLeavesTheFullLogAlone) {
+    DriverSession session;
+    constexpr std::uintmax_t kBound = 16 * 1024 * 1024;
+    unsigned char flag = 0;
+    ASSERT_EQ(session.CallInit(&flag), "Lumivane v0.1");
+    const fs::path log = session.work_dir() / session.LogPath();
+    const fs::path full_log = session.work_dir() / (session.LogPath() + ".1");
+
+    // The other process: the same load of the module, forked, fills the log
+    // and passes its bound.
+    const pid_t other = Spawn([&session] {
+        session.GrowLogTo(kBound - 10);
+        session.SetPosition(7, 3);
+        return ::testing::Test::HasFailure() ? 1 : 0;
+    });
+    ASSERT_EQ(ExitStatus(other), 0);
+    const std::string full = testhost::ReadFile(full_log);
+    ASSERT_EQ(full.size(), kBound - 10);
+
+    // This one still writes into the full log until its check: a line of
+    // 70 KiB makes it ask.
+    session.SetPosition(1, 1);
+    const std::string text(70 * 1024, 'z');
+    EXPECT_EQ(session.Write(text.c_str()), 1);
+
+    const std::string kept = testhost::ReadFile(full_log);
+    EXPECT_TRUE(kept.size() >= full.size() && kept.compare(0, full.size(), full) == 0)
+        << "the full log was replaced: it holds " << kept.size() << " bytes";
+    const std::vector<std::string> fresh = testhost::LogBodies(testhost::ReadFile(log), {0, Now()});
+    ASSERT_GE(fresh.size(), 2u);
+    EXPECT_EQ(fresh[0], "SetPosition x=7, y=3");  // the other's line
+    EXPECT_TRUE(fresh[1] == "Write " + text) << fresh[1].substr(0, 40);
+}
+
+// --- what killed processes leave behind ----------------------------------------
+
+// The temporary page of a process that no longer exists is removed at Init;
+// a live process's, and every other name, are left alone. A link at such a
+// name goes, the file it points at stays.
+TEST(DeadProcesses, TheirTemporaryPagesGoAtInit) {
+    DriverSession session;
+    const pid_t dead = Spawn([] { return 0; });
+    ASSERT_EQ(ExitStatus(dead), 0);
+    int hold[2];
+    ASSERT_EQ(pipe(hold), 0);
+    const pid_t live = Spawn([&hold] {
+        char byte = 0;
+        close(hold[1]);
+        return static_cast<int>(read(hold[0], &byte, 1));  // until the test ends
+    });
+    close(hold[0]);
+
+    const fs::path logs = session.work_dir() / "logs";
+    fs::create_directory(logs);
+    const fs::path precious = session.work_dir() / "precious.txt";
+    testhost::WriteFile(precious, "the user's own file");
+    const std::string dead_id = std::to_string(dead);
+    const std::string live_id = std::to_string(live);
+    struct Case {
+        std::string name;
+        bool link;  // a link to precious.txt rather than a file
+        bool removed;
+    };
+    const std::vector<Case> cases = {
+        {"index.htm." + dead_id + ".tmp", false, true},
+        {"index.htm." + live_id + ".tmp", false, false},
+        {"index.htm.1" + dead_id + ".tmp", true, true},  // no such process either
+        {"index.htm.abc.tmp", false, false},
+        {"index.htm." + dead_id + ".tmp.old", false, false},
+        {"other.htm." + dead_id + ".tmp", false, false},
+        {"index.htm.." + dead_id + ".tmp", false, false},
+    };
+    ASSERT_NE(kill(static_cast<pid_t>(std::stol("1" + dead_id)), 0), 0);
+    for (const Case& c : cases) {
+        if (c.link)
+            fs::create_symlink(precious, logs / c.name);
+        else
+            testhost::WriteFile(logs / c.name, "a page that never made it");
+    }
+
+    unsigned char flag = 0;
+    EXPECT_EQ(session.CallInit(&flag), "Lumivane v0.1");
+    for (const Case& c : cases) {
+        EXPECT_EQ(fs::exists(fs::symlink_status(logs / c.name)), !c.removed) << c.name;
+    }
+    EXPECT_EQ(testhost::ReadFile(precious), "the user's own file");
+    close(hold[1]);
+    EXPECT_EQ(ExitStatus(live), 0);
+}
+
+// Writers killed at random moments may leave their temporary page behind;
+// the page itself is whole every time, and the next Init clears what they
+// left.
+TEST(DeadProcesses, KilledWritersLeaveNothingBehindAfterTheNextInit) {
+    DriverSession session;
+    unsigned char flag = 0;
+    ASSERT_EQ(session.CallInit(&flag), "Lumivane v0.1");
+    const fs::path logs = session.work_dir() / "logs";
+    constexpr int kKills = 100;
+    int torn_pages = 0;
+    unsigned seed = 12345;
+    for (int kill_number = 0; kill_number < kKills; ++kill_number) {
+        const pid_t writer = Spawn([&session] {
+            for (unsigned frame = 0;; ++frame) {
+                session.SetPosition(1, 3);
+                session.Write(FrameText('K', frame).c_str());
+            }
+            return 0;
+        });
+        seed = seed * 1103515245u + 12345u;
+        std::this_thread::sleep_for(std::chrono::microseconds(500 + (seed >> 16) % 4000));
+        kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+        if (testhost::PageRows(session.Page()).size() != 4) ++torn_pages;
+    }
+    int left = 0;
+    for (const std::string& name : Listing(logs))
+        if (name.find(".tmp") != std::string::npos) ++left;
+    std::printf("%d kills left %d temporary pages behind\n", kKills, left);
+
+    EXPECT_EQ(torn_pages, 0);
+    EXPECT_EQ(session.CallInit(&flag), "Lumivane v0.1");
+    EXPECT_EQ(Listing(logs), (std::vector<std::string>{"index.htm", "lumivane.log"}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The page writer against a full disk. POSIX only: /dev/full stands in for
-// the full disk. Readers beside writers are in lifetime_posix_test.cpp.
+// The page writer and the log among planted links, and the log linked to a
+// full disk. POSIX only. Full disks under the page are in fault_test.cpp,
+// readers beside writers in lifetime_posix_test.cpp.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "tests/support/driver_session.h"
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
 
 namespace fs = std::filesystem;
 using testhost::DriverSession;
@@ -24,57 +27,54 @@ fs::path TempPage(const DriverSession& driver) {
     return driver.work_dir() / "logs" / ("index.htm." + std::to_string(getpid()) + ".tmp");
 }
 
-std::vector<std::string> FullDiskLines() {
-    return testhost::PageWriteFailureLog("Failed to write web page file", "logs/index.htm", ENOSPC);
+// A link planted in logs/ is never followed: not at this process's
+// temporary page (removed, and the page made new), not at the page (the link
+// itself is replaced), not at the log (refused, as a log that cannot be
+// opened). The file it points at keeps its bytes.
+TEST(PlantedLinks, AreNeverFollowed) {
+    struct Case {
+        const char* name;
+        fs::path (*link)(const DriverSession& driver);
+        bool log_refused;
+    };
+    const Case cases[] = {
+        {"temporary page", [](const DriverSession& d) { return TempPage(d); }, false},
+        {"page", [](const DriverSession& d) { return d.work_dir() / d.PagePath(); }, false},
+        {"log", [](const DriverSession& d) { return d.work_dir() / d.LogPath(); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DriverSession driver;
+        const fs::path target = driver.work_dir() / "precious.txt";
+        testhost::WriteFile(target, "the user's own file\n");
+        fs::create_directory(driver.work_dir() / "logs");
+        fs::create_symlink(target, c.link(driver));
+
+        testhost::StartStdoutCapture((driver.work_dir() / "stdout.txt").string());
+        unsigned char flag = 0;
+        const std::string title = driver.CallInit(&flag);
+        driver.SetPosition(1, 3);
+        const int written = driver.Write("changed");
+        EXPECT_EQ(testhost::StopStdoutCapture(), c.log_refused ? "Failed to open ini file" : "");
+        EXPECT_EQ(title, "Lumivane v0.1");
+        EXPECT_EQ(written, 1);
+
+        EXPECT_EQ(testhost::ReadFile(target), "the user's own file\n");
+        const std::string page = driver.Page();
+        EXPECT_EQ(page, ExpectedPage({"Quendalore Initialising", testhost::PageRow(page, 2),
+                                      "changed", " "}));
+        EXPECT_FALSE(fs::is_symlink(driver.work_dir() / driver.PagePath()));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(TempPage(driver))));
+        if (c.log_refused) {
+            EXPECT_TRUE(fs::is_symlink(driver.work_dir() / driver.LogPath()));
+        } else {
+            EXPECT_FALSE(driver.Log().empty());
+        }
+    }
 }
 
-TEST(FullDisk, WriteFailsKeepsOldPageAndRetriesOnceSpaceIsBack) {
-    DriverSession driver;
-    unsigned char flag = 0;
-    ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
-    const std::string clock = testhost::PageRow(driver.Page(), 2);
-    const std::string old_page = driver.Page();
-    const std::size_t log_start = driver.Log().size();
-    testhost::TimeWindow window{Now(), 0};
-
-    fs::create_symlink("/dev/full", TempPage(driver));
-    driver.SetPosition(1, 3);
-    EXPECT_EQ(driver.Write("lost?"), 0);
-    EXPECT_EQ(driver.Page(), old_page);              // the old page stays whole
-    EXPECT_FALSE(fs::is_symlink(TempPage(driver)));  // nothing left behind
-
-    // The shadow rows still hold the old picture: the next call retries.
-    EXPECT_EQ(driver.Write(""), 1);
-    window.after = Now();
-    EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, "lost?", " "}));
-
-    std::vector<std::string> expected = {"SetPosition x=1, y=3", "Write x=1, y=3", "Write lost?"};
-    for (const std::string& line : FullDiskLines()) expected.push_back(line);
-    expected.push_back("Write x=6, y=3");
-    expected.push_back("Write ");
-    for (const std::string& line :
-         testhost::PageWriteLog({"Quendalore Initialising", clock, "lost?", " "}))
-        expected.push_back(line);
-    EXPECT_EQ(LogBodies(driver.Log().substr(log_start), window), expected);
-}
-
-TEST(FullDisk, InitReportsFailureWhenThePageCannotBeStored) {
-    DriverSession driver;
-    fs::create_directory(driver.work_dir() / "logs");
-    fs::create_symlink("/dev/full", TempPage(driver));
-    testhost::TimeWindow window{Now(), 0};
-
-    unsigned char flag = 1;
-    EXPECT_EQ(driver.CallInit(&flag), "Failed to create web page");
-    EXPECT_EQ(flag, 0);
-    EXPECT_FALSE(driver.Exists(driver.PagePath()));
-    window.after = Now();
-
-    const std::vector<std::string> log = LogBodies(driver.Log(), window);
-    ASSERT_EQ(log.size(), 8u);
-    EXPECT_EQ(std::vector<std::string>(log.begin() + 4, log.end()), FullDiskLines());
-}
-
+// The log's link to /dev/full is refused like any link; nothing else is
+// disturbed.
 TEST(FullDisk, FailingLogWritesBreakNothing) {
     DriverSession driver;
     fs::create_directory(driver.work_dir() / "logs");
@@ -85,7 +85,7 @@ TEST(FullDisk, FailingLogWritesBreakNothing) {
     EXPECT_EQ(flag, 1);
     driver.SetPosition(1, 4);
     EXPECT_EQ(driver.Write("still here"), 1);
-    EXPECT_STREQ(driver.DriverName(), "lumivane v1.0.14.79");
+    EXPECT_STREQ(driver.DriverName(), testhost::DriverNameOf("lumivane").c_str());
     const std::string clock = testhost::PageRow(driver.Page(), 2);
     EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", "still here"}));
 }

@@ -1,9 +1,11 @@
 // Windows only: the DLL as the 32-bit host meets it. Stdcall calls under
 // plain and decorated names, CR LF in every file, a copy that names itself
 // after its own file, and a page replaced while another program holds it.
+#include "driver/export_list.h"
 #include "host/driver_module.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/driver_session.h"
+#include "tests/support/files.h"
 #include "tests/support/module_host.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -124,14 +126,10 @@ struct ExportPair {
     const char* decorated;
 };
 
-constexpr ExportPair kExports[] = {
-    {"DISPLAYDLL_Init", "DISPLAYDLL_Init@16"},
-    {"DISPLAYDLL_SetPosition", "DISPLAYDLL_SetPosition@8"},
-    {"DISPLAYDLL_Write", "DISPLAYDLL_Write@4"},
-    {"DISPLAYDLL_DriverName", "DISPLAYDLL_DriverName@0"},
-    {"DISPLAYDLL_Usage", "DISPLAYDLL_Usage@0"},
-    {"DISPLAYDLL_DefaultParameters", "DISPLAYDLL_DefaultParameters@0"},
-};
+#define LUMIVANE_EXPORT_PAIR(call, bytes) \
+    {LUMIVANE_EXPORT_NAME(call), LUMIVANE_DECORATED_NAME(call, bytes)},
+constexpr ExportPair kExports[] = {LUMIVANE_EXPORT_LIST(LUMIVANE_EXPORT_PAIR)};
+#undef LUMIVANE_EXPORT_PAIR
 
 }  // namespace
 
@@ -177,6 +175,7 @@ TEST(Win32Exports, EveryCallRemovesItsOwnArgumentsUnderBothNames) {
     DriverSession driver;
     unsigned char flag = 0;
     const std::string text = "stack check";
+    const std::string name = testhost::DriverNameOf("lumivane");
     struct Call {
         const char* name;
         std::vector<std::uint32_t> arguments;
@@ -190,8 +189,8 @@ TEST(Win32Exports, EveryCallRemovesItsOwnArgumentsUnderBothNames) {
         {"DISPLAYDLL_SetPosition@8", {300, 9}, 100, nullptr},
         {"DISPLAYDLL_Write", {Slot(text.c_str())}, 100, nullptr},
         {"DISPLAYDLL_Write@4", {Slot(text.c_str())}, 100, nullptr},
-        {"DISPLAYDLL_DriverName", {}, 100, "lumivane v1.0.14.79"},
-        {"DISPLAYDLL_DriverName@0", {}, 100, "lumivane v1.0.14.79"},
+        {"DISPLAYDLL_DriverName", {}, 100, name.c_str()},
+        {"DISPLAYDLL_DriverName@0", {}, 100, name.c_str()},
         {"DISPLAYDLL_Usage", {}, 100, "my_plugin usage"},
         {"DISPLAYDLL_Usage@0", {}, 100, "my_plugin usage"},
         {"DISPLAYDLL_DefaultParameters", {}, 100, "default"},
@@ -278,7 +277,7 @@ TEST(Win32ModuleName, CopyLoadedAsMirrorDllFromElsewhereIsMirror) {
     TimeWindow window{Now(), 0};
     unsigned char flag = 0;
     ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
-    EXPECT_STREQ(driver.DriverName(), "mirror v1.0.14.79");
+    EXPECT_STREQ(driver.DriverName(), testhost::DriverNameOf("mirror").c_str());
     window.after = Now();
 
     EXPECT_EQ(Entries(driver.work_dir() / "logs"),
@@ -303,7 +302,7 @@ TEST(Win32ModuleName, LastFourCharactersAreCutWhateverTheyAre) {
     const auto driver_name =
         reinterpret_cast<DisplayTextFn>(host::FindExport(module, "DISPLAYDLL_DriverName"));
     ASSERT_NE(driver_name, nullptr);
-    EXPECT_STREQ(driver_name(), "odd.pl v1.0.14.79");
+    EXPECT_STREQ(driver_name(), testhost::DriverNameOf("odd.pl").c_str());
     EXPECT_TRUE(driver.Exists("logs\\odd.pl.log"));
     host::UnloadModule(module);
 }
@@ -483,4 +482,35 @@ TEST(Win32LogBound, LogHeldWithoutShareDeleteStartsAfreshInPlace) {
     const std::vector<std::string> expected = {"SetPosition x=3, y=3", "SetPosition x=4, y=4"};
     EXPECT_EQ(LogBodies(driver.Read("logs\\lumivane.log"), window), expected);
     EXPECT_EQ(LogBodies(std::string(read, got), window), expected);
+}
+
+// --- links planted in logs ---------------------------------------------------
+
+// A symbolic link (a reparse point) at the log or at this process's temporary
+// page is never written through: the log's is refused, as a log that cannot be
+// opened, and the temporary page's removed and the file made new. The file
+// they point at keeps its bytes. Making a link needs a right a user may lack.
+TEST(Win32Links, PlantedLinksAreNeverFollowed) {
+    for (const bool at_log : {true, false}) {
+        SCOPED_TRACE(at_log ? "log" : "temporary page");
+        DriverSession driver;
+        const fs::path target = driver.work_dir() / "precious.txt";
+        testhost::WriteFile(target, "the user's own file");
+        fs::create_directory(driver.work_dir() / "logs");
+        const fs::path link =
+            driver.work_dir() / "logs" /
+            (at_log ? std::string("lumivane.log")
+                    : "index.htm." + std::to_string(GetCurrentProcessId()) + ".tmp");
+        if (!CreateSymbolicLinkA(link.string().c_str(), target.string().c_str(), 0))
+            GTEST_SKIP() << "no symbolic link can be made here (error " << GetLastError() << ")";
+
+        testhost::StartStdoutCapture((driver.work_dir() / "stdout.txt").string());
+        unsigned char flag = 0;
+        const std::string title = driver.CallInit(&flag);
+        EXPECT_EQ(testhost::StopStdoutCapture(), at_log ? "Failed to open ini file" : "");
+        EXPECT_EQ(title, "Lumivane v0.1");
+        EXPECT_EQ(testhost::ReadFile(target), "the user's own file");
+        EXPECT_EQ(testhost::PageRows(driver.Page()).size(), 4u);
+        EXPECT_EQ(fs::exists(fs::symlink_status(link)), at_log);
+    }
 }

@@ -5,7 +5,8 @@
 // in one write, so a log emptied from outside goes on at its new end, and
 // another process sharing the log never splices into a line. The log is
 // bounded: a line that would take it past kLogBound goes to a fresh log, and
-// the full one becomes <log>.1.
+// the full one becomes <log>.1. A line the disk took only in part is ended
+// before the next one begins, so no two lines ever share one.
 #include "trace/trace_log.h"
 
 #include <cstdio>
@@ -43,6 +44,10 @@ char Stamp[kStampSize];        // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
 char Line[kLineSize];          // the line being put together
 long long LogSize = 0;         // the log's size when last asked, plus the lines written since
 long long UncheckedBytes = 0;  // bytes written since the log's size was last asked
+bool ReopenWanted = false;     // the log could not be opened again at its bound: tried per line
+bool LineOpen = false;         // a line reached the log only in part: the next ends it first
+bool LineFailed = false;       // a write of the current line failed: its rest is dropped
+std::size_t LineBytesOut = 0;  // bytes of the current line that reached the log
 const std::size_t LineEndLength = std::strlen(platform::kLineEnd);  // 1, or 2 for CR LF
 
 // logs/<base>.log; a base name too long for the buffer is cut so that the
@@ -60,6 +65,22 @@ void CloseLog() {
     if (LogFile == platform::kNoFile) return;
     platform::CloseFile(LogFile);
     LogFile = platform::kNoFile;
+}
+
+// Hands bytes of the current line to the log. After a failed write the rest
+// of the line is dropped: going on would leave a gap inside it.
+void PutOut(const char* bytes, std::size_t size) {
+    if (LineFailed) return;
+    std::size_t done = 0;
+    if (!platform::WriteAll(LogFile, bytes, size, &done)) LineFailed = true;
+    LineBytesOut += done;
+}
+
+void PutOutPieces(const platform::Piece* pieces, int count) {
+    if (LineFailed) return;
+    std::size_t done = 0;
+    if (!platform::WritePieces(LogFile, pieces, count, &done)) LineFailed = true;
+    LineBytesOut += done;
 }
 
 // The stamp of the current second. Lines come many to a second, so the text
@@ -121,7 +142,7 @@ public:
     void Finish() {
         room_ = static_cast<long long>(line_end_length_);
         PutLineEnd();
-        if (used_ > 0) platform::WriteAll(LogFile, Line, used_);
+        if (used_ > 0) PutOut(Line, used_);
         used_ = 0;
     }
 
@@ -131,7 +152,7 @@ private:
         room_ -= static_cast<long long>(length);
         while (length > 0) {
             if (used_ == kLineSize) {
-                platform::WriteAll(LogFile, Line, used_);
+                PutOut(Line, used_);
                 used_ = 0;
             }
             const std::size_t piece = length < kLineSize - used_ ? length : kLineSize - used_;
@@ -155,6 +176,18 @@ private:
     long long room_;        // bytes the line may still take, its line end aside
     std::size_t used_ = 0;  // bytes of Line in use
 };
+
+// Ends the line the disk took only in part, so the next one begins a line
+// of its own. Returns 0 when even that fails.
+int EndOpenLine() {
+    if (!LineOpen) return 1;
+    std::size_t done = 0;
+    if (!platform::WriteAll(LogFile, platform::kLineEnd, LineEndLength, &done)) return 0;
+    LineOpen = false;
+    LogSize += static_cast<long long>(done);
+    UncheckedBytes += static_cast<long long>(done);
+    return 1;
+}
 
 // Opens the log at its path in `mode` and learns its size.
 void ReopenLog(unsigned mode) {
@@ -183,14 +216,27 @@ void MakeRoomFor(long long size) {
     // Another process sharing the log may have begun a fresh one already:
     // then that one goes on, unless it is full too.
     const bool still_named = platform::IsFileAt(LogFile, LogPath) == 1;
+    // The full log ends with a whole line; the fresh one starts clean.
+    EndOpenLine();
+    LineOpen = false;
     platform::CloseFile(LogFile);
     if (!still_named) {
         ReopenLog(platform::kAppend);
+        ReopenWanted = LogFile == platform::kNoFile;
         if (LogFile == platform::kNoFile || LogSize + size <= kLogBound) return;
         platform::CloseFile(LogFile);
     }
     const bool moved = platform::RenameOver(LogPath, FullLogPath) == 1;
     ReopenLog(moved ? platform::kAppend : platform::kTruncate | platform::kAppend);
+    // This line is lost; the next one tries again.
+    ReopenWanted = LogFile == platform::kNoFile;
+}
+
+// The log the last bound could not open again, at the next line: in append
+// mode, and a log still full goes past its bound by this line's own check.
+void RetryReopen() {
+    ReopenLog(platform::kAppend);
+    if (LogFile != platform::kNoFile) ReopenWanted = false;
 }
 }  // namespace
 
@@ -219,7 +265,9 @@ void OpenLog() {
 
 void LogLine(const char* label, const char* text) {
     OpenLog();
-    if (DebugLevel == 0 || LogFile == platform::kNoFile) return;
+    if (DebugLevel == 0) return;
+    if (LogFile == platform::kNoFile && ReopenWanted) RetryReopen();
+    if (LogFile == platform::kNoFile) return;
 
     // Put together by hand: parsing a format would cost about as much as the
     // line's write itself.
@@ -236,6 +284,10 @@ void LogLine(const char* label, const char* text) {
     MakeRoomFor(size);
     if (LogFile == platform::kNoFile) return;
 
+    if (!EndOpenLine()) return;
+    LineFailed = false;
+    LineBytesOut = 0;
+
     const std::size_t fixed_length = stamp_length + label_length + 3;  // all but the text
     if (LineEndLength == 1 && size <= static_cast<long long>(kLineSize)) {
         // The usual line: put together in Line and handed over in one write.
@@ -249,7 +301,7 @@ void LogLine(const char* label, const char* text) {
         std::memcpy(at, text, text_length);
         at += text_length;
         *at++ = platform::kLineEnd[0];
-        platform::WriteAll(LogFile, Line, static_cast<std::size_t>(at - Line));
+        PutOut(Line, static_cast<std::size_t>(at - Line));
     } else if (LineEndLength == 1 && size >= static_cast<long long>(fixed_length)) {
         // Too long for Line: its pieces in one write where the platform has one.
         const std::size_t text_room = static_cast<std::size_t>(size) - fixed_length;
@@ -259,7 +311,7 @@ void LogLine(const char* label, const char* text) {
                                           {" ", 1},
                                           {text, text_length < text_room ? text_length : text_room},
                                           {platform::kLineEnd, 1}};
-        platform::WritePieces(LogFile, pieces, static_cast<int>(std::size(pieces)));
+        PutOutPieces(pieces, static_cast<int>(std::size(pieces)));
     } else {
         // Each "\n" stored as the platform's line end.
         LineWriter line(size);
@@ -270,8 +322,9 @@ void LogLine(const char* label, const char* text) {
         line.Put(text, text_length);
         line.Finish();
     }
-    LogSize += size;
-    UncheckedBytes += size;
+    if (LineFailed && LineBytesOut > 0) LineOpen = true;
+    LogSize += static_cast<long long>(LineBytesOut);
+    UncheckedBytes += static_cast<long long>(LineBytesOut);
 }
 
 }  // namespace trace

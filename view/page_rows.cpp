@@ -8,11 +8,6 @@
 namespace view {
 
 namespace {
-constexpr std::string_view kHead =
-    "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>\n";
-constexpr std::string_view kTail = "</pre></body>\n</html>\n\n";
-constexpr std::string_view kRowEnd = "<br>\n";
-
 // Code points of windows-1252's bytes 0x80 to 0x9F. The five bytes it leaves
 // undefined map to the C1 controls of the same value, as browsers map them.
 constexpr char32_t kWindows1252High[32] = {
@@ -71,7 +66,7 @@ std::size_t Utf8Sequence(std::string_view bytes, char32_t* code) {
     return length;
 }
 
-// The page as text mode reads it: each CR LF one line end.
+// A row as text mode reads it: each CR LF one line end.
 std::string WithLfLineEnds(std::string_view page) {
     std::string text;
     text.reserve(page.size());
@@ -80,15 +75,6 @@ std::string WithLfLineEnds(std::string_view page) {
         text.push_back(page[i]);
     }
     return text;
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool EndsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 }  // namespace
 
@@ -151,24 +137,10 @@ std::string DecodeToUtf8(std::string_view bytes, Encoding encoding) {
 }
 
 std::optional<Rows> PageToRowBytes(std::string_view page) {
-    const std::string text = WithLfLineEnds(page);
-    const std::string_view whole = text;
-    if (whole.size() < kHead.size() + kTail.size() || !StartsWith(whole, kHead) ||
-        !EndsWith(whole, kTail))
-        return std::nullopt;
-
-    // Each row is its bytes up to "<br>" and a line end. A row whose own text
-    // held "<br>" and a line end would make more than four lines: such a page
-    // can't be read back unambiguously and counts as not a page.
-    std::string_view body = whole.substr(kHead.size(), whole.size() - kHead.size() - kTail.size());
+    page_format::PageRows slices;
+    if (!page_format::ReadPageRows(page, &slices)) return std::nullopt;
     Rows rows;
-    for (int row = 0; row < kRowCount; ++row) {
-        const std::size_t end = body.find(kRowEnd);
-        if (end == std::string_view::npos) return std::nullopt;
-        rows[row] = std::string(body.substr(0, end));
-        body.remove_prefix(end + kRowEnd.size());
-    }
-    if (!body.empty()) return std::nullopt;
+    for (int row = 0; row < kRowCount; ++row) rows[row] = WithLfLineEnds(slices.rows[row]);
     return rows;
 }
 

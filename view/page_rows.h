@@ -1,6 +1,6 @@
-// The page the driver writes, read back into its four row texts. The driver
-// writes a fixed head, one line per row (the row's bytes, "<br>", a line end)
-// and a fixed tail; any file of another shape is not one of its pages.
+// The page the driver writes, read back into its four row texts. Its format
+// is the driver's own (driver/page_format.h); any file of another shape is
+// not one of its pages.
 #pragma once
 
 #include <array>
@@ -9,10 +9,11 @@
 #include <string_view>
 
 #include "view/character_rom.h"
+#include "driver/page_format.h"
 
 namespace view {
 
-constexpr int kRowCount = 4;
+constexpr int kRowCount = page_format::kRows;
 using Rows = std::array<std::string, kRowCount>;
 
 // How the page's 8-bit row bytes become characters: as text, or as the codes

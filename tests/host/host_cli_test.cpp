@@ -26,11 +26,12 @@ std::string ModuleBesideHost() {
         .string();
 }
 
+// The line the host prints for the real driver's name.
+std::string NameLine() { return "name: " + testhost::DriverNameOf("lumivane") + "\n"; }
+
 // What the host prints before it draws, with the real driver.
 std::string RealHeader() {
-    return Lines("module: " + ModuleBesideHost() +
-                 "\n"
-                 "name: lumivane v1.0.14.79\n"
+    return Lines("module: " + ModuleBesideHost() + "\n" + NameLine() +
                  "usage: my_plugin usage\n"
                  "defaults: default\n"
                  "init: Lumivane v0.1 (flag 1)\n");
@@ -145,8 +146,8 @@ TEST(HostScript, DrawsOnTheScreenAndTheLogShowsEachCall) {
     EXPECT_EQ(run.Read("logs/index.htm"), ExpectedPage(rows));
     EXPECT_EQ(run.out, RealHeader() +
                            Lines("usage: my_plugin usage\n"
-                                 "defaults: default\n"
-                                 "name: lumivane v1.0.14.79\n") +
+                                 "defaults: default\n" +
+                                 NameLine()) +
                            testhost::PathLines(run.work_dir(), "lumivane"));
     EXPECT_EQ(run.err, "");
 
@@ -274,9 +275,7 @@ TEST(HostFailure, InitFlagZeroExitsOneInEveryMode) {
         fs::create_directories(run.work_dir() / "logs" /
                                "index.htm");  // the page cannot be written
         EXPECT_EQ(run.Run(arguments, "never\n"), 1);
-        EXPECT_EQ(run.out, Lines("module: " + ModuleBesideHost() +
-                                 "\n"
-                                 "name: lumivane v1.0.14.79\n"
+        EXPECT_EQ(run.out, Lines("module: " + ModuleBesideHost() + "\n" + NameLine() +
                                  "usage: my_plugin usage\n"
                                  "defaults: default\n"
                                  "init: Failed to create web page (flag 0)\n"));

@@ -8,7 +8,6 @@ namespace fs = std::filesystem;
 namespace testhost {
 
 std::string HostProgram() { return LUMIVANE_HOST_PROGRAM; }
-std::string BuiltModule() { return LUMIVANE_HOST_TEST_MODULE; }
 std::string FakeModule(const char* variant) {
     return std::string(LUMIVANE_FAKE_MODULE_DIR) + "/fake_" + variant + LUMIVANE_FAKE_MODULE_SUFFIX;
 }

@@ -6,20 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/module_host.h"
+
 namespace testhost {
 
 // Paths of what the build made, as the host process is to be given them.
 std::string HostProgram();                    // lumivane-host
-std::string BuiltModule();                    // the driver module
 std::string FakeModule(const char* variant);  // "recording", "failing_write", "incomplete"
-
-// Starts `program` with `arguments` in `directory`, standard input read from
-// the file `input` and standard output and error written to the files `output`
-// and `errors`; waits for it and returns its exit status (-1 when it could not
-// be started or did not exit normally). One file per platform implements it.
-int RunProcess(const std::string& program, const std::vector<std::string>& arguments,
-               const std::filesystem::path& directory, const std::filesystem::path& input,
-               const std::filesystem::path& output, const std::filesystem::path& errors);
 
 class HostRun {
 public:

@@ -91,6 +91,7 @@ const GoodLine kGoodLines[] = {
     {"sleep 0", "sleep 0"},
     {"sleep 250", "sleep 250"},
     {"sleep 3600000", "sleep 3600000"},
+    {"sleep 0000000007", "sleep 7"},  // ten digits, leading zeros included
     {"pos 3 2\r", "pos 3 2"},
     {"write hi\r", "write [hi]"},
     {"", ""},
@@ -134,6 +135,8 @@ const BadLine kBadLines[] = {
     {"pos +1 1", kPosExpected},
     {"pos 1.5 2", kPosExpected},
     {"pos 1,2", kPosExpected},
+    {"pos 00000000001 1", kPosExpected},  // eleven digits, however small
+    {"pos 0x1 1", kPosExpected},
     {"write", kWriteExpected},
     {"write\thi", kWriteExpected},
     {"  write", kWriteExpected},
@@ -144,6 +147,10 @@ const BadLine kBadLines[] = {
     {"write \\xg0", "expected two hex digits after \\x"},
     {"write \\x", "expected two hex digits after \\x"},
     {"write \\x00", "\\x00 cannot be written: a NUL byte ends the driver's text"},
+    {"write \\x-1", "expected two hex digits after \\x"},
+    {"write \\x+1", "expected two hex digits after \\x"},
+    {"write \\x 1", "expected two hex digits after \\x"},
+    {"write \\x4g", "expected two hex digits after \\x"},
     {"sleep", kSleepExpected},
     {"sleep -5", kSleepExpected},
     {"sleep 3600001", kSleepExpected},

@@ -26,7 +26,7 @@ std::vector<std::string> DriverAfterInit::NewLogBodies() {
 }
 
 void DriverAfterInit::ExpectRestIntact() {
-    EXPECT_STREQ(driver_.DriverName(), "lumivane v1.0.14.79");
+    EXPECT_STREQ(driver_.DriverName(), testhost::DriverNameOf("lumivane").c_str());
     EXPECT_STREQ(driver_.Usage(), "my_plugin usage");
     EXPECT_STREQ(driver_.DefaultParameters(), "default");
     EXPECT_EQ(FilesBelow(driver_.work_dir()),

@@ -8,6 +8,7 @@
 #include "host/driver_module.h"
 #include "tests/support/files.h"
 #include "tests/support/module_host.h"
+#include "tests/support/page_oracle.h"
 
 namespace fs = std::filesystem;
 
@@ -23,13 +24,17 @@ fs::path MakeScenarioRoot() {
     }
 }
 
-DriverSession::DriverSession(const std::string& module_name) : module_name_(module_name) {
+DriverSession::DriverSession(const std::string& module_name)
+    : DriverSession(module_name, LUMIVANE_MODULE_PATH) {}
+
+DriverSession::DriverSession(const std::string& module_name, const std::string& built_module)
+    : module_name_(module_name) {
     root_ = MakeScenarioRoot();
     work_dir_ = root_ / "work";
     fs::create_directory(work_dir_);
     fs::create_directory(root_ / "module");
     module_path_ = root_ / "module" / (module_name + host::kModuleExtension);
-    fs::copy_file(LUMIVANE_MODULE_PATH, module_path_);
+    fs::copy_file(built_module, module_path_);
 
     previous_dir_ = fs::current_path();
     fs::current_path(work_dir_);
@@ -94,32 +99,11 @@ std::string Lines(const std::string& text) {
 }
 
 std::string ExpectedPage(const std::vector<std::string>& rows) {
-    std::string page = "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>\n";
-    for (const std::string& row : rows) page += row + "<br>\n";
-    page += "</pre></body>\n</html>\n\n";
-    return Lines(page);
+    return OraclePage(rows, kLineEnd);
 }
 
 std::vector<std::string> PageRows(const std::string& page) {
-    const std::string head = ExpectedPage({});
-    const std::string tail = Lines("</pre></body>\n</html>\n\n");
-    const std::string row_end = Lines("<br>\n");
-    const std::string lead = head.substr(0, head.size() - tail.size());
-    if (page.size() < head.size() || page.compare(0, lead.size(), lead) != 0 ||
-        page.compare(page.size() - tail.size(), tail.size(), tail) != 0)
-        return {};
-
-    std::vector<std::string> rows;
-    std::size_t start = lead.size();
-    const std::size_t body_end = page.size() - tail.size();
-    while (start < body_end) {
-        const std::size_t end = page.find(row_end, start);
-        if (end == std::string::npos || end >= body_end) return {};
-        rows.push_back(page.substr(start, end - start));
-        start = end + row_end.size();
-    }
-    if (rows.size() != 4) return {};
-    return rows;
+    return OraclePageRows(page, kLineEnd);
 }
 
 std::string PageRow(const std::string& page, int row) {
@@ -239,6 +223,8 @@ bool IsStartupClock(const std::string& text, TimeWindow window) {
     const std::time_t minute = ParseStamp(text, false);
     return minute != -1 && minute >= window.before - 59 && minute <= window.after;
 }
+
+std::string DriverNameOf(const std::string& base) { return base + " v" LUMIVANE_VERSION_TEXT; }
 
 std::vector<std::string> Banner(const std::string& name) {
     const std::string rule = "===================================";

@@ -21,6 +21,8 @@ public:
     // Loads a copy of the module named `module_name` plus the platform's
     // extension, kept beside (not inside) the working directory.
     explicit DriverSession(const std::string& module_name = "lumivane");
+    // The same, with another build of the module (the fault-injection one).
+    DriverSession(const std::string& module_name, const std::string& built_module);
     ~DriverSession();
     DriverSession(const DriverSession&) = delete;
     DriverSession& operator=(const DriverSession&) = delete;
@@ -117,6 +119,9 @@ std::vector<std::string> LogBodies(const std::string& log, TimeWindow window);
 // The row 2 clock of the start-up picture ("%H:%M %d/%m/%y") is one of the
 // minutes inside `window`.
 bool IsStartupClock(const std::string& text, TimeWindow window);
+
+// The driver's name for a module named `base`: "<base> v<the build's version>".
+std::string DriverNameOf(const std::string& base);
 
 // The three lines every fresh log opens with, for a module named `name`.
 std::vector<std::string> Banner(const std::string& name);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/page_oracle.h"
+
 using view::Encoding;
 using view::PageToRows;
 using view::Rows;
@@ -16,10 +18,7 @@ namespace {
 
 // A page as the driver writes it, with `line_end` for every line end.
 std::string Page(const std::vector<std::string>& rows, const std::string& line_end = "\n") {
-    std::string page = "<html>" + line_end + "<head></head>" + line_end +
-                       "<meta http-equiv=refresh content=5 >" + line_end + "<body><pre>" + line_end;
-    for (const std::string& row : rows) page += row + "<br>" + line_end;
-    return page + "</pre></body>" + line_end + "</html>" + line_end + line_end;
+    return testhost::OraclePage(rows, line_end);
 }
 
 const std::string kEighty =

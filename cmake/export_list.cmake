@@ -1,0 +1,32 @@
+# Reads driver/export_list.h, the one list of the driver's six exports, for the
+# build and the export checks (which include this in script mode too).
+#   lumivane_read_exports(calls)   ->  Init@16;SetPosition@8;...
+function(lumivane_read_exports out)
+  file(READ ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../driver/export_list.h text)
+  string(REGEX MATCHALL "X\\([A-Za-z]+, [0-9]+\\)" entries "${text}")
+  list(LENGTH entries count)
+  if(NOT count EQUAL 6)
+    message(FATAL_ERROR "driver/export_list.h: found ${count} exports, expected six")
+  endif()
+  list(TRANSFORM entries REPLACE "X\\(([A-Za-z]+), ([0-9]+)\\)" "\\1@\\2")
+  set(${out} ${entries} PARENT_SCOPE)
+endfunction()
+
+# Writes the Windows export file (.def) for the list to `path`: each call under
+# its plain name, an alias of its decorated one, and under the decorated name.
+function(lumivane_write_def path)
+  lumivane_read_exports(calls)
+  set(aliases "")
+  set(decorated "")
+  foreach(call IN LISTS calls)
+    string(REGEX REPLACE "@.*" "" plain ${call})
+    string(APPEND aliases "    DISPLAYDLL_${plain} = DISPLAYDLL_${call}\n")
+    string(APPEND decorated "    DISPLAYDLL_${call}\n")
+  endforeach()
+  set(def "; Made by the build from driver/export_list.h. The names the host looks the
+; six calls up by: each plain name is an alias of the stdcall-decorated one
+; (argument bytes after the @).
+EXPORTS
+${aliases}${decorated}")
+  file(CONFIGURE OUTPUT ${path} CONTENT "@def@" @ONLY)
+endfunction()
