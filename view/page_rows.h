@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "view/character_rom.h"
 #include "driver/page_format.h"
+#include "view/character_rom.h"
 
 namespace view {
 
