@@ -3,6 +3,9 @@
 // module there as a host does, and measures:
 //   - the time from a changing Write's return to the event's arrival at each
 //     connected client, with 1 and with 100 event streams;
+//   - the same with 100 streams while 50 clients fetch /screen.png in a loop;
+//   - the time to render /screen.png of an 80 x 4 screen at scale 3, and its
+//     size (in this process, on the view's own code);
 //   - the server's memory with 100 streams, and its CPU use and wake-ups
 //     while nothing changes for 60 s;
 //   - /screen.json requests per second and p99 latency under wrk (when wrk is
@@ -23,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +42,7 @@
 
 #include "driver/display_driver.h"
 #include "host/driver_module.h"
+#include "view/lcd_picture.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -281,6 +286,81 @@ LatencyResult MeasureLatency(Driver& driver, int port, int streams, int changes)
             Percentile(from_call_ms, 0.99)};
 }
 
+// Clients that fetch /screen.png over and over, each on a keep-alive
+// connection of its own, until stopped.
+class PictureClients {
+public:
+    PictureClients(int port, int count) {
+        for (int i = 0; i < count; ++i) threads_.emplace_back([this, port] { Run(port); });
+    }
+    ~PictureClients() { Stop(); }
+    long long Stop() {
+        stop_ = true;
+        for (std::thread& thread : threads_)
+            if (thread.joinable()) thread.join();
+        return fetched_;
+    }
+
+private:
+    void Run(int port) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            Fail("cannot connect to the view");
+        const std::string request =
+            "GET /screen.png?size=80x4&scale=3 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        std::string response;
+        char buffer[65536];
+        while (!stop_) {
+            if (write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
+                Fail("cannot send a picture request");
+            response.clear();
+            std::size_t whole = std::string::npos;
+            while (whole == std::string::npos || response.size() < whole) {
+                const ssize_t got = read(fd, buffer, sizeof buffer);
+                if (got <= 0) Fail("a picture connection ended");
+                response.append(buffer, static_cast<std::size_t>(got));
+                const std::size_t end = response.find("\r\n\r\n");
+                const std::size_t length = response.find("Content-Length: ");
+                if (whole == std::string::npos && end != std::string::npos &&
+                    length != std::string::npos && length < end)
+                    whole = end + 4 + std::strtoull(response.c_str() + length + 16, nullptr, 10);
+            }
+            if (response.compare(0, 12, "HTTP/1.1 200") != 0) Fail("a picture request failed");
+            ++fetched_;
+        }
+        close(fd);
+    }
+
+    std::vector<std::thread> threads_;
+    std::atomic<bool> stop_{false};
+    std::atomic<long long> fetched_{0};
+};
+
+// Renders the picture of a full 80 x 4 screen at scale 3 `rounds` times; the
+// median time in ms and the PNG's size.
+std::pair<double, std::size_t> MeasureRender(int rounds) {
+    view::Rows rows;
+    for (int row = 0; row < 4; ++row) {
+        std::string text;
+        for (int column = 0; column < 80; ++column)
+            text.push_back(static_cast<char>(0x20 + (row * 80 + column * 7) % 0xE0));
+        rows[row] = text;
+    }
+    const view::PictureOptions options;
+    std::vector<double> times;
+    std::size_t bytes = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const auto start = Clock::now();
+        bytes = view::RenderPng(rows, options).size();
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    return {Percentile(times, 0.5), bytes};
+}
+
 // Runs wrk on /screen.json; the lines it prints with --latency hold the
 // requests per second and the 99% latency.
 std::string RunWrk(int port, int seconds) {
@@ -347,6 +427,10 @@ int main(int argc, char** argv) {
                 (root / "logs" / "index.htm").c_str());
     std::fflush(stdout);
 
+    const auto [render_ms, png_bytes] = MeasureRender(200);
+    std::printf("/screen.png, 80x4 at scale 3: median render %.2f ms, %zu bytes\n", render_ms,
+                png_bytes);
+
     std::vector<LatencyResult> latencies;
     for (int streams : {1, 100}) {
         latencies.push_back(MeasureLatency(driver, view.port, streams, settings.changes));
@@ -369,6 +453,15 @@ int main(int argc, char** argv) {
         fs::remove_all(root, ignored);
         return 0;
     }
+    // The same with 50 clients fetching pictures as fast as they are served.
+    PictureClients pictures(view.port, 50);
+    const auto loaded_start = Clock::now();
+    const LatencyResult loaded = MeasureLatency(driver, view.port, 100, settings.changes);
+    const long long fetched = pictures.Stop();
+    const double loaded_seconds =
+        std::chrono::duration<double>(Clock::now() - loaded_start).count();
+    std::printf("change to event with 100 streams and 50 picture clients: p99 %.1f ms\n",
+                loaded.p99);
 
     // Memory, idle CPU and wake-ups with 100 streams open and nothing changing.
     std::vector<StreamClient> clients(100);
@@ -403,6 +496,13 @@ int main(int argc, char** argv) {
         std::printf("| the same from the Write's call: p50 / p99 | %.2f / %.2f ms |\n",
                     result.call_p50, result.call_p99);
     }
+    std::printf(
+        "| change to event, 100 streams, 50 clients fetching /screen.png: p50 / p99 / max | "
+        "%.1f / %.1f / %.1f ms |\n",
+        loaded.p50, loaded.p99, loaded.max);
+    std::printf("| /screen.png served meanwhile | %.0f per second |\n", fetched / loaded_seconds);
+    std::printf("| /screen.png, 80x4 at scale 3: median render / size | %.2f ms / %zu bytes |\n",
+                render_ms, png_bytes);
     if (!wrk.empty()) {
         std::printf(
             "| /screen.json under wrk (1 thread, 32 connections, %d s): requests/s | %s |\n",

@@ -18,6 +18,31 @@ install(TARGETS lumivane LIBRARY DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMP
 install(TARGETS ${LUMIVANE_RELEASE_PROGRAMS} RUNTIME DESTINATION .
         COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
 
+# The view's character ROMs come from an npm package under the MIT License: its
+# notice ships beside the programs. (stb_image_write, which writes the view's
+# pictures, is in the public domain.)
+if(TARGET lumivane-view)
+  set(wokwi ${PROJECT_SOURCE_DIR}/view/rom/node_modules/@wokwi/elements)
+  file(READ ${wokwi}/package.json wokwi_package)
+  string(JSON wokwi_version GET "${wokwi_package}" version)
+  file(READ ${wokwi}/LICENSE wokwi_license)
+  file(WRITE ${PROJECT_BINARY_DIR}/release-texts/THIRD-PARTY-NOTICES.in
+       "Third-party notices\n===================\n\n"
+       "lumivane-view draws the HD44780 character ROMs A00 and A02 from the glyph tables of\n"
+       "the npm package @wokwi/elements ${wokwi_version}, used under the MIT License:\n\n"
+       "${wokwi_license}")
+  if(WIN32)
+    set(LUMIVANE_RELEASE_NOTICES ${PROJECT_BINARY_DIR}/release-texts/THIRD-PARTY-NOTICES.txt)
+    set(notices_newlines CRLF)
+  else()
+    set(LUMIVANE_RELEASE_NOTICES ${PROJECT_BINARY_DIR}/release-texts/THIRD-PARTY-NOTICES)
+    set(notices_newlines UNIX)
+  endif()
+  configure_file(${PROJECT_BINARY_DIR}/release-texts/THIRD-PARTY-NOTICES.in
+                 ${LUMIVANE_RELEASE_NOTICES} @ONLY NEWLINE_STYLE ${notices_newlines})
+  install(FILES ${LUMIVANE_RELEASE_NOTICES} DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
+endif()
+
 if(WIN32)
   # A Windows user's texts: CR LF, the names Notepad opens.
   set(LUMIVANE_RELEASE_TEXTS ${PROJECT_BINARY_DIR}/release-texts)

@@ -15,12 +15,14 @@ source scripts/lib.sh
 if [ "${1:-}" = "--view" ]; then
     shift
     ensure_apt_packages "${BUILD_PACKAGES[@]}" libbenchmark-dev wrk "${LUMIVANE_VIEW_PACKAGES[@]}"
+    ensure_npm_packages "$LUMIVANE_VIEW_NPM"
     cmake --preset bench >/dev/null
     cmake --build --preset bench --target lumivane-view-bench -j "$(nproc)" >/dev/null
     exec build/bench/lumivane-view-bench "$@"
 fi
 
 ensure_apt_packages "${BUILD_PACKAGES[@]}" libbenchmark-dev "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_npm_packages "$LUMIVANE_VIEW_NPM"
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$(nproc)" >/dev/null
 exec build/bench/lumivane-bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \

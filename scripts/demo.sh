@@ -28,6 +28,7 @@ live_rows() {
 }
 
 ensure_apt_packages "${BUILD_PACKAGES[@]}" "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_npm_packages "$LUMIVANE_VIEW_NPM"
 cmake --preset demo >/dev/null
 if [ "${1:-}" = "--live" ]; then
     cmake --build --preset demo --target lumivane lumivane-host lumivane-view -j "$(nproc)"

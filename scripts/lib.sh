@@ -48,9 +48,13 @@ ensure_npm_packages() {
 BUILD_PACKAGES=(cmake make g++)
 # GoogleTest and Google Benchmark, for the test trees (native, asan).
 TEST_LIBRARY_PACKAGES=(libgtest-dev googletest libbenchmark-dev)
-# The live view's libraries (header-only: Boost.Beast/Asio, nlohmann/json).
-# Every preset that builds lumivane-view needs them.
-LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev)
+# The live view's libraries (header-only: Boost.Beast/Asio, nlohmann/json,
+# stb's PNG writer; libpng reads the pictures back in the tests), and node,
+# with which the build turns the character ROMs' npm package (view/rom,
+# ensure_npm_packages) into the view's glyph table. Every preset that builds
+# lumivane-view needs them.
+LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev libstb-dev libpng-dev)
+LUMIVANE_VIEW_NPM=view/rom
 # The browser tests: Debian's chromium, driven from node by playwright-core
 # (npm: ensure_npm_packages).
 BROWSER_PACKAGES=(chromium)

@@ -13,6 +13,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 ensure_apt_packages "${BUILD_PACKAGES[@]}" "${MINGW_PACKAGES[@]}" "${LUMIVANE_VIEW_PACKAGES[@]}"
+ensure_npm_packages "$LUMIVANE_VIEW_NPM"
 
 rm -rf build/release build/release-win32/package build/release-native/package
 mkdir -p build/release

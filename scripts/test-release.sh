@@ -37,6 +37,20 @@ fail() {
 }
 pass() { echo "ok: $*"; }
 
+# NOTICES names the character ROMs' npm package at its pinned version and holds
+# that package's license, every line ending in LINE_END.
+check_notices() {
+    local notices=$1 line_end=$2 pinned
+    pinned=$(node -p 'require("./view/rom/package.json").dependencies["@wokwi/elements"]')
+    if grep -q "@wokwi/elements $pinned, used under the MIT License" "$notices" &&
+        grep -q "^Copyright (c) 2020 Uri Shaked$line_end\$" "$notices" &&
+        { [ -z "$line_end" ] || ! grep -qv $'\r$' "$notices"; }; then
+        pass "$(basename "$notices") carries the character ROMs' license"
+    else
+        fail "$(basename "$notices") lacks the character ROMs' license (or its line ends)"
+    fi
+}
+
 # Every file and folder below DIR, one a line, sorted.
 file_list() { (cd "$1" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort); }
 
@@ -147,6 +161,7 @@ unzip -q "$releases/$windows_name.zip" -d "$work/win32"
     echo README.txt
     echo lumivane-host.exe
     echo lumivane-view.exe
+    echo THIRD-PARTY-NOTICES.txt
     echo lumivane.dll
 } | LC_ALL=C sort >"$work/expected-files"
 file_list "$work/win32" >"$work/files"
@@ -155,6 +170,7 @@ check_same "the files in the zip" "$work/expected-files" "$work/files"
 sed 's/$/\r/' LICENSE >"$work/expected-license"
 check_same "LICENSE.txt is LICENSE with CR LF line ends" "$work/expected-license" \
     "$work/win32/LICENSE.txt"
+check_notices "$work/win32/THIRD-PARTY-NOTICES.txt" $'\r'
 readme=$work/win32/README.txt
 if [ -s "$readme" ] && ! grep -qv $'\r$' "$readme" &&
     [ "$(tail -c 2 "$readme" | od -An -tx1)" = " 0d 0a" ]; then
@@ -205,13 +221,14 @@ echo "== $linux_name.tar.gz"
 tar -xzf "$releases/$linux_name.tar.gz" -C "$work/linux"
 {
     echo "$linux_name"
-    for file in LICENSE README.md lumivane-host lumivane-view lumivane.so; do
+    for file in LICENSE README.md THIRD-PARTY-NOTICES lumivane-host lumivane-view lumivane.so; do
         echo "$linux_name/$file"
     done
 } | LC_ALL=C sort >"$work/expected-files"
 file_list "$work/linux" >"$work/files"
 check_same "the files in the tar.gz" "$work/expected-files" "$work/files"
 folder=$work/linux/$linux_name
+check_notices "$folder/THIRD-PARTY-NOTICES" ''
 for text in README.md LICENSE; do
     if cmp -s "$text" "$folder/$text"; then pass "$text as in the sources"; else fail "$text differs"; fi
 done

@@ -15,14 +15,14 @@ STAGES=(
     # name   | Debian packages                                  | npm folders
     "format  | clang-format                                     |"
     "native  | ${BUILD_PACKAGES[*]} ${TEST_LIBRARY_PACKAGES[*]} ${LUMIVANE_VIEW_PACKAGES[*]}
-               ${BROWSER_PACKAGES[*]}                           | tests/browser"
+               ${BROWSER_PACKAGES[*]}                           | tests/browser $LUMIVANE_VIEW_NPM"
     "plain   | ${BUILD_PACKAGES[*]}                             |"
-    "asan    | ${BUILD_PACKAGES[*]} ${TEST_LIBRARY_PACKAGES[*]} ${LUMIVANE_VIEW_PACKAGES[*]} |"
+    "asan    | ${BUILD_PACKAGES[*]} ${TEST_LIBRARY_PACKAGES[*]} ${LUMIVANE_VIEW_PACKAGES[*]} | $LUMIVANE_VIEW_NPM"
     "fuzz    | cmake make clang-14 libclang-rt-14-dev            |"
     "win32   | ${BUILD_PACKAGES[*]} googletest ${MINGW_PACKAGES[*]} ${WINE_PACKAGES[*]}
-               ${LUMIVANE_VIEW_PACKAGES[*]}                     |"
+               ${LUMIVANE_VIEW_PACKAGES[*]}                     | $LUMIVANE_VIEW_NPM"
     "release | ${BUILD_PACKAGES[*]} ${MINGW_PACKAGES[*]} ${WINE_PACKAGES[*]}
-               ${LUMIVANE_VIEW_PACKAGES[*]} ${RELEASE_CHECK_PACKAGES[*]} |"
+               ${LUMIVANE_VIEW_PACKAGES[*]} ${RELEASE_CHECK_PACKAGES[*]} | $LUMIVANE_VIEW_NPM"
 )
 
 # Every C++ file as .clang-format has it.

@@ -59,7 +59,24 @@ void HttpSession::OnRequest(const beast::error_code& error) {
     if (error == http::error::body_limit) return Send(Refusal(http::status::payload_too_large));
     if (IsParseError(error)) return Send(Refusal(http::status::bad_request));
     if (error) return Close();  // gone, timed out, or cut off mid-request
-    Send(Route(parser_->get(), state_->SnapshotNow()));
+    Answer answer = Route(parser_->get(), state_->SnapshotNow());
+    if (answer.picture) return SendPicture(std::move(answer));
+    Send(std::move(answer));
+}
+
+void HttpSession::SendPicture(Answer answer) {
+    const ScreenState& screen = state_->watch.state();
+    const PictureOptions options = *answer.picture;
+    auto waiting = std::make_shared<Answer>(std::move(answer));
+    const bool taken = state_->pictures.Make(
+        screen.bytes, screen.version, options,
+        [self = shared_from_this(), waiting](std::shared_ptr<const std::string> png) {
+            if (self->closed_) return;
+            waiting->response.body() = *png;
+            waiting->response.prepare_payload();
+            self->Send(std::move(*waiting));
+        });
+    if (!taken) Send(PicturesBusy(parser_->get()));
 }
 
 void HttpSession::Send(Answer answer) {

@@ -28,6 +28,7 @@ private:
     void ReadRequest();
     void OnRequest(const boost::beast::error_code& error);
     void Send(Answer answer);
+    void SendPicture(Answer answer);
     void OnSent(const boost::beast::error_code& error);
     void Linger();
 

@@ -7,9 +7,11 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
+#include "view/lcd_picture.h"
 #include "view/page_rows.h"
 #include "view/page_watch.h"
 #include "view/server.h"
@@ -22,12 +24,16 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitCannotListen = 1;
+constexpr int kExitNoPicture = 1;
 constexpr int kExitUsage = 2;
 
 struct Options {
     std::string listen = "127.0.0.1:8080";
     view::Encoding encoding = view::Encoding::kWindows1252;
     int poll_ms = 0;  // 0: follow the OS's notifications
+    view::DisplayOptions display;
+    std::string png;  // --png: write the picture there and exit
+    bool png_given = false;
     std::string directory = ".";
     bool directory_given = false;
     bool help = false;
@@ -35,9 +41,12 @@ struct Options {
 
 void PrintHelp() {
     std::printf(
-        "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--poll MS] [DIR]\n"
+        "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--size COLSxROWS]\n"
+        "                     [--theme THEME] [--scale N] [--poll MS] [DIR]\n"
+        "       lumivane-view --png FILE [--encoding ENCODING] [--size COLSxROWS]\n"
+        "                     [--theme THEME] [--scale N] [DIR]\n"
         "Watches the page the Lumivane display driver writes (logs/index.htm) and serves\n"
-        "a live view of it over HTTP: the four rows on an 80 x 4 character display, in\n"
+        "a live view of it over HTTP: the screen as your character display shows it, in\n"
         "any browser, changing as the screen changes.\n"
         "\n"
         "  DIR                  the host's working directory (the one holding logs), or\n"
@@ -46,7 +55,18 @@ void PrintHelp() {
         "                       free port. Any address but loopback makes the view visible\n"
         "                       to the network, e.g. --listen 0.0.0.0:8080\n"
         "  --encoding ENCODING  how the page's bytes become characters: windows-1252\n"
-        "                       (default, what a Windows host sends), latin1 or utf-8\n"
+        "                       (default, what a Windows host sends), latin1, utf-8, or\n"
+        "                       the character ROM of an HD44780 module: hd44780-a00\n"
+        "                       (Japanese, the common one) or hd44780-a02 (European),\n"
+        "                       drawn dot by dot as the module draws it\n"
+        "  --size COLSxROWS     your display's size, columns 1 to 80 and rows 1 to 4\n"
+        "                       (default: 80x4); the view shows that top-left area\n"
+        "  --theme THEME        the panel's colours: green (default), blue, amber, white\n"
+        "                       or oled\n"
+        "  --scale N            pixels per dot of the picture, 1 to 16 (default: 3)\n"
+        "  --png FILE           write the picture of the current page to FILE and exit\n"
+        "                       (0 when written; 1 when there is no page or FILE can't\n"
+        "                       be written)\n"
         "  --poll MS            look at the page every MS milliseconds instead of waiting\n"
         "                       for the system to tell of a change: for a network share\n"
         "                       or a file system that tells nothing (1 to 60000)\n"
@@ -59,12 +79,16 @@ void PrintHelp() {
         "  /             the live view\n"
         "  /events       the screen as a stream of server-sent 'screen' events\n"
         "  /screen.json  {\"rows\": [...4 texts], \"version\": N, \"found\": true|false,\n"
-        "                 \"page\": \"<absolute path>\"}\n"
+        "                 \"page\": \"<absolute path>\", \"codes\": [...4 rows of bytes],\n"
+        "                 \"display\": {\"size\", \"encoding\", \"theme\"}}\n"
+        "  /screen.png   the display's picture; ?size=, encoding=, theme=, scale=\n"
         "  /index.htm    the page file's bytes, unchanged (sandboxed: no script runs)\n"
         "Nothing else on disk is ever served.\n"
         "\n"
         "It stops on Ctrl-C or SIGTERM.\n"
-        "Exit status: 0 after a clean stop; 1 when it cannot listen; 2 bad usage.\n");
+        "Exit status: 0 after a clean stop; 1 when it cannot listen; 2 bad usage.\n"
+        "\n"
+        "Example: lumivane-view --size 20x4 --encoding hd44780-a00 --theme blue\n");
 }
 
 int UsageError(const std::string& message) {
@@ -99,8 +123,8 @@ int ParseArguments(int argc, char** argv, Options* options) {
             if (!takes_value("--encoding")) return UsageError("--encoding needs a name");
             const auto encoding = view::ParseEncoding(value);
             if (!encoding)
-                return UsageError("unknown encoding '" + value +
-                                  "' (windows-1252, latin1 or utf-8)");
+                return UsageError("unknown encoding '" + value + "' (" + view::kEncodingNames +
+                                  ")");
             options->encoding = *encoding;
         } else if (argument == "--poll" || argument.rfind("--poll=", 0) == 0) {
             if (!takes_value("--poll") || value.empty() || value.size() > 5 ||
@@ -108,6 +132,31 @@ int ParseArguments(int argc, char** argv, Options* options) {
                 std::stoi(value) < 1 || std::stoi(value) > 60000)
                 return UsageError("--poll needs a number of milliseconds from 1 to 60000");
             options->poll_ms = std::stoi(value);
+        } else if (argument == "--size" || argument.rfind("--size=", 0) == 0) {
+            if (!takes_value("--size")) return UsageError("--size needs COLSxROWS");
+            const auto size = view::ParseDisplaySize(value);
+            if (!size)
+                return UsageError("unknown size '" + value +
+                                  "' (COLSxROWS: columns 1 to 80, rows 1 to 4, e.g. 20x4)");
+            options->display.size = *size;
+        } else if (argument == "--theme" || argument.rfind("--theme=", 0) == 0) {
+            if (!takes_value("--theme")) return UsageError("--theme needs a name");
+            const auto theme = view::ParseTheme(value);
+            if (!theme)
+                return UsageError("unknown theme '" + value + "' (" + view::kThemeNames + ")");
+            options->display.theme = *theme;
+        } else if (argument == "--scale" || argument.rfind("--scale=", 0) == 0) {
+            view::PictureOptions scaled;
+            std::string ignored;
+            if (!takes_value("--scale") ||
+                !view::ParsePictureQuery("scale=" + value, scaled, &scaled, &ignored))
+                return UsageError("--scale wants a whole number from 1 to 16, not '" + value + "'");
+            options->display.scale = scaled.scale;
+        } else if (argument == "--png" || argument.rfind("--png=", 0) == 0) {
+            if (!takes_value("--png") || value.empty())
+                return UsageError("--png needs a file name");
+            options->png = value;
+            options->png_given = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
             return UsageError("unknown option '" + argument + "'");
         } else if (options->directory_given) {
@@ -150,6 +199,35 @@ fs::path PagePath(const std::string& directory) {
     return logs / "index.htm";
 }
 
+// --png: the current page's picture, written to the file once.
+int WritePicture(const Options& options) {
+    view::PageWatch watch(PagePath(options.directory), options.encoding);
+    watch.Poll();
+    if (!watch.state().found) {
+        std::fprintf(stderr, "lumivane-view: no page at %s\n", watch.page().u8string().c_str());
+        return kExitNoPicture;
+    }
+    const view::PictureOptions picture = view::PictureDefaults(options.display, options.encoding);
+    const std::string png = view::RenderPng(watch.state().bytes, picture);
+    std::ofstream file(fs::u8path(options.png), std::ios::binary | std::ios::trunc);
+    if (file) file.write(png.data(), static_cast<std::streamsize>(png.size()));
+    if (file) file.close();
+    if (!file) {
+        std::error_code ignored;
+        fs::remove(fs::u8path(options.png), ignored);
+        std::fprintf(stderr, "lumivane-view: cannot write %s\n", options.png.c_str());
+        return kExitNoPicture;
+    }
+    std::printf("Lumivane view: wrote %s (%s, %s, %s, scale %d)\n", options.png.c_str(),
+                view::DisplaySizeName(picture.size).c_str(),
+                picture.rom == view::CharacterRom::kA00 ? "hd44780-a00" : "hd44780-a02",
+                view::ThemeName(picture.theme), picture.scale);
+    if (view::TextBeyond(watch.state().bytes, picture.size))
+        std::printf("Lumivane view: text beyond %s is hidden\n",
+                    view::DisplaySizeName(picture.size).c_str());
+    return kExitOk;
+}
+
 std::string UrlHost(const net::ip::address& address) {
     return address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
 }
@@ -163,12 +241,17 @@ int main(int argc, char** argv) {
         PrintHelp();
         return kExitOk;
     }
+    std::error_code not_a_directory;
+    if (options.png_given) {
+        if (!fs::is_directory(options.directory, not_a_directory))
+            return UsageError("'" + options.directory + "' is not a directory");
+        return WritePicture(options);
+    }
     std::string host;
     std::string port;
     if (!SplitListen(options.listen, &host, &port))
         return UsageError("--listen wants HOST:PORT with a port from 0 to 65535, not '" +
                           options.listen + "'");
-    std::error_code not_a_directory;
     if (!fs::is_directory(options.directory, not_a_directory))
         return UsageError("'" + options.directory + "' is not a directory");
 
@@ -188,7 +271,7 @@ int main(int argc, char** argv) {
         limits.follow.notify = false;
         limits.follow.poll_interval = std::chrono::milliseconds(options.poll_ms);
     }
-    view::Server server(io, watch, limits);
+    view::Server server(io, watch, limits, options.display);
     std::string listen_error;
     if (!server.Listen(endpoints.begin()->endpoint(), &listen_error)) {
         std::fprintf(stderr, "lumivane-view: cannot listen on %s: %s\n", options.listen.c_str(),

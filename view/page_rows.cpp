@@ -85,6 +85,8 @@ std::optional<Encoding> ParseEncoding(std::string_view name) {
     if (lower == "windows-1252" || lower == "cp1252") return Encoding::kWindows1252;
     if (lower == "latin1" || lower == "iso-8859-1" || lower == "latin-1") return Encoding::kLatin1;
     if (lower == "utf-8" || lower == "utf8") return Encoding::kUtf8;
+    if (lower == "hd44780-a00" || lower == "a00") return Encoding::kHd44780A00;
+    if (lower == "hd44780-a02" || lower == "a02") return Encoding::kHd44780A02;
     return std::nullopt;
 }
 
@@ -96,13 +98,28 @@ const char* EncodingName(Encoding encoding) {
             return "latin1";
         case Encoding::kUtf8:
             return "utf-8";
+        case Encoding::kHd44780A00:
+            return "hd44780-a00";
+        case Encoding::kHd44780A02:
+            return "hd44780-a02";
     }
     return "?";
+}
+
+std::optional<CharacterRom> RomOf(Encoding encoding) {
+    if (encoding == Encoding::kHd44780A00) return CharacterRom::kA00;
+    if (encoding == Encoding::kHd44780A02) return CharacterRom::kA02;
+    return std::nullopt;
 }
 
 std::string DecodeToUtf8(std::string_view bytes, Encoding encoding) {
     std::string text;
     text.reserve(bytes.size() * 2);
+    if (const auto rom = RomOf(encoding)) {
+        for (const char byte : bytes)
+            AppendUtf8(RomToUnicode(*rom, static_cast<std::uint8_t>(byte)), &text);
+        return text;
+    }
     for (std::size_t i = 0; i < bytes.size();) {
         const std::uint8_t byte = static_cast<std::uint8_t>(bytes[i]);
         char32_t code = byte;
@@ -119,12 +136,18 @@ std::string DecodeToUtf8(std::string_view bytes, Encoding encoding) {
     return text;
 }
 
-std::optional<Rows> PageToRows(std::string_view page, Encoding encoding) {
+std::optional<Rows> PageToRowBytes(std::string_view page) {
     page_format::PageRows slices;
     if (!page_format::ReadPageRows(page, &slices)) return std::nullopt;
     Rows rows;
-    for (int row = 0; row < kRowCount; ++row)
-        rows[row] = DecodeToUtf8(WithLfLineEnds(slices.rows[row]), encoding);
+    for (int row = 0; row < kRowCount; ++row) rows[row] = WithLfLineEnds(slices.rows[row]);
+    return rows;
+}
+
+std::optional<Rows> PageToRows(std::string_view page, Encoding encoding) {
+    std::optional<Rows> rows = PageToRowBytes(page);
+    if (rows)
+        for (std::string& row : *rows) row = DecodeToUtf8(row, encoding);
     return rows;
 }
 

@@ -34,7 +34,7 @@ bool PageWatch::Look(const std::optional<platform::FileStamp>& stamp) {
     std::optional<Rows> rows;
     if (stamp) {
         ++reads_;
-        if (platform::ReadWholeFile(page_, &bytes_)) rows = PageToRows(bytes_, encoding_);
+        if (platform::ReadWholeFile(page_, &bytes_)) rows = PageToRowBytes(bytes_);
     }
     if (!rows) {
         // A page rewritten in place can be caught half-written: only a second
@@ -52,8 +52,10 @@ bool PageWatch::Look(const std::optional<platform::FileStamp>& stamp) {
         state_.found = true;
         changed = true;
     }
-    if (state_.version == 0 || *rows != state_.rows) {
-        state_.rows = std::move(*rows);
+    if (state_.version == 0 || *rows != state_.bytes) {
+        for (int row = 0; row < kRowCount; ++row)
+            state_.rows[row] = DecodeToUtf8((*rows)[row], encoding_);
+        state_.bytes = std::move(*rows);
         ++state_.version;
         changed = true;
     }

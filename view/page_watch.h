@@ -22,7 +22,8 @@ namespace view {
 
 struct ScreenState {
     Rows rows;                  // the last good page's rows; empty before the first
-    std::uint64_t version = 0;  // 1 for the first page seen, +1 for each change of rows
+    Rows bytes;                 // the same rows as the bytes the host sent
+    std::uint64_t version = 0;  // 1 for the first page seen, +1 for each change of bytes
     bool found = false;         // a page of the driver's format is there and readable
 };
 

@@ -67,6 +67,24 @@ Answer ServePage(const Request& request, const Snapshot& snapshot) {
                   std::string("text/html; charset=") + HttpCharset(snapshot.encoding));
 }
 
+// The picture is drawn later, off the I/O thread: the answer says how.
+Answer ServePicture(const Request& request, const Snapshot& snapshot) {
+    const std::string_view target(request.target().data(), request.target().size());
+    const std::size_t mark = target.find('?');
+    const std::string_view query =
+        mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
+    PictureOptions options;
+    std::string reason;
+    if (!ParsePictureQuery(query, PictureDefaults(snapshot.display, snapshot.encoding), &options,
+                           &reason))
+        return Finish(request, Response(), http::status::bad_request, reason + "\n", kPlainText);
+    Response response;
+    response.set(http::field::cache_control, "no-store");
+    Answer answer = Finish(request, std::move(response), http::status::ok, "", "image/png");
+    answer.picture = options;
+    return answer;
+}
+
 Answer ServeEvents(const Request& request, const Snapshot& snapshot) {
     if (snapshot.streams_full) {
         Response response;
@@ -106,6 +124,7 @@ constexpr Resource kResources[] = {
     {"/", ServeView},
     {"/events", ServeEvents},
     {"/screen.json", ServeScreen},
+    {"/screen.png", ServePicture},
     {"/index.htm", ServePage},
 };
 }  // namespace
@@ -124,6 +143,13 @@ Answer Route(const Request& request, const Snapshot& snapshot) {
         return resource.serve(request, snapshot);
     }
     return Finish(request, Response(), http::status::not_found, "not found\n", kPlainText);
+}
+
+Answer PicturesBusy(const Request& request) {
+    Response response;
+    response.set(http::field::retry_after, "1");
+    return Finish(request, std::move(response), http::status::service_unavailable,
+                  "too many pictures at once\n", kPlainText);
 }
 
 Answer Refusal(http::status status) {

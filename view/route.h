@@ -7,9 +7,11 @@
 #include <boost/beast/http/string_body.hpp>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "view/lcd_picture.h"
 #include "view/page_rows.h"
 
 namespace view {
@@ -24,6 +26,7 @@ using PageReader = std::function<bool(std::string* bytes)>;
 struct Snapshot {
     std::string_view screen_json;                // the screen as /screen.json serves it
     Encoding encoding = Encoding::kWindows1252;  // how the page's bytes are read
+    DisplayOptions display;                      // the view's own size, theme and scale
     bool streams_full = false;                   // no room for another event stream
     PageReader read_page;                        // the page file, for /index.htm
 };
@@ -33,11 +36,17 @@ struct Answer {
     bool head = false;        // send the response's header only (HEAD, or a stream's start)
     bool keep_alive = false;  // read the next request after it; otherwise linger and close
     bool stream = false;      // the header starts an event stream, which takes the connection
+    // The body is the screen's picture with these options, drawn off the I/O
+    // thread before the response goes out.
+    std::optional<PictureOptions> picture;
 };
 
 // The answer to a whole request. Only a fixed set of names is ever served:
 // nothing in a path is looked up on disk.
 Answer Route(const Request& request, const Snapshot& snapshot);
+
+// The answer to a picture request while too many pictures wait to be drawn.
+Answer PicturesBusy(const Request& request);
 
 // The answer to bytes that are not a request the view takes (malformed, a
 // header or body too large): `status` and the end of the connection.

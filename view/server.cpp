@@ -22,8 +22,9 @@ void KeepAlive(const std::shared_ptr<SharedState>& state) {
 }
 }  // namespace
 
-Server::Server(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits)
-    : state_(std::make_shared<SharedState>(io, watch, limits)),
+Server::Server(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits,
+               DisplayOptions display)
+    : state_(std::make_shared<SharedState>(io, watch, limits, display)),
       listener_(std::make_shared<Listener>(state_)) {}
 
 Server::~Server() = default;

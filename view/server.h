@@ -20,7 +20,10 @@ class Listener;
 
 class Server {
 public:
-    Server(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits = {});
+    // `display`: the view's own size, theme and scale, which the page and
+    // /screen.png use where they choose nothing else.
+    Server(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits = {},
+           DisplayOptions display = {});
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;

@@ -10,12 +10,21 @@
 
 namespace view {
 
-std::string ScreenJson(const ScreenState& state, const std::string& page) {
+std::string ScreenJson(const ScreenState& state, const std::string& page, Encoding encoding,
+                       const DisplayOptions& display) {
     nlohmann::ordered_json json;
     json["rows"] = state.rows;
     json["version"] = state.version;
     json["found"] = state.found;
     json["page"] = page;
+    // The bytes themselves, one character each, for the page to read with any
+    // encoding or ROM it is set to.
+    json["codes"] = nlohmann::ordered_json::array();
+    for (const std::string& row : state.bytes)
+        json["codes"].push_back(DecodeToUtf8(row, Encoding::kLatin1));
+    json["display"] = {{"size", DisplaySizeName(display.size)},
+                       {"encoding", EncodingName(encoding)},
+                       {"theme", ThemeName(display.theme)}};
     return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -31,17 +40,20 @@ std::string EventMessage(const std::string& name, const std::string& data) {
     return message + "\n";
 }
 
-SharedState::SharedState(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits)
+SharedState::SharedState(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits,
+                         DisplayOptions display)
     : io(io),
       watch(watch),
       limits(limits),
+      display(display),
+      pictures(io),
       keep_alive_timer(io),
       page_name(watch.page().u8string()) {
     Refresh();
 }
 
 void SharedState::Refresh() {
-    screen_json = ScreenJson(watch.state(), page_name);
+    screen_json = ScreenJson(watch.state(), page_name, watch.encoding(), display);
     screen_event = std::make_shared<const std::string>(EventMessage("screen", screen_json));
 }
 
@@ -49,6 +61,7 @@ Snapshot SharedState::SnapshotNow() const {
     Snapshot snapshot;
     snapshot.screen_json = screen_json;
     snapshot.encoding = watch.encoding();
+    snapshot.display = display;
     snapshot.streams_full = streams.size() >= limits.max_streams;
     snapshot.read_page = [page = &watch.page()](std::string* bytes) {
         return platform::ReadWholeFile(*page, bytes);
@@ -67,6 +80,7 @@ void SharedState::CloseAll() {
     stopped = true;
     if (follow) follow->Stop();
     keep_alive_timer.cancel();
+    pictures.Stop();
     std::vector<std::shared_ptr<HttpSession>> open_sessions;
     for (const auto& entry : sessions)
         if (auto session = entry.second.lock()) open_sessions.push_back(std::move(session));

@@ -10,7 +10,9 @@
 #include <string>
 #include <unordered_map>
 
+#include "view/lcd_picture.h"
 #include "view/page_watch.h"
+#include "view/picture_maker.h"
 #include "view/route.h"
 
 namespace view {
@@ -27,8 +29,11 @@ struct ServerLimits {
     std::size_t header_limit = 8192;  // request line and fields; more get 431
 };
 
-// The screen state as served by /screen.json and in each event.
-std::string ScreenJson(const ScreenState& state, const std::string& page);
+// The screen state as served by /screen.json and in each event: the rows
+// decoded with `encoding`, their bytes as "codes", and the view's options.
+std::string ScreenJson(const ScreenState& state, const std::string& page,
+                       Encoding encoding = Encoding::kWindows1252,
+                       const DisplayOptions& display = {});
 
 // One event-stream message: "event: NAME", the data (one "data:" line per
 // line of it) and the blank line that ends it.
@@ -39,7 +44,8 @@ class EventStream;
 
 class SharedState {
 public:
-    SharedState(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits);
+    SharedState(boost::asio::io_context& io, PageWatch& watch, ServerLimits limits,
+                DisplayOptions display = {});
 
     // Serves the watch's state from now on: /screen.json and the next events.
     void Refresh();
@@ -56,6 +62,8 @@ public:
     boost::asio::io_context& io;
     PageWatch& watch;
     const ServerLimits limits;
+    const DisplayOptions display;        // the view's own size, theme and scale
+    PictureMaker pictures;               // /screen.png, drawn off the I/O thread
     std::shared_ptr<PageFollow> follow;  // looks at the page; set by Server::Start
     boost::asio::steady_timer keep_alive_timer;
     const std::string page_name;                      // the page's absolute path, UTF-8

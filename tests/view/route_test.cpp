@@ -159,6 +159,18 @@ TEST(Route, EveryStatusWithItsExactBytes) {
                  kPlain[2], "Connection: close", "Content-Length: 23"}) +
              "too many event streams\n",
          false, false},
+        {"a picture's value out of range", MakeRequest(http::verb::get, "/screen.png?scale=17"),
+         nullptr,
+         Header({"HTTP/1.1 400 Bad Request", kPlain[0], kPlain[1], kPlain[2], "Connection: close",
+                 "Content-Length: 45"}) +
+             "scale '17': want a whole number from 1 to 16\n",
+         false, false},
+        {"a picture in a text encoding",
+         MakeRequest(http::verb::get, "/screen.png?encoding=latin1"), nullptr,
+         Header({"HTTP/1.1 400 Bad Request", kPlain[0], kPlain[1], kPlain[2], "Connection: close",
+                 "Content-Length: 51"}) +
+             "encoding 'latin1': want hd44780-a00 or hd44780-a02\n",
+         false, false},
         {"another method", MakeRequest(http::verb::post, "/screen.json"), nullptr,
          Header({"HTTP/1.1 405 Method Not Allowed", "Allow: GET, HEAD", kPlain[0], kPlain[1],
                  kPlain[2], "Connection: close", "Content-Length: 19"}) +
@@ -193,6 +205,47 @@ TEST(Route, EveryStatusWithItsExactBytes) {
         EXPECT_EQ(answer.keep_alive, c.keep_alive);
         EXPECT_EQ(answer.stream, c.stream);
     }
+}
+
+// /screen.png: the answer's header, and the picture to draw into its body:
+// the query's options, the view's own where it has none, and A00 unless the
+// view reads the page with a ROM.
+TEST(Route, APictureWithTheQuerysOptionsOrTheViews) {
+    struct {
+        const char* target;
+        Encoding encoding;
+        PictureOptions picture;
+    } cases[] = {
+        {"/screen.png", Encoding::kWindows1252, {{16, 2}, CharacterRom::kA00, Theme::kBlue, 5}},
+        {"/screen.png", Encoding::kHd44780A02, {{16, 2}, CharacterRom::kA02, Theme::kBlue, 5}},
+        {"/screen.png?size=40x4&encoding=hd44780-a00&theme=oled&scale=1",
+         Encoding::kHd44780A02,
+         {{40, 4}, CharacterRom::kA00, Theme::kOled, 1}},
+        {"/screen.png?theme=white",
+         Encoding::kUtf8,
+         {{16, 2}, CharacterRom::kA00, Theme::kWhite, 5}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        Snapshot snapshot = TestSnapshot();
+        snapshot.encoding = c.encoding;
+        snapshot.display = {{16, 2}, Theme::kBlue, 5};
+        Answer answer = Route(MakeRequest(http::verb::get, c.target), snapshot);
+        ASSERT_TRUE(answer.picture);
+        EXPECT_EQ(answer.picture->size, c.picture.size);
+        EXPECT_EQ(answer.picture->rom, c.picture.rom);
+        EXPECT_EQ(answer.picture->theme, c.picture.theme);
+        EXPECT_EQ(answer.picture->scale, c.picture.scale);
+        EXPECT_EQ(answer.response.result(), http::status::ok);
+        EXPECT_EQ(answer.response[http::field::content_type], "image/png");
+        EXPECT_EQ(answer.response[http::field::cache_control], "no-store");
+        EXPECT_TRUE(answer.keep_alive);
+    }
+    Answer busy = PicturesBusy(MakeRequest(http::verb::get, "/screen.png"));
+    EXPECT_EQ(Wire(busy),
+              Header({"HTTP/1.1 503 Service Unavailable", "Retry-After: 1", kPlain[0], kPlain[1],
+                      kPlain[2], "Connection: close", "Content-Length: 26"}) +
+                  "too many pictures at once\n");
 }
 
 TEST(Route, TheViewPageWithItsPolicy) {

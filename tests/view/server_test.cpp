@@ -412,11 +412,61 @@ TEST_F(ViewServer, ClientsThatVanishMidResponseDisturbNoOne) {
 TEST(ScreenJson, EscapesEveryRowAsJson) {
     view::ScreenState state;
     state.rows = {"\"quoted\" \\ back", "<b>&amp;</b>", "tab\there \x01", "caf\u00e9 \u20ac"};
+    state.bytes = {"\"quoted\" \\ back", "<b>&amp;</b>", "tab\there \x01", "caf\xe9 \x80"};
     state.version = 7;
     state.found = true;
     EXPECT_EQ(view::ScreenJson(state, "/w/logs/index.htm"),
               "{\"rows\":[\"\\\"quoted\\\" \\\\ back\",\"<b>&amp;</b>\",\"tab\\there \\u0001\","
-              "\"caf\u00e9 \u20ac\"],\"version\":7,\"found\":true,\"page\":\"/w/logs/index.htm\"}");
+              "\"caf\u00e9 \u20ac\"],\"version\":7,\"found\":true,\"page\":\"/w/logs/index.htm\","
+              "\"codes\":[\"\\\"quoted\\\" \\\\ back\",\"<b>&amp;</b>\",\"tab\\there \\u0001\","
+              "\"caf\u00e9 \u0080\"],"
+              "\"display\":{\"size\":\"80x4\",\"encoding\":\"windows-1252\",\"theme\":\"green\"}}");
+}
+
+// The bytes the host sent travel as "codes", one character per byte, so that
+// the page can draw them from any ROM; the display names the view's options.
+TEST(ScreenJson, CodesCarryEveryByteAndTheDisplayItsOptions) {
+    view::ScreenState state;
+    state.rows = {"25\u00b0C \u2588", "", "", ""};
+    state.bytes = {
+        "25\xdf"
+        "C \xff",
+        std::string("\x00\x10", 2), "", ""};
+    state.version = 1;
+    state.found = true;
+    const json screen = json::parse(view::ScreenJson(state, "/p", view::Encoding::kHd44780A00,
+                                                     {{20, 4}, view::Theme::kOled, 5}));
+    EXPECT_EQ(screen["rows"][0], "25\u00b0C \u2588");
+    EXPECT_EQ(screen["codes"], json({"25\u00df"
+                                     "C \u00ff",
+                                     std::string("\u0000\u0010", 2), "", ""}));
+    EXPECT_EQ(screen["display"],
+              json({{"size", "20x4"}, {"encoding", "hd44780-a00"}, {"theme", "oled"}}));
+}
+
+// /screen.png: the picture with the server's options, or a query's; a bad
+// value gets 400 with its reason.
+TEST_F(ViewServer, ScreenPngIsThePicture) {
+    Start();
+    Draw(1,
+         "Temp 21\xdf"
+         "C");
+    ASSERT_FALSE(ScreenShowingPage().is_null());
+    const Reply reply = Request(port_, "/screen.png?size=16x2&theme=amber&scale=2");
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.fields.at("content-type"), "image/png");
+    EXPECT_EQ(reply.fields.at("cache-control"), "no-store");
+    view::PictureOptions options;
+    options.size = {16, 2};
+    options.theme = view::Theme::kAmber;
+    options.scale = 2;
+    const std::vector<std::string> page = testhost::PageRows(driver_.Page());
+    EXPECT_EQ(reply.body, view::RenderPng({page[0], page[1], page[2], page[3]}, options));
+    EXPECT_EQ(Request(port_, "/screen.png?size=16x2&theme=amber&scale=2").body, reply.body);
+
+    const Reply refused = Request(port_, "/screen.png?size=16x5");
+    EXPECT_EQ(refused.status, 400);
+    EXPECT_EQ(refused.body, "size '16x5': want COLSxROWS, columns 1-80 and rows 1-4\n");
 }
 
 TEST(EventMessage, OneDataLineForEachLine) {

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # lumivane-view run as a user runs it: its start line, usage errors, a port
 # it can't have, serving a directory the stand-in host draws into, and a
-# clean stop on SIGTERM and SIGINT.
-#   view_cli_test.sh LUMIVANE_VIEW LUMIVANE_HOST
+# clean stop on SIGTERM and SIGINT; the display's picture, written by --png
+# and served as /screen.png, byte for byte the expected one (EXPECTED_PNG,
+# which the Windows build's test expects too).
+#   view_cli_test.sh LUMIVANE_VIEW LUMIVANE_HOST EXPECTED_PNG
 set -uo pipefail
 VIEW=$(realpath "$1")
 HOST=$(realpath "$2")
+EXPECTED_PNG=$(realpath "$3")
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-view-cli-XXXXXX")
 pids=()
 cleanup() {
@@ -53,6 +56,22 @@ get() {
     exec 3<&-
 }
 
+# get_body PORT TARGET FILE: the body of the response to one GET, as bytes, in
+# FILE; its status line and headers in FILE.head.
+get_body() {
+    local line
+    exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
+    printf 'GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' "$2" >&3
+    : >"$3.head"
+    while IFS= read -r -t 5 line <&3; do
+        line=${line%$'\r'}
+        [ -z "$line" ] && break
+        echo "$line" >>"$3.head"
+    done
+    timeout 5 cat <&3 >"$3"
+    exec 3<&-
+}
+
 # stop_with SIGNAL: the view stops cleanly, exit status 0.
 stop_with() {
     kill -"$1" "$pid"
@@ -62,9 +81,16 @@ stop_with() {
 }
 
 # --- help and usage errors ---
-expect_exit 0 "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--poll MS] [DIR]" --help
+expect_exit 0 "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--size COLSxROWS]" --help
 expect_exit 2 "lumivane-view: unknown option '--bogus'" --bogus
-expect_exit 2 "lumivane-view: unknown encoding 'ebcdic'" --encoding ebcdic
+expect_exit 2 "lumivane-view: unknown encoding 'ebcdic' (windows-1252, latin1, utf-8, hd44780-a00 or hd44780-a02)" --encoding ebcdic
+expect_exit 2 "lumivane-view: unknown size '81x4' (COLSxROWS: columns 1 to 80, rows 1 to 4, e.g. 20x4)" --size 81x4
+expect_exit 2 "lumivane-view: unknown size '20' (COLSxROWS" --size 20
+expect_exit 2 "lumivane-view: unknown theme 'pink' (green, blue, amber, white or oled)" --theme pink
+expect_exit 2 "lumivane-view: --scale wants a whole number from 1 to 16, not '17'" --scale 17
+expect_exit 2 "lumivane-view: --png needs a file name" --png
+expect_exit 0 "--size COLSxROWS" --help
+expect_exit 0 "--png FILE" --help
 expect_exit 2 "lumivane-view: --encoding needs a name" --encoding
 expect_exit 2 "lumivane-view: --listen wants HOST:PORT" --listen 8080
 expect_exit 2 "lumivane-view: --listen wants HOST:PORT" --listen 127.0.0.1:65536
@@ -99,7 +125,7 @@ for _ in $(seq 100); do
 done
 [[ $screen == *'{"rows":["Hello from <b>the host</b>",'* ]] || fail "screen.json: $screen"
 # The start-up page before it may have been seen too (version 1), or not.
-[[ $screen == *"\"version\":"[12]",\"found\":true,\"page\":\"$work/host/logs/index.htm\"}" ]] ||
+[[ $screen == *"\"version\":"[12]",\"found\":true,\"page\":\"$work/host/logs/index.htm\",\"codes\":"* ]] ||
     fail "screen.json: $screen"
 pid=$first_pid
 stop_with TERM
@@ -135,6 +161,55 @@ The view is visible to the network: anyone who can reach port $port of this mach
 [ "$(cat "$work/network.out")" = "$expected" ] || fail "network start: $(cat "$work/network.out")"
 [[ $(get "$port" /screen.json) == *'{"rows":["","","",""],"version":0,"found":false,'* ]] ||
     fail "before any page: $(get "$port" /screen.json)"
+stop_with TERM
+
+# --- the display's picture: --png and /screen.png ---
+mkdir -p "$work/lcd"
+expect_exit 1 "lumivane-view: no page at $work/lcd/logs/index.htm" --png "$work/none.png" "$work/lcd"
+[ -e "$work/none.png" ] && fail "--png without a page left a file"
+# Row 1 in A00's codes: "Temp 21°C", a bar, an arrow, a yen sign, a katakana
+# and a user-defined character; row 2 covers the start-up clock; row 4 has
+# text at column 30, beyond a 20x4.
+cat >"$work/lcd.txt" <<'SCRIPT'
+pos 1 1
+write Temp 21\xdfC \xff\xff\xff \x7e\x5c\xb1\x01
+pos 1 2
+write Humidity 45% \x7f\xe4\xf4
+pos 1 4
+write                              beyond
+SCRIPT
+(cd "$work/lcd" && "$HOST" --fast "$work/lcd.txt" >/dev/null) || fail "lumivane-host failed"
+expect_exit 0 "text beyond 20x4 is hidden" --png "$work/lcd.png" --size 20x4 --theme blue \
+    --scale 2 --encoding hd44780-a00 "$work/lcd"
+cmp -s "$work/lcd.png" "$EXPECTED_PNG" || fail "--png: not the expected picture"
+expect_exit 0 "wrote $work/lcd-default.png" --png "$work/lcd-default.png" "$work/lcd"
+cmp -s "$work/lcd-default.png" "$work/lcd.png" && fail "--png: the options made no difference"
+expect_exit 1 "lumivane-view: cannot write $work/no/such.png" --png "$work/no/such.png" "$work/lcd"
+
+# The server's own options are the picture's defaults; a ROM encoding given to
+# the server is used, a text one gives way to A00.
+start lcd "$work/lcd" --listen 127.0.0.1:0 --size 20x4 --theme blue --scale 2
+get_body "$port" /screen.png "$work/served.png"
+cmp -s "$work/served.png" "$EXPECTED_PNG" || fail "/screen.png: not the expected picture"
+grep -qx "Content-Type: image/png" "$work/served.png.head" || fail "/screen.png: $(cat "$work/served.png.head")"
+grep -qx "Cache-Control: no-store" "$work/served.png.head" || fail "/screen.png: $(cat "$work/served.png.head")"
+get_body "$port" "/screen.png?size=80x4&encoding=hd44780-a02&theme=green&scale=1" "$work/other.png"
+{ [ "$(head -n 1 "$work/other.png.head")" = "HTTP/1.1 200 OK" ] && ! cmp -s "$work/other.png" "$EXPECTED_PNG"; } ||
+    fail "/screen.png with a query: $(cat "$work/other.png.head")"
+while IFS='|' read -r query reason; do
+    get_body "$port" "/screen.png?$query" "$work/refused"
+    { [ "$(head -n 1 "$work/refused.head")" = "HTTP/1.1 400 Bad Request" ] &&
+        [ "$(cat "$work/refused")" = "$reason" ]; } ||
+        fail "/screen.png?$query: $(cat "$work/refused.head" "$work/refused")"
+done <<'QUERIES'
+size=81x4|size '81x4': want COLSxROWS, columns 1-80 and rows 1-4
+scale=0|scale '0': want a whole number from 1 to 16
+scale=17|scale '17': want a whole number from 1 to 16
+theme=pink|theme 'pink': want green, blue, amber, white or oled
+encoding=utf-8|encoding 'utf-8': want hd44780-a00 or hd44780-a02
+QUERIES
+[[ $(get "$port" /screen.json) == *'"display":{"size":"20x4","encoding":"windows-1252","theme":"blue"}}' ]] ||
+    fail "screen.json's display: $(get "$port" /screen.json)"
 stop_with TERM
 
 [ "$failures" -eq 0 ] && echo "all passed"

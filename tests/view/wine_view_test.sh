@@ -3,14 +3,18 @@
 # lumivane-host.exe draws through lumivane.dll into a scratch directory, the
 # view serves that directory, and this script, on the Linux side, reads
 # /screen.json from it, and times a change from the page's replacement to
-# the event's arrival on an event stream (at most 100 ms).
-#   wine_view_test.sh WINE_RUN PREFIX LUMIVANE_VIEW_EXE LUMIVANE_HOST_EXE
+# the event's arrival on an event stream (at most 100 ms); and the display's
+# picture, by --png and as /screen.png, is byte for byte the one the native
+# build makes (EXPECTED_PNG, which tests/view/view_cli_test.sh checks the
+# native program against).
+#   wine_view_test.sh WINE_RUN PREFIX LUMIVANE_VIEW_EXE LUMIVANE_HOST_EXE EXPECTED_PNG
 set -uo pipefail
 export LC_ALL=C  # the page holds 8-bit bytes: match them as bytes
 WINE_RUN=$1
 PREFIX=$2
 VIEW=$3
 HOST=$4
+EXPECTED_PNG=$5
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-view-wine-XXXXXX")
 view_pid=""
 reader_pid=""
@@ -97,4 +101,50 @@ changed=$(stat -c %.9Z "$work/host/logs/index.htm")
 latency=$(awk -v a="$arrival" -v c="$changed" 'BEGIN { printf "%.1f", (a - c) * 1000 }')
 echo "change to event under Wine: $latency ms"
 awk -v l="$latency" 'BEGIN { exit !(l < 100) }' || fail "the change took $latency ms to arrive"
+kill "$view_pid" 2>/dev/null
+wait "$view_pid" 2>/dev/null
+view_pid=""
+
+# The picture: the same page as the native test's, the same options.
+mkdir -p "$work/lcd"
+cat >"$work/lcd/script.txt" <<'SCRIPT'
+pos 1 1
+write Temp 21\xdfC \xff\xff\xff \x7e\x5c\xb1\x01
+pos 1 2
+write Humidity 45% \x7f\xe4\xf4
+pos 1 4
+write                              beyond
+SCRIPT
+(cd "$work/lcd" && "$WINE_RUN" "$PREFIX" "$HOST" --fast script.txt >"$work/host.out" 2>&1) ||
+    fail "lumivane-host.exe: $(cat "$work/host.out")"
+(cd "$work/lcd" && "$WINE_RUN" "$PREFIX" "$VIEW" --png lcd.png --size 20x4 --theme blue --scale 2 \
+    --encoding hd44780-a00 >"$work/png.out" 2>&1) || fail "--png: $(cat "$work/png.out")"
+cmp -s "$work/lcd/lcd.png" "$EXPECTED_PNG" || fail "--png: not the native build's picture"
+
+(cd "$work/lcd" && exec "$WINE_RUN" "$PREFIX" "$VIEW" --listen 127.0.0.1:0 --size 20x4 --theme blue \
+    --scale 2) >"$work/view.out" 2>"$work/view.err" &
+view_pid=$!
+port=""
+for _ in $(seq 600); do
+    port=$(sed -n 's|^Lumivane view: http://127\.0\.0\.1:\([0-9]*\)/ .*|\1|p' "$work/view.out" 2>/dev/null)
+    [ -n "$port" ] && break
+    sleep 0.1
+done
+[ -n "$port" ] || fail "no start line: $(cat "$work/view.out" "$work/view.err")"
+for _ in $(seq 300); do
+    [[ $(get "$port" /screen.json 2>/dev/null) == *'"found":true'* ]] && break
+    sleep 0.1
+done
+exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "cannot connect"
+printf 'GET /screen.png HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' >&3
+headers=""
+while IFS= read -r -t 10 line <&3; do
+    line=${line%$'\r'}
+    [ -z "$line" ] && break
+    headers+="$line"$'\n'
+done
+timeout 10 cat <&3 >"$work/served.png"
+exec 3<&-
+[[ $headers == *$'\nContent-Type: image/png\n'* ]] || fail "/screen.png's headers: $headers"
+cmp -s "$work/served.png" "$EXPECTED_PNG" || fail "/screen.png: not the native build's picture"
 echo "all passed"

@@ -1,0 +1,235 @@
+// The display's size, its themes, /screen.png's query, and the picture itself,
+// read back with libpng and compared dot by dot with the datasheet's glyphs.
+#include "view/lcd_picture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#ifdef LUMIVANE_TEST_DECODES_PNG
+#include <png.h>
+#endif
+
+using view::DisplaySize;
+using view::PictureOptions;
+using view::Rows;
+
+namespace {
+
+TEST(DisplaySize, ParsesColumnsByRows) {
+    struct {
+        const char* text;
+        std::optional<DisplaySize> size;
+    } cases[] = {
+        {"20x4", DisplaySize{20, 4}}, {"16X2", DisplaySize{16, 2}}, {"1x1", DisplaySize{1, 1}},
+        {"80x4", DisplaySize{80, 4}}, {"81x4", std::nullopt},       {"20x5", std::nullopt},
+        {"0x2", std::nullopt},        {"20x0", std::nullopt},       {"20", std::nullopt},
+        {"x4", std::nullopt},         {"20x", std::nullopt},        {"+20x4", std::nullopt},
+        {"20x4 ", std::nullopt},      {"0020x4", std::nullopt},     {"", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(view::ParseDisplaySize(c.text), c.size) << c.text;
+    EXPECT_EQ(view::DisplaySizeName({16, 2}), "16x2");
+}
+
+TEST(TextBeyond, OnlyNonBlankTextOutsideTheAreaCounts) {
+    const std::string at_column_30 = std::string(29, ' ') + "x";
+    struct {
+        const char* what;
+        Rows rows;
+        DisplaySize size;
+        bool beyond;
+    } cases[] = {
+        {"text at column 30 of a 20x4", {at_column_30, "", "", ""}, {20, 4}, true},
+        {"the same on an 80x4", {at_column_30, "", "", ""}, {80, 4}, false},
+        {"blanks past the edge", {"Hello" + std::string(60, ' '), "", "", ""}, {20, 4}, false},
+        {"text filling the area exactly", {std::string(20, 'x'), "", "", ""}, {20, 4}, false},
+        {"one past the edge", {std::string(21, 'x'), "", "", ""}, {20, 4}, true},
+        {"text on a row below", {"a", "b", "c", "d"}, {20, 2}, true},
+        {"blank rows below", {"a", "b", "   ", ""}, {20, 2}, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(view::TextBeyond(c.rows, c.size), c.beyond) << c.what;
+}
+
+TEST(ParsePictureQuery, ValuesAndReasons) {
+    const PictureOptions defaults;  // 80x4, A00, green, scale 3
+    struct {
+        std::string query;
+        bool ok;
+        std::string reason;
+    } cases[] = {
+        {"", true, ""},
+        {"size=20x4&encoding=hd44780-a02&theme=oled&scale=16", true, ""},
+        {"scale=1&unknown=thing&size", false, "size '': want COLSxROWS, columns 1-80 and rows 1-4"},
+        {"size=81x4", false, "size '81x4': want COLSxROWS, columns 1-80 and rows 1-4"},
+        {"encoding=windows-1252", false,
+         "encoding 'windows-1252': want hd44780-a00 or hd44780-a02"},
+        {"theme=pink", false, "theme 'pink': want green, blue, amber, white or oled"},
+        {"scale=0", false, "scale '0': want a whole number from 1 to 16"},
+        {"scale=17", false, "scale '17': want a whole number from 1 to 16"},
+        {"scale=3.5", false, "scale '3.5': want a whole number from 1 to 16"},
+        {"theme=" + std::string(100, 'q'), false,
+         "theme '" + std::string(32, 'q') + "': want green, blue, amber, white or oled"},
+    };
+    for (const auto& c : cases) {
+        PictureOptions options;
+        std::string reason;
+        EXPECT_EQ(view::ParsePictureQuery(c.query, defaults, &options, &reason), c.ok) << c.query;
+        EXPECT_EQ(reason, c.reason) << c.query;
+    }
+    PictureOptions options;
+    std::string reason;
+    ASSERT_TRUE(view::ParsePictureQuery("size=20x4&encoding=hd44780-a02&theme=oled&scale=16",
+                                        defaults, &options, &reason));
+    EXPECT_EQ(options.size, (DisplaySize{20, 4}));
+    EXPECT_EQ(options.rom, view::CharacterRom::kA02);
+    EXPECT_EQ(options.theme, view::Theme::kOled);
+    EXPECT_EQ(options.scale, 16);
+}
+
+TEST(RenderPng, SameScreenSameBytes) {
+    const Rows rows = {
+        "Temp 21\xdf"
+        "C",
+        "\xff\xff\xff", "", "x"};
+    PictureOptions options;
+    const std::string first = view::RenderPng(rows, options);
+    EXPECT_EQ(view::RenderPng(rows, options), first);
+    EXPECT_EQ(first.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    options.theme = view::Theme::kBlue;
+    EXPECT_NE(view::RenderPng(rows, options), first);
+    // Text outside the chosen area leaves the picture as it is.
+    options.size = {20, 4};
+    EXPECT_EQ(view::RenderPng({"Temp", "", "", std::string(29, ' ') + "hidden"}, options),
+              view::RenderPng({"Temp", "", "", ""}, options));
+}
+
+#ifdef LUMIVANE_TEST_DECODES_PNG
+struct Image {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    bool Lit(const view::DotBox& dot) const {  // the dot's centre is dark: green's lit dot
+        const std::size_t i =
+            (static_cast<std::size_t>(dot.y + dot.size / 2) * width + dot.x + dot.size / 2) * 3;
+        return rgb[i] + rgb[i + 1] + rgb[i + 2] < 3 * 0x50;
+    }
+};
+
+Image Decode(const std::string& png) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Image out;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return out;
+    image.format = PNG_FORMAT_RGB;
+    out.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr)) return {};
+    out.width = static_cast<int>(image.width);
+    out.height = static_cast<int>(image.height);
+    return out;
+}
+
+std::vector<std::string> CellDrawing(const Image& image, const PictureOptions& options, int row,
+                                     int column) {
+    std::vector<std::string> drawing;
+    for (int y = 0; y < 8; ++y) {
+        std::string line;
+        for (int x = 0; x < 5; ++x)
+            line += image.Lit(view::DotAt(options, row, column, x, y)) ? '#' : '.';
+        drawing.push_back(line);
+    }
+    return drawing;
+}
+
+TEST(RenderPng, CellsShowTheDatasheetsDots) {
+    const Rows rows = {"A\x5c\x7e", std::string("21\xdf\xff\xb1", 5),
+                       std::string("\x01", 1) + std::string(40, 'z'), ""};
+    struct {
+        view::CharacterRom rom;
+        int scale;
+        int row, column;
+        std::vector<std::string> drawing;
+    } cases[] = {
+        {view::CharacterRom::kA00,
+         3,
+         0,
+         0,
+         {".###.", "#...#", "#...#", "#...#", "#####", "#...#", "#...#", "....."}},
+        {view::CharacterRom::kA00,
+         1,
+         0,
+         1,
+         {"#...#", ".#.#.", "#####", "..#..", "#####", "..#..", "..#..", "....."}},
+        {view::CharacterRom::kA00,
+         3,
+         0,
+         2,
+         {".....", "..#..", "...#.", "#####", "...#.", "..#..", ".....", "....."}},
+        {view::CharacterRom::kA00,
+         16,
+         1,
+         2,
+         {"###..", "#.#..", "###..", ".....", ".....", ".....", ".....", "....."}},
+        {view::CharacterRom::kA00,
+         3,
+         1,
+         3,
+         {"#####", "#####", "#####", "#####", "#####", "#####", "#####", "#####"}},
+        {view::CharacterRom::kA00,
+         3,
+         1,
+         4,
+         {"#####", "....#", "..#.#", "..##.", "..#..", "..#..", ".#...", "....."}},
+        {view::CharacterRom::kA02,
+         3,
+         0,
+         1,
+         {".....", "#....", ".#...", "..#..", "...#.", "....#", ".....", "....."}},
+        {view::CharacterRom::kA02,
+         3,
+         0,
+         0,
+         {"..#..", ".#.#.", "#...#", "#...#", "#####", "#...#", "#...#", "....."}},
+    };
+    for (const auto& c : cases) {
+        PictureOptions options;
+        options.size = {20, 4};
+        options.rom = c.rom;
+        options.scale = c.scale;
+        const Image image = Decode(view::RenderPng(rows, options));
+        ASSERT_EQ(image.width, view::PictureWidth(options));
+        ASSERT_EQ(image.height, view::PictureHeight(options));
+        EXPECT_EQ(CellDrawing(image, options, c.row, c.column), c.drawing)
+            << "scale " << c.scale << ", cell " << c.row << "," << c.column;
+    }
+}
+
+TEST(RenderPng, UserDefinedCellIsAnOutlineAndUnlitDotsShow) {
+    PictureOptions options;
+    options.size = {16, 2};
+    const Image image = Decode(view::RenderPng({std::string("\x01 ", 2), "", "", ""}, options));
+    ASSERT_GT(image.width, 0);
+    const auto pixel = [&](int x, int y) {
+        const std::size_t i = (static_cast<std::size_t>(y) * image.width + x) * 3;
+        return std::vector<int>{image.rgb[i], image.rgb[i + 1], image.rgb[i + 2]};
+    };
+    const view::DotBox corner = view::DotAt(options, 0, 0, 0, 0);
+    const view::DotBox centre = view::DotAt(options, 0, 0, 2, 3);
+    const view::DotBox blank = view::DotAt(options, 0, 1, 2, 3);
+    const std::vector<int> gap = pixel(blank.x - 1, blank.y);  // backlight between dots
+    EXPECT_NE(pixel(corner.x, corner.y), gap);                 // the outline
+    EXPECT_EQ(pixel(centre.x + 1, centre.y + 1), gap);         // nothing inside it
+    EXPECT_NE(pixel(blank.x + 1, blank.y + 1), gap);           // a space's dots, faintly
+    EXPECT_FALSE(image.Lit(blank));
+}
+
+TEST(RenderPng, TheLargestPictureIs80x4AtScale16) {
+    PictureOptions options;
+    options.scale = view::kMaxScale;
+    const Image image = Decode(view::RenderPng({"", "", "", ""}, options));
+    EXPECT_EQ(image.width, view::PictureWidth(options));
+    EXPECT_EQ(image.height, view::PictureHeight(options));
+    EXPECT_LE(static_cast<long long>(image.width) * image.height, 9500LL * 910);
+}
+#endif
+
+}  // namespace
