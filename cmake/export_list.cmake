@@ -14,18 +14,31 @@ endfunction()
 
 # Writes the Windows export file (.def) for the list to `path`: each call under
 # its plain name, an alias of its decorated one, and under the decorated name.
+# With PLAIN, each call under its plain name alone: 64-bit Windows has one
+# calling convention and no stdcall decoration to alias.
 function(lumivane_write_def path)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "PLAIN" "" "")
   lumivane_read_exports(calls)
   set(aliases "")
   set(decorated "")
   foreach(call IN LISTS calls)
     string(REGEX REPLACE "@.*" "" plain ${call})
-    string(APPEND aliases "    DISPLAYDLL_${plain} = DISPLAYDLL_${call}\n")
-    string(APPEND decorated "    DISPLAYDLL_${call}\n")
+    if(arg_PLAIN)
+      string(APPEND aliases "    DISPLAYDLL_${plain}\n")
+    else()
+      string(APPEND aliases "    DISPLAYDLL_${plain} = DISPLAYDLL_${call}\n")
+      string(APPEND decorated "    DISPLAYDLL_${call}\n")
+    endif()
   endforeach()
-  set(def "; Made by the build from driver/export_list.h. The names the host looks the
+  if(arg_PLAIN)
+    set(header "; Made by the build from driver/export_list.h. The names the host looks the
+; six calls up by, undecorated as 64-bit Windows has them.")
+  else()
+    set(header "; Made by the build from driver/export_list.h. The names the host looks the
 ; six calls up by: each plain name is an alias of the stdcall-decorated one
-; (argument bytes after the @).
+; (argument bytes after the @).")
+  endif()
+  set(def "${header}
 EXPORTS
 ${aliases}${decorated}")
   file(CONFIGURE OUTPUT ${path} CONTENT "@def@" @ONLY)

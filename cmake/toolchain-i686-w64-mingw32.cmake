@@ -1,27 +1,6 @@
 # Cross build for 32-bit Windows with MinGW-w64 (Debian: g++-mingw-w64-i686).
 #   cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake
 # The tests then run under Wine (see cmake/wine.cmake).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(LUMIVANE_MINGW_TRIPLET i686-w64-mingw32)
-
-# The posix thread model gives the whole C++ thread library; winpthread is
-# linked in statically below like the rest of the run-time.
-find_program(CMAKE_CXX_COMPILER NAMES ${LUMIVANE_MINGW_TRIPLET}-g++-posix ${LUMIVANE_MINGW_TRIPLET}-g++
-  REQUIRED)
-find_program(CMAKE_C_COMPILER NAMES ${LUMIVANE_MINGW_TRIPLET}-gcc-posix ${LUMIVANE_MINGW_TRIPLET}-gcc)
-find_program(CMAKE_RC_COMPILER NAMES ${LUMIVANE_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${LUMIVANE_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Everything the compiler brings along (libgcc, libstdc++, winpthread) goes
-# into each binary, so the DLL and the programs need only the system's DLLs.
-set(LUMIVANE_STATIC_RUNTIME "-static -static-libgcc -static-libstdc++")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "${LUMIVANE_STATIC_RUNTIME}")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "${LUMIVANE_STATIC_RUNTIME}")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "${LUMIVANE_STATIC_RUNTIME}")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

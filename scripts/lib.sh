@@ -61,6 +61,9 @@ BROWSER_PACKAGES=(chromium)
 # The Windows cross-build, and Wine to run what it makes.
 MINGW_PACKAGES=(g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686)
 WINE_PACKAGES=(wine wine32:i386)
+# The same for 64-bit Windows: wine64 starts on any x86-64 kernel.
+MINGW64_PACKAGES=(g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64)
+WINE64_PACKAGES=(wine wine64)
 # What scripts/test-release.sh reads the archives and binaries with.
 RELEASE_CHECK_PACKAGES=(python3 python3-pefile unzip tar binutils)
 # Whether this machine runs 32-bit x86 programs, found out for real: Wine's

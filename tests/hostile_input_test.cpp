@@ -73,8 +73,9 @@ const WriteCase kWriteCases[] = {
     // NULL is taken as an empty text: no cell changes and the page is not touched.
     {"NullText", [] { return std::optional<std::string>(); }, false, 1, 1},
     {"EmptyText", [] { return std::optional<std::string>(""); }, false, 1, 1},
-    // Bytes 1 to 255 go into the cells and onto the page as they are;
-    // 255 cells end on column 15 of row 4.
+    // Bytes 1 to 255 go into the cells and onto the page as they are, the
+    // line feed stored as the platform's line end; 255 cells end on column
+    // 15 of row 4.
     {"EveryNonNulByte", [] { return std::optional<std::string>(EveryByteValue()); }, true, 16, 4},
     // 1 MiB wraps around the screen 3276 times and ends 256 cells into the
     // next pass, on column 16 of row 4; the page shows the last picture.

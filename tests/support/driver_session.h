@@ -63,7 +63,8 @@ std::filesystem::path MakeScenarioRoot();
 // "\n" written as the module's text-mode files store it.
 std::string Lines(const std::string& text);
 
-// The page the driver writes for these four row texts, byte for byte.
+// The page the driver writes for these four row texts, byte for byte, every
+// "\n" (a row's own too) as the platform's line end.
 std::string ExpectedPage(const std::vector<std::string>& rows);
 
 // The four row texts read back from a page of that shape; empty when the page
