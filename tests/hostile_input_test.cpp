@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(OddTexts, HostileWrite, testing::ValuesIn(kWriteCases),
 
 // --- Calls in odd order and odd numbers --------------------------------------
 
-// Before Init the cursor stands at 0, 0 and the page has no path: Write puts
+// Before Init the cursor stands at 0, 0 and no page is written: Write puts
 // the text in from column 1 of row 1 and answers 0, and nothing is logged
 // because tracing is still off. Init redraws only the first cells of each row,
 // so the end of that text is still in row 3 behind the start-up picture.
