@@ -26,10 +26,13 @@ constexpr std::size_t kTempPathSize = 64;  // the page's path and ".<process id>
 constexpr std::size_t kPageBufferSize =
     2 * (sizeof page_format::kHead + sizeof page_format::kTail) +
     kRows * (2 * kColumns + 2 * sizeof page_format::kRowEnd);
+// The trace log's: its paths, the stamp and the line it puts together.
 constexpr std::size_t kLogPathSize = 256;
 constexpr char kFullLogSuffix[] = ".1";
 constexpr std::size_t kStampSize = 20;
 constexpr std::size_t kLineSize = 4096;
+// The module's identity: its file's path, its base name and DriverName's
+// "<base name> v<version>".
 constexpr std::size_t kModulePathSize = 1024;
 constexpr std::size_t kBaseNameSize = 256;
 constexpr std::size_t kDriverNameSize = 96;
@@ -66,29 +69,29 @@ struct PagePart {
 
 // The trace log's.
 struct TracePart {
-    bool TracingOn = false;                         // lines are written only while set
+    bool TracingOn = false;                            // lines are written only while set
     platform::FileHandle LogFile = platform::kNoFile;  // the open log, or none
-    bool LogOpenTried = false;                      // OpenLog has run its first call
-    char LogPath[kLogPathSize] = {};                // logs/<base>.log, built on the first OpenLog
+    bool LogOpenTried = false;                         // OpenLog has run its first call
+    char LogPath[kLogPathSize] = {};  // logs/<base>.log, built on the first OpenLog
     char FullLogPath[kLogPathSize + sizeof kFullLogSuffix] = {};  // logs/<base>.log.1
-    std::time_t StampSecond = 0;     // the second Stamp shows
-    bool StampKnown = false;         // Stamp has been formatted at least once
-    char Stamp[kStampSize] = {};     // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
-    char Line[kLineSize] = {};       // the line being put together
-    long long LogSize = 0;           // the log's size when last asked, plus the lines written since
-    long long UncheckedBytes = 0;    // bytes written since the log's size was last asked
-    bool ReopenWanted = false;       // the log could not be opened again at its bound: tried per line
-    bool LineOpen = false;           // a line reached the log only in part: the next ends it first
-    bool LineFailed = false;         // a write of the current line failed: its rest is dropped
-    std::size_t LineBytesOut = 0;    // bytes of the current line that reached the log
+    std::time_t StampSecond = 0;                                  // the second Stamp shows
+    bool StampKnown = false;       // Stamp has been formatted at least once
+    char Stamp[kStampSize] = {};   // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
+    char Line[kLineSize] = {};     // the line being put together
+    long long LogSize = 0;         // the log's size when last asked, plus the lines written since
+    long long UncheckedBytes = 0;  // bytes written since the log's size was last asked
+    bool ReopenWanted = false;     // the log could not be opened again at its bound: tried per line
+    bool LineOpen = false;         // a line reached the log only in part: the next ends it first
+    bool LineFailed = false;       // a write of the current line failed: its rest is dropped
+    std::size_t LineBytesOut = 0;  // bytes of the current line that reached the log
 };
 
 // The module's identity: its base name, found once per load, and the texts
 // built from it.
 struct IdentityPart {
-    char ModulePath[kModulePathSize] = {};  // scratch for the base name's first call only
-    char BaseName[kBaseNameSize] = {};      // the base name, once known
-    bool BaseNameKnown = false;             // the base name has been found
+    char ModulePath[kModulePathSize] = {};      // scratch for the base name's first call only
+    char BaseName[kBaseNameSize] = {};          // the base name, once known
+    bool BaseNameKnown = false;                 // the base name has been found
     char DriverNameText[kDriverNameSize] = {};  // rebuilt by every DriverName call
 };
 

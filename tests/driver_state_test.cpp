@@ -1,6 +1,8 @@
 // The driver's state, linked straight in: the way back to the state at load,
 // and the trace lines put together from numbers. The calls run in a scratch
 // directory of their own, as in a host.
+#include "driver/driver_state.h"
+
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "driver/display_driver.h"
-#include "driver/driver_state.h"
 #include "driver/module_name.h"
 #include "tests/support/files.h"
 #include "trace/trace_log.h"
@@ -125,7 +126,9 @@ TEST_F(LoadState, PositionAndErrorLinesHoldTheNumbersInDecimal) {
     const struct {
         int error;
         const char* text;
-    } errors[] = {{0, "error 0"}, {21, "error 21"}, {INT_MAX, "error 2147483647"},
+    } errors[] = {{0, "error 0"},
+                  {21, "error 21"},
+                  {INT_MAX, "error 2147483647"},
                   {INT_MIN, "error -2147483648"}};
 
     trace::SetDebug(1);
