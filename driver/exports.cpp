@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "driver/display_driver.h"
+#include "driver/driver_state.h"
+#include "driver/module_name.h"
 #include "driver/screen.h"
 #include "platform/platform.h"
 #include "trace/trace_log.h"
@@ -19,43 +21,11 @@ constexpr char kVersion[] = LUMIVANE_VERSION_TEXT;  // project(Lumivane VERSION 
 // Hosts show this as it is, "my_plugin" and all.
 constexpr char kUsage[] = "my_plugin usage";
 constexpr char kDefaultParameters[] = "default";
-constexpr std::size_t kDriverNameSize = 96;
 constexpr int kLow8Bits = 0xFF;
-
-char DriverNameText[kDriverNameSize];  // rebuilt by every DriverName call
 
 // Room for the base name beside " v" and the version, so a long module name
 // is cut rather than the version lost.
-constexpr std::size_t kDriverNameBaseRoom = kDriverNameSize - 1 - 2 - (sizeof kVersion - 1);
-
-// Writes `value` in decimal at `at`; returns the end of the digits.
-char* PutNumber(char* at, int value) {
-    char digits[12];
-    int count = 0;
-    unsigned magnitude =
-        value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-    do {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0) *at++ = '-';
-    while (count > 0) *at++ = digits[--count];
-    return at;
-}
-
-// "x=<x>, y=<y>", put together by hand: every SetPosition and Write logs it,
-// and parsing a format would cost a good part of the line's write.
-void LogCursor(const char* label, int x, int y) {
-    char position[32];
-    char* at = position;
-    *at++ = 'x';
-    *at++ = '=';
-    at = PutNumber(at, x);
-    std::memcpy(at, ", y=", 4);
-    at = PutNumber(at + 4, y);
-    *at = '\0';
-    trace::LogLine(label, position);
-}
+constexpr std::size_t kDriverNameBaseRoom = driver::kDriverNameSize - 1 - 2 - (sizeof kVersion - 1);
 }  // namespace
 
 extern "C" {
@@ -77,13 +47,13 @@ void LUMIVANE_CALL DISPLAYDLL_SetPosition(int x, int y) {
     const int column = x & kLow8Bits;
     const int row = y & kLow8Bits;
     driver::MoveCursor(column, row);
-    LogCursor("SetPosition", column, row);
+    trace::LogPosition("SetPosition", column, row);
 }
 
 int LUMIVANE_CALL DISPLAYDLL_Write(const char* text) {
     if (text == nullptr) text = "";
     const driver::CursorPosition cursor = driver::Cursor();
-    LogCursor("Write", cursor.x, cursor.y);
+    trace::LogPosition("Write", cursor.x, cursor.y);
     driver::PlaceText(text);
     trace::LogLine("Write", text);
     return driver::WritePage();
@@ -92,13 +62,14 @@ int LUMIVANE_CALL DISPLAYDLL_Write(const char* text) {
 const char* LUMIVANE_CALL DISPLAYDLL_DriverName() {
     trace::LogLine("Entered", "DriverName");
     // "<base name> v<version>", the base name cut to leave the version room.
-    const char* base = trace::ModuleBaseName();
+    char* const name = driver::State.Identity.DriverNameText;
+    const char* base = driver::ModuleBaseName();
     const std::size_t base_length = strnlen(base, kDriverNameBaseRoom);
-    std::memcpy(DriverNameText, base, base_length);
-    std::memcpy(DriverNameText + base_length, " v", 2);
-    std::memcpy(DriverNameText + base_length + 2, kVersion, sizeof kVersion);
+    std::memcpy(name, base, base_length);
+    std::memcpy(name + base_length, " v", 2);
+    std::memcpy(name + base_length + 2, kVersion, sizeof kVersion);
     trace::LogLine("Exit", "DriverName");
-    return DriverNameText;
+    return name;
 }
 
 const char* LUMIVANE_CALL DISPLAYDLL_Usage() { return kUsage; }

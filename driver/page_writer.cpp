@@ -9,12 +9,11 @@
 // the process's own, so two processes writing the page never meet there, and
 // it is always made new: a link planted at its name is removed, not followed.
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
+#include "driver/driver_state.h"
 #include "driver/page_format.h"
 #include "driver/screen.h"
-#include "driver/screen_state.h"
 #include "platform/platform.h"
 #include "trace/trace_log.h"
 
@@ -26,16 +25,12 @@ using page_format::kRowEnd;
 using page_format::kTail;
 constexpr char kStartRule[] = "-------------------------------------------";
 constexpr char kEndRule[] = "...........................................";
-constexpr char kPageDirectory[] = "logs";  // the directory PagePath names
-constexpr std::size_t kTempPathSize = 64;  // the page's path and ".<process id>.tmp"
-// A whole page, every "\n" stored as a two-byte line end: a row of 80 line
-// feeds stores 160 bytes.
-constexpr std::size_t kPageBufferSize =
-    2 * (sizeof kHead + sizeof kTail) + kRows * (2 * kColumns + 2 * sizeof kRowEnd);
+constexpr char kPageDirectory[] = "logs";  // the directory platform::PagePath names
 
-char TempPagePath[kTempPathSize];  // the page's path, ".<process id>.tmp"
-char PageBuffer[kPageBufferSize];  // the page being put together
-std::size_t PageLength = 0;        // bytes of PageBuffer in use
+// The page writer's parts of the driver's state: the screen it mirrors, and
+// its own buffers.
+ScreenPart& Screen = State.Screen;
+PagePart& Page = State.Page;
 
 enum class PageResult { kWritten, kOpenFailed, kWriteFailed };
 
@@ -46,13 +41,13 @@ struct PageOutcome {
 
 bool AnyRowChanged() {
     for (int row = 0; row < kRows; ++row)
-        if (std::strcmp(State.ScreenRows[row], State.ShadowRows[row]) != 0) return true;
+        if (std::strcmp(Screen.ScreenRows[row], Screen.ShadowRows[row]) != 0) return true;
     return false;
 }
 
 void CopyToShadow(int row) {
-    const std::size_t length = std::strlen(State.ScreenRows[row]);
-    std::memcpy(State.ShadowRows[row], State.ScreenRows[row], length + 1);
+    const std::size_t length = std::strlen(Screen.ScreenRows[row]);
+    std::memcpy(Screen.ShadowRows[row], Screen.ScreenRows[row], length + 1);
 }
 
 // Appends `text` to the page, each "\n" as the platform's line end.
@@ -60,16 +55,16 @@ void PutText(const char* text) {
     for (; *text != '\0'; ++text) {
         if (*text == '\n') {
             for (const char* end = platform::kLineEnd; *end != '\0'; ++end)
-                PageBuffer[PageLength++] = *end;
+                Page.PageBuffer[Page.PageLength++] = *end;
         } else {
-            PageBuffer[PageLength++] = *text;
+            Page.PageBuffer[Page.PageLength++] = *text;
         }
     }
 }
 
 // The head, each row followed by the row end, and the tail.
 void PutPageTogether(const Row (&rows)[kRows]) {
-    PageLength = 0;
+    Page.PageLength = 0;
     PutText(kHead);
     for (const Row& row : rows) {
         PutText(row);
@@ -85,20 +80,20 @@ PageOutcome Failed(PageResult result) { return {result, errno != 0 ? errno : EIO
 // checked like the write.
 PageOutcome WriteTemporaryPage() {
     constexpr unsigned kNew = platform::kCreateNew | platform::kTruncate;
-    platform::FileHandle page = platform::OpenForWriting(TempPagePath, kNew);
+    platform::FileHandle page = platform::OpenForWriting(Page.TempPagePath, kNew);
     if (page == platform::kNoFile && errno == EEXIST) {
         // Left by an earlier load of this process, or planted there: removed
         // (a link itself, not what it points at), and the file made new.
-        platform::RemoveFile(TempPagePath);
-        page = platform::OpenForWriting(TempPagePath, kNew);
+        platform::RemoveFile(Page.TempPagePath);
+        page = platform::OpenForWriting(Page.TempPagePath, kNew);
     }
     if (page == platform::kNoFile) return Failed(PageResult::kOpenFailed);
     PageOutcome outcome = {PageResult::kWritten, 0};
-    if (!platform::WriteAll(page, PageBuffer, PageLength))
+    if (!platform::WriteAll(page, Page.PageBuffer, Page.PageLength))
         outcome = Failed(PageResult::kWriteFailed);
     if (!platform::CloseFile(page) && outcome.result == PageResult::kWritten)
         outcome = Failed(PageResult::kWriteFailed);
-    if (outcome.result != PageResult::kWritten) platform::RemoveFile(TempPagePath);
+    if (outcome.result != PageResult::kWritten) platform::RemoveFile(Page.TempPagePath);
     return outcome;
 }
 
@@ -111,12 +106,12 @@ PageOutcome WritePageInPlace() {
         platform::OpenForWriting(platform::PagePath, platform::kShareAll);
     if (page == platform::kNoFile) return Failed(PageResult::kOpenFailed);
     PageOutcome outcome = {PageResult::kWritten, 0};
-    if (!platform::OverwriteWhole(page, PageBuffer, PageLength)) {
+    if (!platform::OverwriteWhole(page, Page.PageBuffer, Page.PageLength)) {
         outcome = Failed(PageResult::kWriteFailed);
         // Part of the new page may stand in the old one: the page the shadow
         // rows hold goes back, whole.
-        PutPageTogether(State.ShadowRows);
-        platform::OverwriteWhole(page, PageBuffer, PageLength);
+        PutPageTogether(Screen.ShadowRows);
+        platform::OverwriteWhole(page, Page.PageBuffer, Page.PageLength);
     }
     if (!platform::CloseFile(page) && outcome.result == PageResult::kWritten)
         outcome = Failed(PageResult::kWriteFailed);
@@ -126,12 +121,14 @@ PageOutcome WritePageInPlace() {
 // Puts the new page in place: whole through the temporary file when it can,
 // over the old page where it stands otherwise.
 PageOutcome ReplacePage() {
-    // Before Init the page has no path: there is no file to open.
-    if (!State.Started) return {PageResult::kOpenFailed, ENOENT};
+    // Before Init no page is written: the host has not started the display.
+    // Hosts know the failure as an open failing with ENOENT.
+    if (!Screen.InitHasRun) return {PageResult::kOpenFailed, ENOENT};
     // Once per Init: what killed processes left behind goes.
-    if (!State.PageCurrent) platform::RemoveDeadTemporaries(platform::PagePath);
-    PutPageTogether(State.ScreenRows);
-    if (platform::TemporaryPathFor(platform::PagePath, TempPagePath, sizeof TempPagePath)) {
+    if (!Screen.PageCurrent) platform::RemoveDeadTemporaries(platform::PagePath);
+    PutPageTogether(Screen.ScreenRows);
+    if (platform::TemporaryPathFor(platform::PagePath, Page.TempPagePath,
+                                   sizeof Page.TempPagePath)) {
         PageOutcome temp = WriteTemporaryPage();
         if (temp.result == PageResult::kOpenFailed && temp.error == ENOENT) {
             // logs/ was removed, or could not be made at Init: made again.
@@ -139,8 +136,8 @@ PageOutcome ReplacePage() {
             temp = WriteTemporaryPage();
         }
         if (temp.result == PageResult::kWritten) {
-            if (platform::RenameOver(TempPagePath, platform::PagePath)) return temp;
-            platform::RemoveFile(TempPagePath);
+            if (platform::RenameOver(Page.TempPagePath, platform::PagePath)) return temp;
+            platform::RemoveFile(Page.TempPagePath);
         }
         // A disk that cannot take the page now: the old page stays whole until
         // a later call succeeds.
@@ -155,18 +152,16 @@ PageOutcome ReplacePage() {
 // "Display_screen", then "display_screen" twice: log readers match these
 // labels as they are, the underscore and the two cases included.
 void LogPageFailure(const PageOutcome& failure) {
-    char error_text[32];
-    std::snprintf(error_text, sizeof error_text, "error %i", failure.error);
     trace::LogLine("Display_screen", failure.result == PageResult::kOpenFailed
                                          ? "Failed to open web page file"
                                          : "Failed to write web page file");
     trace::LogLine("display_screen", platform::PagePath);
-    trace::LogLine("display_screen", error_text);
+    trace::LogError("display_screen", failure.error);
 }
 }  // namespace
 
 int WritePage() {
-    if (State.PageCurrent && !AnyRowChanged()) return 1;
+    if (Screen.PageCurrent && !AnyRowChanged()) return 1;
 
     trace::LogLine("Display", kStartRule);
     const PageOutcome outcome = ReplacePage();
@@ -178,9 +173,9 @@ int WritePage() {
     }
     for (int row = 0; row < kRows; ++row) {
         CopyToShadow(row);
-        trace::LogLine("display", State.ScreenRows[row]);
+        trace::LogLine("display", Screen.ScreenRows[row]);
     }
-    State.PageCurrent = true;
+    Screen.PageCurrent = true;
     trace::LogLine("Display", kEndRule);
     return 1;
 }

@@ -1,6 +1,6 @@
 // The mirrored screen as the six calls see it: the cursor, the text placed
 // at it, and the page that mirrors the rows. Rows and columns are 1-based in
-// the cursor. The state behind it is in driver/screen_state.h.
+// the cursor. The state behind it is in driver/driver_state.h.
 #pragma once
 
 #include "driver/page_format.h"
@@ -11,7 +11,7 @@ using page_format::kColumns;
 using page_format::kRows;
 
 // Init's part: the start-up picture on the screen, the cursor at 1, 1, and
-// the page, which has its path from now on, due to be rewritten.
+// the page, which may be written from now on, due to be rewritten.
 void StartScreen();
 
 // Moves the cursor; x and y are the low 8 bits of what the host passed.

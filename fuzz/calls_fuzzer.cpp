@@ -25,7 +25,6 @@
 //               then m bytes repeated to make n bytes of text
 // Missing bytes at the end of the input read as 0.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -37,10 +36,10 @@
 #include <vector>
 
 #include "driver/display_driver.h"
+#include "driver/driver_state.h"
+#include "driver/module_name.h"
 #include "driver/screen.h"
-#include "driver/screen_state.h"
 #include "tests/support/page_oracle.h"
-#include "trace/trace_log.h"
 
 namespace {
 
@@ -61,7 +60,7 @@ constexpr char kPagePath[] = "logs/index.htm";
 int HomeDirectory = -1;     // where the fuzzer was started: corpus and artifacts
 int ScratchDirectory = -1;  // where the driver runs
 std::string ScratchPath;
-std::string LogLink;
+std::string LogPath;       // the trace log, relative to the scratch directory
 std::string TempPagePath;  // the page writer's temporary file: this process's own
 
 [[noreturn]] void Fail(const char* what) {
@@ -100,16 +99,15 @@ struct Model {
 
 Model Expected;
 
-// The driver's own state, which the checks only read.
-const driver::ScreenState& State = driver::State;
+// The driver's screen, which the checks only read.
+const driver::ScreenPart& Screen = driver::State.Screen;
 
-// The module as it is at load: every row " ", the cursor at 0, 0, Init not
-// yet run. The trace log's state (its open file, the tracing level) is not
-// reset: it lasts for the whole fuzzing run, as it lasts for a load.
+// The module as it is at load, every input as if in a fresh load: every row
+// " ", the cursor at 0, 0, Init not yet run, tracing off and the log closed.
 void ResetDriver() {
-    driver::State = driver::ScreenState{};
+    driver::ReturnToLoadState();
     for (int row = 0; row < driver::kRows; ++row)
-        std::memcpy(Expected.cells[row], State.ScreenRows[row], driver::kColumns);
+        std::memcpy(Expected.cells[row], Screen.ScreenRows[row], driver::kColumns);
     Expected.initialised = false;
     for (std::string& row : Expected.page_rows) row = " ";
     Expected.page_due = false;
@@ -133,7 +131,7 @@ std::string ReadFile(const char* path, bool* exists) {
 // LF line ends).
 std::string PageOfRows() {
     return testhost::OraclePage(
-        std::vector<std::string>(std::begin(State.ScreenRows), std::end(State.ScreenRows)), "\n");
+        std::vector<std::string>(std::begin(Screen.ScreenRows), std::end(Screen.ScreenRows)), "\n");
 }
 
 enum class PageUse { kNone, kMayWrite };
@@ -147,8 +145,8 @@ void CheckPage(PageUse use, bool call_succeeded) {
     if (use == PageUse::kMayWrite) {
         bool due = Expected.page_due;
         for (int row = 0; row < driver::kRows; ++row)
-            due = due || Expected.page_rows[row] != State.ScreenRows[row];
-        // Once Init has given the page its path, the scratch directory takes it.
+            due = due || Expected.page_rows[row] != Screen.ScreenRows[row];
+        // Once Init has run, the scratch directory takes the page.
         Check(written == (due && Expected.initialised),
               written ? "the page was rewritten though it was not due"
                       : "the page was due but not rewritten");
@@ -157,17 +155,17 @@ void CheckPage(PageUse use, bool call_succeeded) {
     if (written) {
         Check(page == PageOfRows(), "the page differs from the four row texts");
         for (int row = 0; row < driver::kRows; ++row) {
-            Check(std::strcmp(State.ScreenRows[row], State.ShadowRows[row]) == 0,
+            Check(std::strcmp(Screen.ScreenRows[row], Screen.ShadowRows[row]) == 0,
                   "the shadow rows differ from the rows just written");
-            Expected.page_rows[row] = State.ScreenRows[row];
+            Expected.page_rows[row] = Screen.ScreenRows[row];
         }
         Expected.page_due = false;
     }
     Check(access(TempPagePath.c_str(), F_OK) != 0, "a temporary page file was left behind");
     if (call_succeeded) {
-        Check(State.PageCurrent, "the call succeeded but the page is still due");
+        Check(Screen.PageCurrent, "the call succeeded but the page is still due");
         for (int row = 0; row < driver::kRows; ++row)
-            Check(std::strcmp(State.ScreenRows[row], State.ShadowRows[row]) == 0,
+            Check(std::strcmp(Screen.ScreenRows[row], Screen.ShadowRows[row]) == 0,
                   "the call succeeded but the page is behind the screen");
     }
     std::remove(kPagePath);
@@ -175,15 +173,15 @@ void CheckPage(PageUse use, bool call_succeeded) {
 
 void CheckScreen() {
     for (int row = 0; row < driver::kRows; ++row) {
-        Check(State.ScreenRows[row][driver::kColumns] == '\0',
+        Check(Screen.ScreenRows[row][driver::kColumns] == '\0',
               "the cell past column 80 is not NUL");
-        Check(State.ShadowRows[row][driver::kColumns] == '\0',
+        Check(Screen.ShadowRows[row][driver::kColumns] == '\0',
               "the shadow cell past column 80 is not NUL");
-        Check(std::memcmp(State.ScreenRows[row], Expected.cells[row], driver::kColumns) == 0,
+        Check(std::memcmp(Screen.ScreenRows[row], Expected.cells[row], driver::kColumns) == 0,
               "a cell holds something the calls did not put there");
     }
-    const int x = State.CursorX;
-    const int y = State.CursorY;
+    const int x = Screen.CursorX;
+    const int y = Screen.CursorY;
     Check((x >= 1 && x <= driver::kColumns) || (x == 0 && Expected.x_may_be_zero),
           "the cursor's column is off the screen");
     Check((y >= 1 && y <= driver::kRows) || (y == 0 && Expected.y_may_be_zero),
@@ -198,22 +196,23 @@ void CallInit(Input& input) {
     // The scratch directory always takes the page.
     Check(result != nullptr && std::strcmp(result, kTitle) == 0, "Init did not return its title");
     Check(null_flag || flag == 1, "Init did not set its flag to 1");
-    Check(State.Started, "Init did not give the page its path");
-    Check(std::strcmp(State.ScreenRows[0], "Quendalore Initialising") == 0,
+    Check(Screen.InitHasRun, "Init did not let the page be written");
+    Check(std::strcmp(Screen.ScreenRows[0], "Quendalore Initialising") == 0,
           "row 1 does not show the start-up banner");
-    Check(std::strlen(State.ScreenRows[1]) == kClockLength,
+    Check(std::strlen(Screen.ScreenRows[1]) == kClockLength,
           "row 2 does not show the start-up clock");
-    Check(std::strcmp(State.ScreenRows[2], " ") == 0 && std::strcmp(State.ScreenRows[3], " ") == 0,
-          "rows 3 and 4 are not blank");
-    Check(State.CursorX == 1 && State.CursorY == 1, "Init did not put the cursor at 1, 1");
+    Check(
+        std::strcmp(Screen.ScreenRows[2], " ") == 0 && std::strcmp(Screen.ScreenRows[3], " ") == 0,
+        "rows 3 and 4 are not blank");
+    Check(Screen.CursorX == 1 && Screen.CursorY == 1, "Init did not put the cursor at 1, 1");
     // Only the start of each row is Init's to write; the cells beyond keep
     // what they held.
     const std::size_t(&written)[driver::kRows] = kInitWritten;
     for (int row = 0; row < driver::kRows; ++row) {
-        Check(std::memcmp(State.ScreenRows[row] + written[row], Expected.cells[row] + written[row],
+        Check(std::memcmp(Screen.ScreenRows[row] + written[row], Expected.cells[row] + written[row],
                           driver::kColumns - written[row]) == 0,
               "Init changed cells beyond its start-up picture");
-        std::memcpy(Expected.cells[row], State.ScreenRows[row], written[row]);
+        std::memcpy(Expected.cells[row], Screen.ScreenRows[row], written[row]);
     }
     Expected.initialised = true;
     Expected.page_due = true;
@@ -228,9 +227,9 @@ void CallSetPosition(Input& input) {
     DISPLAYDLL_SetPosition(x, y);
     const int low_x = x & 0xFF;
     const int low_y = y & 0xFF;
-    Check(State.CursorX == (low_x > driver::kColumns ? driver::kColumns : low_x),
+    Check(Screen.CursorX == (low_x > driver::kColumns ? driver::kColumns : low_x),
           "SetPosition stored another column");
-    Check(State.CursorY == (low_y > driver::kRows ? driver::kRows : low_y),
+    Check(Screen.CursorY == (low_y > driver::kRows ? driver::kRows : low_y),
           "SetPosition stored another row");
     Expected.x_may_be_zero = low_x == 0;
     Expected.y_may_be_zero = low_y == 0;
@@ -239,8 +238,8 @@ void CallSetPosition(Input& input) {
 
 void CallWrite(const char* text) {
     const std::size_t length = text ? std::strlen(text) : 0;
-    const int start_x = State.CursorX < 1 ? 1 : State.CursorX;
-    const int start_y = State.CursorY < 1 ? 1 : State.CursorY;
+    const int start_x = Screen.CursorX < 1 ? 1 : Screen.CursorX;
+    const int start_y = Screen.CursorY < 1 ? 1 : Screen.CursorY;
     const int start_cell = (start_y - 1) * driver::kColumns + (start_x - 1);
 
     const int status = DISPLAYDLL_Write(text);
@@ -254,14 +253,14 @@ void CallWrite(const char* text) {
     }
     if (length > 0) {
         const std::size_t next = (start_cell + length) % kCells;
-        Check(State.CursorX == static_cast<int>(next % driver::kColumns) + 1 &&
-                  State.CursorY == static_cast<int>(next / driver::kColumns) + 1,
+        Check(Screen.CursorX == static_cast<int>(next % driver::kColumns) + 1 &&
+                  Screen.CursorY == static_cast<int>(next / driver::kColumns) + 1,
               "Write left the cursor elsewhere than after its text");
         Expected.x_may_be_zero = false;
         Expected.y_may_be_zero = false;
     }
     Check(status == 0 || status == 1, "Write returned neither 1 nor 0");
-    // Once Init has set the page path, the scratch directory takes the page.
+    // Once Init has run, the scratch directory takes the page.
     if (Expected.initialised) Check(status == 1, "Write failed after Init");
     CheckPage(PageUse::kMayWrite, status == 1);
 }
@@ -292,7 +291,7 @@ void RunCall(Input& input) {
             CallWrite(nullptr);
             break;
         case 4: {
-            std::string name = std::string(trace::ModuleBaseName()).substr(0, kNameBaseLimit) +
+            std::string name = std::string(driver::ModuleBaseName()).substr(0, kNameBaseLimit) +
                                " v" LUMIVANE_VERSION_TEXT;
             CallText(DISPLAYDLL_DriverName, name);
             break;
@@ -324,7 +323,8 @@ void RemoveScratch() {
     const std::string logs = ScratchPath + "/logs";
     std::remove((logs + "/index.htm").c_str());
     std::remove(TempPagePath.c_str());
-    std::remove((ScratchPath + "/" + LogLink).c_str());
+    std::remove((ScratchPath + "/" + LogPath).c_str());
+    std::remove((ScratchPath + "/" + LogPath + ".1").c_str());
     rmdir(logs.c_str());
     rmdir(ScratchPath.c_str());
 }
@@ -347,12 +347,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (ScratchDirectory < 0) Fail("cannot open the scratch directory");
     std::atexit(RemoveScratch);
 
-    // The log would grow by every call of a long run: it goes to /dev/null.
-    Enter(ScratchDirectory);
-    mkdir("logs", 0777);
-    LogLink = std::string("logs/") + trace::ModuleBaseName() + ".log";
-    if (symlink("/dev/null", LogLink.c_str()) != 0) Fail("cannot link the log to /dev/null");
-    Enter(HomeDirectory);
+    // The log is emptied when each input opens it afresh, so it never holds
+    // more than one input's lines.
+    LogPath = std::string("logs/") + driver::ModuleBaseName() + ".log";
     return 0;
 }
 

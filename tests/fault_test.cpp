@@ -373,7 +373,7 @@ TEST_F(FaultAfterInit, FailedOpenAtRolloverIsRetriedAtTheNextLine) {
 TEST_F(FaultAfterInit, PageWrittenInPlaceIsNeverEmptyForAReader) {
     driver_.Arm("none");
     driver_.Arm("rename", 1, true);
-    const fs::path page = driver_.work_dir() / driver_.PagePath();
+    const fs::path page = driver_.work_dir() / driver_.RelativePagePath();
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const pid_t reader = fork();

@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(OddTexts, HostileWrite, testing::ValuesIn(kWriteCases),
 
 // --- Calls in odd order and odd numbers --------------------------------------
 
-// Before Init the cursor stands at 0, 0 and the page has no path: Write puts
+// Before Init the cursor stands at 0, 0 and no page is written: Write puts
 // the text in from column 1 of row 1 and answers 0, and nothing is logged
 // because tracing is still off. Init redraws only the first cells of each row,
 // so the end of that text is still in row 3 behind the start-up picture.
@@ -115,7 +115,7 @@ TEST(HostileOrder, WriteBeforeInitStoresFromFirstCellAndAnswersZero) {
     text.replace(160, 5, "abcde");  // row 3, columns 1 to 5
     EXPECT_EQ(driver.Write(text.c_str()), 0);
     EXPECT_EQ(driver.Write(nullptr), 0);
-    EXPECT_FALSE(driver.Exists(driver.PagePath()));
+    EXPECT_FALSE(driver.Exists(driver.RelativePagePath()));
     EXPECT_TRUE(driver.Exists(driver.LogPath()));
     EXPECT_EQ(driver.Log(), "");
 
@@ -161,7 +161,7 @@ TEST(HostileOrder, ThousandInitsLeaveOneBanner) {
                     testhost::IsStartupClock(clock_line.substr(8), after))
             << clock_line;
         clock_line = "display <clock>";
-        const std::vector<std::string> one = {"Init Web Page  " + driver.PagePath(),
+        const std::vector<std::string> one = {"Init Web Page  " + driver.RelativePagePath(),
                                               testhost::kPageWriteStart,
                                               "display Quendalore Initialising",
                                               "display <clock>",
@@ -199,7 +199,7 @@ TEST(HostileSurroundings, LongModuleNameIsCutToFitItsBuffers) {
     const std::vector<std::string> bodies = testhost::LogBodies(log, {0, testhost::Now()});
     ASSERT_GE(bodies.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(bodies.begin(), bodies.begin() + 4),
-              Concat({testhost::Banner(base), {"Init Web Page  " + driver.PagePath()}}));
+              Concat({testhost::Banner(base), {"Init Web Page  " + driver.RelativePagePath()}}));
     EXPECT_EQ(bodies.back(), "Exit DriverName");
     EXPECT_EQ(FilesBelow(driver.work_dir()),
               (std::set<std::string>{"logs", "logs/index.htm", "logs/" + log_name}));

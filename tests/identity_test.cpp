@@ -63,7 +63,7 @@ TEST(Identity, DriverNameFirstCreatesAnEmptyLogThenInitFollowsWithoutBanner) {
     window.after = Now();
     const std::vector<std::string> log = LogBodies(driver.Log(), window);
     ASSERT_EQ(log.size(), 9u);
-    EXPECT_EQ(log.front(), "Init Web Page  " + driver.PagePath());
+    EXPECT_EQ(log.front(), "Init Web Page  " + driver.RelativePagePath());
     EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
               (std::vector<std::string>{"Entered DriverName", "Exit DriverName"}));
 }

@@ -180,7 +180,7 @@ TEST(ManyWriters, TwoWritersAndAReaderSeeOnlyWholePages) {
         }));
     }
 
-    const fs::path page = session.work_dir() / session.PagePath();
+    const fs::path page = session.work_dir() / session.RelativePagePath();
     while (!fs::exists(page) && std::chrono::steady_clock::now() < stop) {
     }
     long reads = 0, empty = 0, torn = 0, mixed = 0;

@@ -127,7 +127,7 @@ TEST(PageSharing, OneWriterWithTwoReadersHoldingThePage) {
     DriverSession driver;
     unsigned char flag = 0;
     ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
-    const fs::path page = driver.work_dir() / driver.PagePath();
+    const fs::path page = driver.work_dir() / driver.RelativePagePath();
     const fs::path stop = driver.work_dir() / "stop";
     std::vector<HANDLE> readers;
     std::vector<fs::path> outs;

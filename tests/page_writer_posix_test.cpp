@@ -39,7 +39,7 @@ TEST(PlantedLinks, AreNeverFollowed) {
     };
     const Case cases[] = {
         {"temporary page", [](const DriverSession& d) { return TempPage(d); }, false},
-        {"page", [](const DriverSession& d) { return d.work_dir() / d.PagePath(); }, false},
+        {"page", [](const DriverSession& d) { return d.work_dir() / d.RelativePagePath(); }, false},
         {"log", [](const DriverSession& d) { return d.work_dir() / d.LogPath(); }, true},
     };
     for (const Case& c : cases) {
@@ -63,7 +63,7 @@ TEST(PlantedLinks, AreNeverFollowed) {
         const std::string page = driver.Page();
         EXPECT_EQ(page, ExpectedPage({"Quendalore Initialising", testhost::PageRow(page, 2),
                                       "changed", " "}));
-        EXPECT_FALSE(fs::is_symlink(driver.work_dir() / driver.PagePath()));
+        EXPECT_FALSE(fs::is_symlink(driver.work_dir() / driver.RelativePagePath()));
         EXPECT_FALSE(fs::exists(fs::symlink_status(TempPage(driver))));
         if (c.log_refused) {
             EXPECT_TRUE(fs::is_symlink(driver.work_dir() / driver.LogPath()));

@@ -95,7 +95,7 @@ TEST_F(PageWriter, DirectoryInThePlaceOfThePageFailsCleanlyAndRetries) {
     fs::remove(PageFile());
     fs::create_directory(PageFile());
     // The error number the run-time library gives for opening a directory.
-    std::FILE* probe = std::fopen(driver_.PagePath().c_str(), "w");
+    std::FILE* probe = std::fopen(driver_.RelativePagePath().c_str(), "w");
     const int open_error = errno;
     ASSERT_EQ(probe, nullptr);
 
@@ -109,11 +109,12 @@ TEST_F(PageWriter, DirectoryInThePlaceOfThePageFailsCleanlyAndRetries) {
     EXPECT_EQ(driver_.Write(""), 1);
     const std::vector<std::string> rows = {"Quendalore Initialising", clock_, "blocked", " "};
     EXPECT_EQ(driver_.Page(), ExpectedPage(rows));
-    EXPECT_TRUE(NewLogIs(Concat({{"SetPosition x=1, y=3", "Write x=1, y=3", "Write blocked"},
-                                 testhost::PageWriteFailureLog("Failed to open web page file",
-                                                               driver_.PagePath(), open_error),
-                                 {"Write x=8, y=3", "Write "},
-                                 testhost::PageWriteLog(rows)})));
+    EXPECT_TRUE(
+        NewLogIs(Concat({{"SetPosition x=1, y=3", "Write x=1, y=3", "Write blocked"},
+                         testhost::PageWriteFailureLog("Failed to open web page file",
+                                                       driver_.RelativePagePath(), open_error),
+                         {"Write x=8, y=3", "Write "},
+                         testhost::PageWriteLog(rows)})));
     ExpectRestIntact();
 }
 

@@ -35,7 +35,7 @@ TEST(Startup, FirstInitWritesStartupPageAndLog) {
 
     EXPECT_EQ(LogBodies(driver.Log(), window),
               Concat({Banner("lumivane"),
-                      {"Init Web Page  " + driver.PagePath()},
+                      {"Init Web Page  " + driver.RelativePagePath()},
                       PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }
 
@@ -49,8 +49,8 @@ TEST(Startup, InitIgnoresItsFirstThreeArgumentsAndTakesANullFlag) {
     const std::string clock = testhost::PageRow(driver.Page(), 2);
     EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
 
-    fs::remove(driver.work_dir() / driver.PagePath());
-    fs::create_directory(driver.work_dir() / driver.PagePath());
+    fs::remove(driver.work_dir() / driver.RelativePagePath());
+    fs::create_directory(driver.work_dir() / driver.RelativePagePath());
     const char* failure = driver.Init(-1, 12345, 0x7fffffff, nullptr);
     ASSERT_NE(failure, nullptr);
     EXPECT_STREQ(failure, "Failed to create web page");
@@ -78,7 +78,7 @@ TEST(Startup, SecondInitRedrawsStartupPictureWithoutSecondBanner) {
     EXPECT_EQ(std::count(log.begin(), log.end(), Banner("lumivane")[1]), 1);
     ASSERT_GE(log.size(), 7u);
     EXPECT_EQ(std::vector<std::string>(log.end() - 7, log.end()),
-              Concat({{"Init Web Page  " + driver.PagePath()},
+              Concat({{"Init Web Page  " + driver.RelativePagePath()},
                       PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }
 
@@ -86,7 +86,7 @@ TEST(Startup, BlockedPageFailsThenRetrySucceedsOnceUnblocked) {
     DriverSession driver;
     fs::create_directories(driver.work_dir() / "logs" / "index.htm");
     // The error number the run-time library gives for opening a directory.
-    std::FILE* probe = std::fopen(driver.PagePath().c_str(), "w");
+    std::FILE* probe = std::fopen(driver.RelativePagePath().c_str(), "w");
     const int open_error = errno;
     ASSERT_EQ(probe, nullptr);
 
@@ -105,9 +105,9 @@ TEST(Startup, BlockedPageFailsThenRetrySucceedsOnceUnblocked) {
     EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", " "}));
     EXPECT_EQ(LogBodies(driver.Log(), window),
               Concat({Banner("lumivane"),
-                      {"Init Web Page  " + driver.PagePath()},
+                      {"Init Web Page  " + driver.RelativePagePath()},
                       testhost::PageWriteFailureLog("Failed to open web page file",
-                                                    driver.PagePath(), open_error),
+                                                    driver.RelativePagePath(), open_error),
                       {"Write x=1, y=1", "Write "},
                       PageWriteLog({"Quendalore Initialising", clock, " ", " "})}));
 }

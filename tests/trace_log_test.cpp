@@ -28,8 +28,9 @@ TEST(TraceLog, IsNamedAfterTheModuleAndOpensWithBanner) {
     EXPECT_TRUE(driver.Exists(std::string("logs") + testhost::kDriverPathSeparator + "mirror.log"));
     const std::vector<std::string> log = LogBodies(driver.Log(), window);
     ASSERT_GE(log.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 4),
-              testhost::Concat({Banner("mirror"), {"Init Web Page  " + driver.PagePath()}}));
+    EXPECT_EQ(
+        std::vector<std::string>(log.begin(), log.begin() + 4),
+        testhost::Concat({Banner("mirror"), {"Init Web Page  " + driver.RelativePagePath()}}));
 }
 
 TEST(TraceLog, EachLoadStartsTheLogAfresh) {

@@ -151,10 +151,12 @@ protected:
         driver_.SetPosition(1, 4);
     }
 
-    std::string PagePath() const { return (driver_.work_dir() / "logs" / "index.htm").string(); }
+    std::string PageFullPath() const {
+        return (driver_.work_dir() / "logs" / "index.htm").string();
+    }
 
     HANDLE Hold(DWORD share) const {
-        return CreateFileA(PagePath().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+        return CreateFileA(PageFullPath().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
@@ -211,7 +213,7 @@ TEST_F(Win32PageReplace, PageHeldWithoutAnySharingFailsCleanlyThenRetrySucceeds)
     const std::string old_page = driver_.Read("logs\\index.htm");
     const HANDLE reader = Hold(0);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    std::FILE* probe = std::fopen(PagePath().c_str(), "w");
+    std::FILE* probe = std::fopen(PageFullPath().c_str(), "w");
     const int open_error = errno;
     EXPECT_EQ(probe, nullptr);
     EXPECT_EQ(open_error, EACCES);

@@ -14,6 +14,8 @@
 #include <ctime>
 #include <iterator>
 
+#include "driver/driver_state.h"
+#include "driver/module_name.h"
 #include "platform/platform.h"
 
 namespace trace {
@@ -21,33 +23,37 @@ namespace trace {
 namespace {
 constexpr char kLogDirectory[] = "logs";
 constexpr char kLogExtension[] = ".log";
-constexpr char kFullLogSuffix[] = ".1";
 constexpr char kBannerRule[] = "===================================";
 constexpr char kBannerLabel[] = "Log File opened for ";
 // Says "ini file" though it is the log that failed to open: hosts and their
 // users know the message as it is.
 constexpr char kOpenFailedMessage[] = "Failed to open ini file";
-constexpr std::size_t kLogPathSize = 256;
-constexpr std::size_t kStampSize = 20;
-constexpr std::size_t kLineSize = 4096;
+using driver::kFullLogSuffix;
+using driver::kLineSize;
+using driver::kLogPathSize;
 constexpr long long kLogBound = 16 * 1024 * 1024;    // bytes, each of the log and the full log
 constexpr long long kSizeCheckInterval = 64 * 1024;  // bytes written between asking the log's size
+constexpr std::size_t kIntDigits = 11;               // an int in decimal, its sign included
 
-int DebugLevel = 0;                                // lines are written only while this is non-zero
-platform::FileHandle LogFile = platform::kNoFile;  // the open log, or none
-bool LogOpenTried = false;                         // OpenLog has run its first call
-char LogPath[kLogPathSize];                        // logs/<base>.log, built on the first OpenLog
-char FullLogPath[kLogPathSize + sizeof kFullLogSuffix];  // logs/<base>.log.1
-std::time_t StampSecond = 0;                             // the second Stamp shows
-bool StampKnown = false;                                 // Stamp has been formatted at least once
-char Stamp[kStampSize];        // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
-char Line[kLineSize];          // the line being put together
-long long LogSize = 0;         // the log's size when last asked, plus the lines written since
-long long UncheckedBytes = 0;  // bytes written since the log's size was last asked
-bool ReopenWanted = false;     // the log could not be opened again at its bound: tried per line
-bool LineOpen = false;         // a line reached the log only in part: the next ends it first
-bool LineFailed = false;       // a write of the current line failed: its rest is dropped
-std::size_t LineBytesOut = 0;  // bytes of the current line that reached the log
+// Writes `value` in decimal at `at` (at most kIntDigits bytes); returns the
+// end of the digits. Not std::to_chars: libstdc++ instantiates it with
+// default visibility, and the module would export its internals.
+char* PutDecimal(char* at, int value) {
+    char digits[kIntDigits];
+    int count = 0;
+    unsigned magnitude =
+        value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) *at++ = '-';
+    while (count > 0) *at++ = digits[--count];
+    return at;
+}
+
+// The log's own part of the driver's state.
+driver::TracePart& Log = driver::State.Trace;
 const std::size_t LineEndLength = std::strlen(platform::kLineEnd);  // 1, or 2 for CR LF
 
 // logs/<base>.log; a base name too long for the buffer is cut so that the
@@ -55,47 +61,40 @@ const std::size_t LineEndLength = std::strlen(platform::kLineEnd);  // 1, or 2 f
 void BuildLogPaths() {
     const int room = static_cast<int>(kLogPathSize - 1 - (sizeof kLogDirectory - 1) - 1 -
                                       (sizeof kLogExtension - 1));
-    std::snprintf(LogPath, sizeof LogPath, "%s%c%.*s%s", kLogDirectory, platform::kPathSeparator,
-                  room, ModuleBaseName(), kLogExtension);
-    std::snprintf(FullLogPath, sizeof FullLogPath, "%s%s", LogPath, kFullLogSuffix);
-}
-
-// The unload lets go of the log; the next load starts it afresh.
-void CloseLog() {
-    if (LogFile == platform::kNoFile) return;
-    platform::CloseFile(LogFile);
-    LogFile = platform::kNoFile;
+    std::snprintf(Log.LogPath, sizeof Log.LogPath, "%s%c%.*s%s", kLogDirectory,
+                  platform::kPathSeparator, room, driver::ModuleBaseName(), kLogExtension);
+    std::snprintf(Log.FullLogPath, sizeof Log.FullLogPath, "%s%s", Log.LogPath, kFullLogSuffix);
 }
 
 // Hands bytes of the current line to the log. After a failed write the rest
 // of the line is dropped: going on would leave a gap inside it.
 void PutOut(const char* bytes, std::size_t size) {
-    if (LineFailed) return;
+    if (Log.LineFailed) return;
     std::size_t done = 0;
-    if (!platform::WriteAll(LogFile, bytes, size, &done)) LineFailed = true;
-    LineBytesOut += done;
+    if (!platform::WriteAll(Log.LogFile, bytes, size, &done)) Log.LineFailed = true;
+    Log.LineBytesOut += done;
 }
 
 void PutOutPieces(const platform::Piece* pieces, int count) {
-    if (LineFailed) return;
+    if (Log.LineFailed) return;
     std::size_t done = 0;
-    if (!platform::WritePieces(LogFile, pieces, count, &done)) LineFailed = true;
-    LineBytesOut += done;
+    if (!platform::WritePieces(Log.LogFile, pieces, count, &done)) Log.LineFailed = true;
+    Log.LineBytesOut += done;
 }
 
 // The stamp of the current second. Lines come many to a second, so the text
 // is formatted once per second.
 const char* StampNow() {
     const std::time_t now = std::time(nullptr);
-    if (StampKnown && now == StampSecond) return Stamp;
-    StampKnown = true;
-    StampSecond = now;
+    if (Log.StampKnown && now == Log.StampSecond) return Log.Stamp;
+    Log.StampKnown = true;
+    Log.StampSecond = now;
 
     std::tm local{};
     if (!platform::LocalTime(now, &local) ||
-        std::strftime(Stamp, sizeof Stamp, "%H:%M:%S %d/%m/%y", &local) == 0)
-        Stamp[0] = '\0';
-    return Stamp;
+        std::strftime(Log.Stamp, sizeof Log.Stamp, "%H:%M:%S %d/%m/%y", &local) == 0)
+        Log.Stamp[0] = '\0';
+    return Log.Stamp;
 }
 
 // Bytes `text` takes in the file, each "\n" stored as the platform's line end.
@@ -111,9 +110,9 @@ long long StoredSize(const char* text, std::size_t length) {
     return size;
 }
 
-// Puts a line together in Line and hands it to the log: in one write when
-// it fits Line, which every line but one of a very long Write text does, and
-// in Line-sized writes otherwise. At most `room` bytes of it are stored; the
+// Puts a line together in the line buffer and hands it to the log: in one
+// write when it fits the buffer, which every line but one of a very long
+// Write text does, and in buffer-sized writes otherwise. At most `room` bytes of it are stored; the
 // line end always is.
 class LineWriter {
 public:
@@ -142,7 +141,7 @@ public:
     void Finish() {
         room_ = static_cast<long long>(line_end_length_);
         PutLineEnd();
-        if (used_ > 0) PutOut(Line, used_);
+        if (used_ > 0) PutOut(Log.Line, used_);
         used_ = 0;
     }
 
@@ -152,11 +151,11 @@ private:
         room_ -= static_cast<long long>(length);
         while (length > 0) {
             if (used_ == kLineSize) {
-                PutOut(Line, used_);
+                PutOut(Log.Line, used_);
                 used_ = 0;
             }
             const std::size_t piece = length < kLineSize - used_ ? length : kLineSize - used_;
-            std::memcpy(Line + used_, bytes, piece);
+            std::memcpy(Log.Line + used_, bytes, piece);
             used_ += piece;
             bytes += piece;
             length -= piece;
@@ -174,27 +173,27 @@ private:
 
     const std::size_t line_end_length_;
     long long room_;        // bytes the line may still take, its line end aside
-    std::size_t used_ = 0;  // bytes of Line in use
+    std::size_t used_ = 0;  // bytes of the line buffer in use
 };
 
 // Ends the line the disk took only in part, so the next one begins a line
 // of its own. Returns 0 when even that fails.
 int EndOpenLine() {
-    if (!LineOpen) return 1;
+    if (!Log.LineOpen) return 1;
     std::size_t done = 0;
-    if (!platform::WriteAll(LogFile, platform::kLineEnd, LineEndLength, &done)) return 0;
-    LineOpen = false;
-    LogSize += static_cast<long long>(done);
-    UncheckedBytes += static_cast<long long>(done);
+    if (!platform::WriteAll(Log.LogFile, platform::kLineEnd, LineEndLength, &done)) return 0;
+    Log.LineOpen = false;
+    Log.LogSize += static_cast<long long>(done);
+    Log.UncheckedBytes += static_cast<long long>(done);
     return 1;
 }
 
 // Opens the log at its path in `mode` and learns its size.
 void ReopenLog(unsigned mode) {
-    LogFile = platform::OpenForWriting(LogPath, mode);
-    const long long size = LogFile == platform::kNoFile ? -1 : platform::FileSize(LogFile);
-    LogSize = size < 0 ? 0 : size;
-    UncheckedBytes = 0;
+    Log.LogFile = platform::OpenForWriting(Log.LogPath, mode);
+    const long long size = Log.LogFile == platform::kNoFile ? -1 : platform::FileSize(Log.LogFile);
+    Log.LogSize = size < 0 ? 0 : size;
+    Log.UncheckedBytes = 0;
 }
 
 // Makes room for a line of `size` bytes: when it would take the log past its
@@ -207,67 +206,73 @@ void ReopenLog(unsigned mode) {
 // as much again as the line's write. Until then the driver's own count
 // stands, which is exact while no one else writes the log.
 void MakeRoomFor(long long size) {
-    if (LogSize + size <= kLogBound && UncheckedBytes + size <= kSizeCheckInterval) return;
-    const long long current = platform::FileSize(LogFile);
-    if (current >= 0) LogSize = current;
-    UncheckedBytes = 0;
-    if (LogSize + size <= kLogBound) return;
+    if (Log.LogSize + size <= kLogBound && Log.UncheckedBytes + size <= kSizeCheckInterval) return;
+    const long long current = platform::FileSize(Log.LogFile);
+    if (current >= 0) Log.LogSize = current;
+    Log.UncheckedBytes = 0;
+    if (Log.LogSize + size <= kLogBound) return;
 
     // Another process sharing the log may have begun a fresh one already:
     // then that one goes on, unless it is full too.
-    const bool still_named = platform::IsFileAt(LogFile, LogPath) == 1;
+    const bool still_named = platform::IsFileAt(Log.LogFile, Log.LogPath) == 1;
     // The full log ends with a whole line; the fresh one starts clean.
     EndOpenLine();
-    LineOpen = false;
-    platform::CloseFile(LogFile);
+    Log.LineOpen = false;
+    platform::CloseFile(Log.LogFile);
     if (!still_named) {
         ReopenLog(platform::kAppend);
-        ReopenWanted = LogFile == platform::kNoFile;
-        if (LogFile == platform::kNoFile || LogSize + size <= kLogBound) return;
-        platform::CloseFile(LogFile);
+        Log.ReopenWanted = Log.LogFile == platform::kNoFile;
+        if (Log.LogFile == platform::kNoFile || Log.LogSize + size <= kLogBound) return;
+        platform::CloseFile(Log.LogFile);
     }
-    const bool moved = platform::RenameOver(LogPath, FullLogPath) == 1;
+    const bool moved = platform::RenameOver(Log.LogPath, Log.FullLogPath) == 1;
     ReopenLog(moved ? platform::kAppend : platform::kTruncate | platform::kAppend);
     // This line is lost; the next one tries again.
-    ReopenWanted = LogFile == platform::kNoFile;
+    Log.ReopenWanted = Log.LogFile == platform::kNoFile;
 }
 
 // The log the last bound could not open again, at the next line: in append
 // mode, and a log still full goes past its bound by this line's own check.
 void RetryReopen() {
     ReopenLog(platform::kAppend);
-    if (LogFile != platform::kNoFile) ReopenWanted = false;
+    if (Log.LogFile != platform::kNoFile) Log.ReopenWanted = false;
 }
 }  // namespace
 
 int SetDebug(int level) {
-    DebugLevel = level;
-    return DebugLevel;
+    Log.TracingOn = level != 0;
+    return Log.TracingOn ? 1 : 0;
+}
+
+void CloseLog() {
+    if (Log.LogFile == platform::kNoFile) return;
+    platform::CloseFile(Log.LogFile);
+    Log.LogFile = platform::kNoFile;
 }
 
 void OpenLog() {
-    if (LogOpenTried) return;
+    if (Log.LogOpenTried) return;
     // Set before the banner is written, so the banner's own lines don't reopen.
-    LogOpenTried = true;
+    Log.LogOpenTried = true;
 
     platform::MakeDirectory(kLogDirectory);
     BuildLogPaths();
     ReopenLog(platform::kTruncate | platform::kAppend);
-    if (LogFile == platform::kNoFile) {
+    if (Log.LogFile == platform::kNoFile) {
         std::fputs(kOpenFailedMessage, stdout);
         std::fflush(stdout);
     }
     platform::AtUnload(CloseLog);
     LogLine(kBannerRule, kBannerRule);
-    LogLine(kBannerLabel, ModuleBaseName());
+    LogLine(kBannerLabel, driver::ModuleBaseName());
     LogLine(kBannerRule, kBannerRule);
 }
 
 void LogLine(const char* label, const char* text) {
     OpenLog();
-    if (DebugLevel == 0) return;
-    if (LogFile == platform::kNoFile && ReopenWanted) RetryReopen();
-    if (LogFile == platform::kNoFile) return;
+    if (!Log.TracingOn) return;
+    if (Log.LogFile == platform::kNoFile && Log.ReopenWanted) RetryReopen();
+    if (Log.LogFile == platform::kNoFile) return;
 
     // Put together by hand: parsing a format would cost about as much as the
     // line's write itself.
@@ -282,16 +287,16 @@ void LogLine(const char* label, const char* text) {
     // A line longer than the bound alone is cut to it.
     if (size > kLogBound) size = kLogBound;
     MakeRoomFor(size);
-    if (LogFile == platform::kNoFile) return;
+    if (Log.LogFile == platform::kNoFile) return;
 
     if (!EndOpenLine()) return;
-    LineFailed = false;
-    LineBytesOut = 0;
+    Log.LineFailed = false;
+    Log.LineBytesOut = 0;
 
     const std::size_t fixed_length = stamp_length + label_length + 3;  // all but the text
     if (LineEndLength == 1 && size <= static_cast<long long>(kLineSize)) {
-        // The usual line: put together in Line and handed over in one write.
-        char* at = Line;
+        // The usual line: put together in the line buffer and handed over in one write.
+        char* at = Log.Line;
         std::memcpy(at, stamp, stamp_length);
         at += stamp_length;
         *at++ = ' ';
@@ -301,9 +306,9 @@ void LogLine(const char* label, const char* text) {
         std::memcpy(at, text, text_length);
         at += text_length;
         *at++ = platform::kLineEnd[0];
-        PutOut(Line, static_cast<std::size_t>(at - Line));
+        PutOut(Log.Line, static_cast<std::size_t>(at - Log.Line));
     } else if (LineEndLength == 1 && size >= static_cast<long long>(fixed_length)) {
-        // Too long for Line: its pieces in one write where the platform has one.
+        // Too long for the line buffer: its pieces in one write where the platform has one.
         const std::size_t text_room = static_cast<std::size_t>(size) - fixed_length;
         const platform::Piece pieces[] = {{stamp, stamp_length},
                                           {" ", 1},
@@ -322,9 +327,27 @@ void LogLine(const char* label, const char* text) {
         line.Put(text, text_length);
         line.Finish();
     }
-    if (LineFailed && LineBytesOut > 0) LineOpen = true;
-    LogSize += static_cast<long long>(LineBytesOut);
-    UncheckedBytes += static_cast<long long>(LineBytesOut);
+    if (Log.LineFailed && Log.LineBytesOut > 0) Log.LineOpen = true;
+    Log.LogSize += static_cast<long long>(Log.LineBytesOut);
+    Log.UncheckedBytes += static_cast<long long>(Log.LineBytesOut);
+}
+
+void LogPosition(const char* label, int x, int y) {
+    char position[sizeof "x=" + kIntDigits + sizeof ", y=" + kIntDigits];
+    char* at = position;
+    std::memcpy(at, "x=", 2);
+    at = PutDecimal(at + 2, x);
+    std::memcpy(at, ", y=", 4);
+    at = PutDecimal(at + 4, y);
+    *at = '\0';
+    LogLine(label, position);
+}
+
+void LogError(const char* label, int error) {
+    char error_text[sizeof "error " + kIntDigits];
+    std::memcpy(error_text, "error ", 6);
+    *PutDecimal(error_text + 6, error) = '\0';
+    LogLine(label, error_text);
 }
 
 }  // namespace trace

@@ -79,7 +79,7 @@ bool DriverSession::Exists(const std::string& relative) const {
     return fs::exists(work_dir_ / relative);
 }
 
-std::string DriverSession::PagePath() const {
+std::string DriverSession::RelativePagePath() const {
     return std::string("logs") + kDriverPathSeparator + "index.htm";
 }
 

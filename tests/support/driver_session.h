@@ -43,9 +43,9 @@ public:
     // A file below the working directory, read as bytes; "" when missing.
     std::string Read(const std::string& relative) const;
     bool Exists(const std::string& relative) const;
-    std::string PagePath() const;  // "logs" + separator + "index.htm"
-    std::string LogPath() const;   // logs/<module_name>.log
-    std::string Page() const { return Read(PagePath()); }
+    std::string RelativePagePath() const;  // "logs" + separator + "index.htm", as the log shows it
+    std::string LogPath() const;           // logs/<module_name>.log
+    std::string Page() const { return Read(RelativePagePath()); }
     std::string Log() const { return Read(LogPath()); }
 
 private:
