@@ -11,6 +11,7 @@
 
 #include "view/page_rows.h"
 #include "view/page_watch.h"
+#include "view/platform.h"
 #include "view/server.h"
 
 namespace fs = std::filesystem;
@@ -171,8 +172,12 @@ int main(int argc, char** argv) {
         return kExitCannotListen;
     }
 
+    // Every connection holds a descriptor: take all the system allows, and
+    // keep the connections below it, so that the view never runs out.
+    view::ServerLimits limits;
+    limits.max_connections = view::ConnectionCap(view::platform::RaiseDescriptorLimit());
     view::PageWatch watch(PagePath(options.directory), options.encoding);
-    view::Server server(io, watch);
+    view::Server server(io, watch, limits);
     std::string listen_error;
     if (!server.Listen(endpoints.begin()->endpoint(), &listen_error)) {
         std::fprintf(stderr, "lumivane-view: cannot listen on %s: %s\n", options.listen.c_str(),

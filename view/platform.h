@@ -3,6 +3,7 @@
 // per platform implements it: platform_posix.cpp, platform_win32.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -35,5 +36,9 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes);
 // restarted view take its port back from connections still closing; on
 // Windows it would let a second server take a port that is in use.
 extern const bool kReuseListenAddress;
+
+// Raises the process's limit on open descriptors as far as it may go and
+// returns it; 0 where sockets have no such limit.
+std::size_t RaiseDescriptorLimit();
 
 }  // namespace view::platform

@@ -1,5 +1,6 @@
 // POSIX side of the view's platform layer: stat(2) and plain reads.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,5 +49,16 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
 }
 
 const bool kReuseListenAddress = true;
+
+std::size_t RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? 0 : static_cast<std::size_t>(limit.rlim_cur);
+}
 
 }  // namespace view::platform

@@ -49,4 +49,7 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
 
 const bool kReuseListenAddress = false;
 
+// Winsock's sockets are not C run-time descriptors: no limit to raise.
+std::size_t RaiseDescriptorLimit() { return 0; }
+
 }  // namespace view::platform

@@ -84,15 +84,17 @@ Answer ServeEvents(const Request& request, const Snapshot& snapshot) {
     response.set(http::field::content_type, "text/event-stream");
     response.set(http::field::cache_control, "no-store");
     response.set("X-Content-Type-Options", "nosniff");
+    // An HTTP/1.0 client reads the stream to the connection's end; a newer
+    // one gets it in chunks.
+    const bool chunked = request.version() >= 11;
+    response.keep_alive(chunked && request.keep_alive());
+    response.chunked(chunked);
     answer.head = true;
     if (request.method() == http::verb::head) {
         // The header a stream starts with, and nothing more.
-        response.chunked(true);
-        answer.keep_alive = true;
+        answer.keep_alive = response.keep_alive();
         return answer;
     }
-    response.keep_alive(true);
-    response.chunked(true);
     answer.stream = true;
     return answer;
 }

@@ -64,6 +64,25 @@ void SharedState::Broadcast(const std::shared_ptr<const std::string>& message) {
     for (const auto& stream : targets) stream->Push(message);
 }
 
+std::size_t ConnectionCap(std::size_t descriptors) {
+    constexpr std::size_t kOwnDescriptors = 64;  // listener, poller, standard streams, page
+    if (descriptors == 0) return ServerLimits{}.max_connections;
+    return descriptors > 2 * kOwnDescriptors ? descriptors - kOwnDescriptors : descriptors / 2;
+}
+
+bool SharedState::MakeRoom() {
+    if (sessions.size() + streams.size() < limits.max_connections) return true;
+    std::shared_ptr<HttpSession> oldest;
+    for (const auto& entry : sessions) {
+        auto session = entry.second.lock();
+        if (session && session->waiting() && (!oldest || session->number() < oldest->number()))
+            oldest = std::move(session);
+    }
+    if (!oldest) return false;
+    oldest->Close();
+    return true;
+}
+
 void SharedState::CloseAll() {
     stopped = true;
     poll_timer.cancel();
