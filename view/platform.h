@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace view::platform {
 
@@ -40,5 +41,13 @@ extern const bool kReuseListenAddress;
 // Raises the process's limit on open descriptors as far as it may go and
 // returns it; 0 where sockets have no such limit.
 std::size_t RaiseDescriptorLimit();
+
+// Fills `bytes` from the system's cryptographic random generator; false when
+// it can't.
+bool RandomBytes(unsigned char* bytes, std::size_t size);
+
+// The machine's own IP addresses as text, loopback included; empty when they
+// can't be listed.
+std::vector<std::string> LocalAddresses();
 
 }  // namespace view::platform

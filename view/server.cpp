@@ -46,6 +46,8 @@ bool Server::Listen(const boost::asio::ip::tcp::endpoint& endpoint, std::string*
 
 boost::asio::ip::tcp::endpoint Server::LocalEndpoint() const { return listener_->LocalEndpoint(); }
 
+void Server::SetToken(std::string token) { state_->token = std::move(token); }
+
 void Server::Start() {
     Poll(state_);
     KeepAlive(state_);

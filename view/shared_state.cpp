@@ -51,6 +51,7 @@ Snapshot SharedState::SnapshotNow() const {
     snapshot.screen_json = screen_json;
     snapshot.encoding = watch.encoding();
     snapshot.streams_full = streams.size() >= limits.max_streams;
+    snapshot.token = token;
     snapshot.read_page = [page = &watch.page()](std::string* bytes) {
         return platform::ReadWholeFile(*page, bytes);
     };

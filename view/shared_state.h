@@ -75,6 +75,7 @@ public:
     std::unordered_map<HttpSession*, std::weak_ptr<HttpSession>> sessions;
     std::unordered_map<EventStream*, std::weak_ptr<EventStream>> streams;
     std::uint64_t accepted = 0;  // connections so far; each session's number in that order
+    std::string token;           // what every request must carry; empty: none needed
     bool stopped = false;
 };
 

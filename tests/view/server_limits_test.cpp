@@ -164,7 +164,9 @@ TEST_F(LimitsTest, ErrorsAndCloseRequestsEndTheConnectionOthersKeepIt) {
         net::write(*socket, net::buffer(std::string(kScreen)), ignored);
         const std::string second = ReadResponse(*socket);
         EXPECT_EQ(second.rfind("HTTP/1.1 200 OK\r\n", 0) == 0, c.kept) << second;
-        if (!c.kept) EXPECT_TRUE(ClosedWithin(*socket, 3s));
+        if (!c.kept) {
+            EXPECT_TRUE(ClosedWithin(*socket, 3s));
+        }
     }
 }
 
