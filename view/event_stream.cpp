@@ -77,13 +77,18 @@ void EventStream::WriteNext() {
     }
     writing_ = true;
     stream_.expires_after(state_->limits.send_timeout);
-    net::async_write(stream_, http::make_chunk(net::buffer(*queue_.front())),
-                     [self = shared_from_this()](beast::error_code error, std::size_t) {
-                         if (self->closed_) return;
-                         if (error) return self->Close();
-                         self->queue_.pop_front();
-                         self->WriteNext();
-                     });
+    auto done = [self = shared_from_this()](beast::error_code error, std::size_t) {
+        if (self->closed_) return;
+        if (error) return self->Close();
+        self->queue_.pop_front();
+        self->WriteNext();
+    };
+    // HTTP/1.0 has no chunks: there the stream's end is the connection's.
+    const net::const_buffer message = net::buffer(*queue_.front());
+    if (head_.chunked())
+        net::async_write(stream_, http::make_chunk(message), std::move(done));
+    else
+        net::async_write(stream_, message, std::move(done));
 }
 
 }  // namespace view

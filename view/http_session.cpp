@@ -29,6 +29,7 @@ HttpSession::HttpSession(std::shared_ptr<SharedState> state, tcp::socket socket)
 HttpSession::~HttpSession() { state_->sessions.erase(this); }
 
 void HttpSession::Run() {
+    number_ = ++state_->accepted;
     state_->sessions[this] = weak_from_this();
     ReadRequest();
 }
@@ -36,12 +37,14 @@ void HttpSession::Run() {
 void HttpSession::Close() {
     if (closed_) return;
     closed_ = true;
+    state_->sessions.erase(this);
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
     stream_.close();
 }
 
 void HttpSession::ReadRequest() {
+    waiting_ = true;
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(state_->limits.header_limit));
     parser_->body_limit(state_->limits.header_limit);
@@ -54,6 +57,7 @@ void HttpSession::ReadRequest() {
 
 void HttpSession::OnRequest(const beast::error_code& error) {
     if (closed_) return;
+    waiting_ = false;
     if (error == http::error::header_limit)
         return Send(Refusal(http::status::request_header_fields_too_large));
     if (error == http::error::body_limit) return Send(Refusal(http::status::payload_too_large));
@@ -109,15 +113,20 @@ void HttpSession::OnSent(const beast::error_code& error) {
 
 // Ends a connection whose client may still be sending: shut our side, then
 // read what is left for a moment before closing, so the response is not lost
-// to a reset.
+// to a reset. The moment is counted once, however much the client sends.
 void HttpSession::Linger() {
+    waiting_ = true;
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
     stream_.expires_after(kLingerTime);
+    Drain();
+}
+
+void HttpSession::Drain() {
     stream_.async_read_some(net::buffer(scratch_),
                             [self = shared_from_this()](beast::error_code error, std::size_t) {
                                 if (error || self->closed_) return self->Close();
-                                self->Linger();
+                                self->Drain();
                             });
 }
 

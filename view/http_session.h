@@ -24,6 +24,11 @@ public:
     void Run();
     void Close();
 
+    // Its place in the order of connections: lower is older.
+    std::uint64_t number() const { return number_; }
+    // It has no whole request in hand: waiting for one, or lingering.
+    bool waiting() const { return waiting_; }
+
 private:
     void ReadRequest();
     void OnRequest(const boost::beast::error_code& error);
@@ -31,6 +36,7 @@ private:
     void SendPicture(Answer answer);
     void OnSent(const boost::beast::error_code& error);
     void Linger();
+    void Drain();
 
     std::shared_ptr<SharedState> state_;
     boost::beast::tcp_stream stream_;
@@ -40,6 +46,8 @@ private:
     std::optional<boost::beast::http::response_serializer<boost::beast::http::string_body>>
         serializer_;
     char scratch_[512];  // what a closing client still sends, discarded
+    std::uint64_t number_ = 0;
+    bool waiting_ = true;
     bool closed_ = false;
 };
 

@@ -41,7 +41,9 @@ void Listener::Accept() {
     acceptor_.async_accept([self = shared_from_this()](error_code error, tcp::socket socket) {
         if (self->state_->stopped) return;
         if (!error) {
-            std::make_shared<HttpSession>(self->state_, std::move(socket))->Run();
+            // At the cap, an idle connection goes; when none is idle, this one.
+            if (self->state_->MakeRoom())
+                std::make_shared<HttpSession>(self->state_, std::move(socket))->Run();
             return self->Accept();
         }
         // Out of descriptors, say: try again shortly rather than spin.

@@ -1,5 +1,6 @@
 // lumivane-view: watches the page the driver writes and serves a live view of
 // it over HTTP, so the screen can be watched from any browser as it changes.
+#include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
@@ -10,10 +11,12 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "view/lcd_picture.h"
 #include "view/page_rows.h"
 #include "view/page_watch.h"
+#include "view/platform.h"
 #include "view/server.h"
 
 namespace fs = std::filesystem;
@@ -27,6 +30,11 @@ constexpr int kExitCannotListen = 1;
 constexpr int kExitNoPicture = 1;
 constexpr int kExitUsage = 2;
 
+constexpr std::size_t kMaxTokenSize = 256;
+constexpr char kTokenCharacters[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.~";
+constexpr std::size_t kTokenBytes = 16;  // 128 bits
+
 struct Options {
     std::string listen = "127.0.0.1:8080";
     view::Encoding encoding = view::Encoding::kWindows1252;
@@ -36,13 +44,16 @@ struct Options {
     bool png_given = false;
     std::string directory = ".";
     bool directory_given = false;
+    std::string token;  // --token; empty: a fresh one beyond loopback
+    bool no_token = false;
     bool help = false;
 };
 
 void PrintHelp() {
     std::printf(
         "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--size COLSxROWS]\n"
-        "                     [--theme THEME] [--scale N] [--poll MS] [DIR]\n"
+        "                     [--theme THEME] [--scale N] [--poll MS]\n"
+        "                     [--token TEXT | --no-token] [DIR]\n"
         "       lumivane-view --png FILE [--encoding ENCODING] [--size COLSxROWS]\n"
         "                     [--theme THEME] [--scale N] [DIR]\n"
         "Watches the page the Lumivane display driver writes (logs/index.htm) and serves\n"
@@ -70,9 +81,16 @@ void PrintHelp() {
         "  --poll MS            look at the page every MS milliseconds instead of waiting\n"
         "                       for the system to tell of a change: for a network share\n"
         "                       or a file system that tells nothing (1 to 60000)\n"
+        "  --token TEXT         beyond loopback, the token every request must carry\n"
+        "                       (default: a fresh random one at each start); letters,\n"
+        "                       digits, '-', '_', '.' and '~'\n"
+        "  --no-token           beyond loopback, let anyone who can reach the port watch\n"
         "  --help               show this help and exit\n"
         "\n"
-        "At start it prints the URL to open and the page it watches. A missing page is\n"
+        "At start it prints the URL to open and the page it watches. Beyond loopback the\n"
+        "URL carries the token (http://HOST:PORT/?token=...), one line for each of the\n"
+        "machine's addresses when listening on all of them; a browser that opens it\n"
+        "keeps the token in a cookie, and any request without it gets 403. A missing page is\n"
         "waited for; a page deleted later shows as not found until it comes back.\n"
         "\n"
         "What it serves (GET and HEAD only; every other path is 404):\n"
@@ -157,6 +175,14 @@ int ParseArguments(int argc, char** argv, Options* options) {
                 return UsageError("--png needs a file name");
             options->png = value;
             options->png_given = true;
+        } else if (argument == "--token" || argument.rfind("--token=", 0) == 0) {
+            if (!takes_value("--token") || value.empty()) return UsageError("--token needs TEXT");
+            if (value.size() > kMaxTokenSize ||
+                value.find_first_not_of(kTokenCharacters) != std::string::npos)
+                return UsageError("--token takes up to 256 letters, digits, '-', '_', '.' and '~'");
+            options->token = value;
+        } else if (argument == "--no-token") {
+            options->no_token = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
             return UsageError("unknown option '" + argument + "'");
         } else if (options->directory_given) {
@@ -167,6 +193,8 @@ int ParseArguments(int argc, char** argv, Options* options) {
             options->directory_given = true;
         }
     }
+    if (options->no_token && !options->token.empty())
+        return UsageError("--token and --no-token together");
     return kExitOk;
 }
 
@@ -232,6 +260,44 @@ std::string UrlHost(const net::ip::address& address) {
     return address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
 }
 
+// 128 bits from the system's generator as URL-safe base64 (22 characters).
+bool NewToken(std::string* token) {
+    unsigned char bytes[kTokenBytes];
+    if (!view::platform::RandomBytes(bytes, sizeof bytes)) return false;
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    token->clear();
+    unsigned bits = 0;
+    int count = 0;
+    for (const unsigned char byte : bytes) {
+        bits = (bits << 8) | byte;
+        count += 8;
+        while (count >= 6) {
+            count -= 6;
+            token->push_back(kAlphabet[(bits >> count) & 63]);
+        }
+    }
+    if (count > 0) token->push_back(kAlphabet[(bits << (6 - count)) & 63]);
+    return true;
+}
+
+// The addresses a URL can name: the bound one, or for a wildcard address the
+// machine's own of the same family, loopback left out.
+std::vector<net::ip::address> UrlAddresses(const net::ip::address& bound) {
+    if (!bound.is_unspecified()) return {bound};
+    std::vector<net::ip::address> addresses;
+    for (const std::string& text : view::platform::LocalAddresses()) {
+        boost::system::error_code invalid;
+        const net::ip::address address = net::ip::make_address(text, invalid);
+        if (invalid || address.is_loopback() || address.is_v6() != bound.is_v6()) continue;
+        if (address.is_v6() && address.to_v6().is_link_local()) continue;  // needs a zone
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+            addresses.push_back(address);
+    }
+    if (addresses.empty()) addresses.push_back(bound);
+    return addresses;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -265,8 +331,11 @@ int main(int argc, char** argv) {
         return kExitCannotListen;
     }
 
-    view::PageWatch watch(PagePath(options.directory), options.encoding);
+    // Every connection holds a descriptor: take all the system allows, and
+    // keep the connections below it, so that the view never runs out.
     view::ServerLimits limits;
+    limits.max_connections = view::ConnectionCap(view::platform::RaiseDescriptorLimit());
+    view::PageWatch watch(PagePath(options.directory), options.encoding);
     if (options.poll_ms > 0) {
         limits.follow.notify = false;
         limits.follow.poll_interval = std::chrono::milliseconds(options.poll_ms);
@@ -279,13 +348,27 @@ int main(int argc, char** argv) {
         return kExitCannotListen;
     }
     const tcp::endpoint bound = server.LocalEndpoint();
-    std::printf("Lumivane view: http://%s:%u/ (page: %s)\n", UrlHost(bound.address()).c_str(),
-                static_cast<unsigned>(bound.port()), watch.page().u8string().c_str());
-    if (!bound.address().is_loopback())
+    const bool beyond_loopback = !bound.address().is_loopback();
+    std::string token = options.token;
+    if (beyond_loopback && token.empty() && !options.no_token && !NewToken(&token)) {
+        std::fprintf(stderr, "lumivane-view: no random token from the system\n");
+        return kExitCannotListen;
+    }
+    server.SetToken(token);
+    const std::string query = token.empty() ? "" : "?token=" + token;
+    for (const net::ip::address& address : UrlAddresses(bound.address()))
+        std::printf("Lumivane view: http://%s:%u/%s (page: %s)\n", UrlHost(address).c_str(),
+                    static_cast<unsigned>(bound.port()), query.c_str(),
+                    watch.page().u8string().c_str());
+    if (beyond_loopback && token.empty())
         std::printf(
             "The view is visible to the network: anyone who can reach port %u of this machine "
             "can watch the screen and read the page.\n",
             static_cast<unsigned>(bound.port()));
+    else if (beyond_loopback)
+        std::printf(
+            "The view is visible to the network, to those who open the address above or hold "
+            "its token: keep it to yourself.\n");
     std::fflush(stdout);
 
     net::signal_set stop_signals(io, SIGINT, SIGTERM);

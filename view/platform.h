@@ -3,9 +3,11 @@
 // per platform implements it: platform_posix.cpp, platform_win32.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace view::platform {
 
@@ -42,5 +44,17 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes);
 // restarted view take its port back from connections still closing; on
 // Windows it would let a second server take a port that is in use.
 extern const bool kReuseListenAddress;
+
+// Raises the process's limit on open descriptors as far as it may go and
+// returns it; 0 where sockets have no such limit.
+std::size_t RaiseDescriptorLimit();
+
+// Fills `bytes` from the system's cryptographic random generator; false when
+// it can't.
+bool RandomBytes(unsigned char* bytes, std::size_t size);
+
+// The machine's own IP addresses as text, loopback included; empty when they
+// can't be listed.
+std::vector<std::string> LocalAddresses();
 
 }  // namespace view::platform

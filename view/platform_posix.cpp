@@ -1,6 +1,11 @@
-// POSIX side of the view's platform layer: lstat(2), and reads that follow no
-// link and never wait.
+// POSIX side of the view's platform layer: lstat(2), reads that follow no
+// link and never wait, and the socket and descriptor calls.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,5 +68,46 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
 }
 
 const bool kReuseListenAddress = true;
+
+std::size_t RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? 0 : static_cast<std::size_t>(limit.rlim_cur);
+}
+
+bool RandomBytes(unsigned char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t got = getrandom(bytes, size, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+std::vector<std::string> LocalAddresses() {
+    std::vector<std::string> addresses;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return addresses;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr) continue;
+        char text[INET6_ADDRSTRLEN] = {};
+        const int family = entry->ifa_addr->sa_family;
+        const void* address = nullptr;
+        if (family == AF_INET)
+            address = &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
+        else if (family == AF_INET6)
+            address = &reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr;
+        if (address && inet_ntop(family, address, text, sizeof text)) addresses.push_back(text);
+    }
+    freeifaddrs(list);
+    return addresses;
+}
 
 }  // namespace view::platform

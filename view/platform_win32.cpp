@@ -1,7 +1,12 @@
 // Windows side of the view's platform layer: file attributes and a read that
 // shares everything, so the driver's rename over the page never fails
 // because the view has it open, and that refuses a reparse point (a link).
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// the socket headers before windows.h
 #include <windows.h>
+// windows.h first
+#include <bcrypt.h>
 
 #include "view/platform.h"
 
@@ -61,5 +66,30 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
 }
 
 const bool kReuseListenAddress = false;
+
+// Winsock's sockets are not C run-time descriptors: no limit to raise.
+std::size_t RaiseDescriptorLimit() { return 0; }
+
+bool RandomBytes(unsigned char* bytes, std::size_t size) {
+    return BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(size),
+                           BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
+}
+
+// Windows resolves its own host name to the addresses of every adapter.
+std::vector<std::string> LocalAddresses() {
+    std::vector<std::string> addresses;
+    char host[256] = {};
+    addrinfo* list = nullptr;
+    if (gethostname(host, sizeof host) != 0 || getaddrinfo(host, nullptr, nullptr, &list) != 0)
+        return addresses;
+    for (const addrinfo* entry = list; entry; entry = entry->ai_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        if (getnameinfo(entry->ai_addr, static_cast<int>(entry->ai_addrlen), text, sizeof text,
+                        nullptr, 0, NI_NUMERICHOST) == 0)
+            addresses.push_back(text);
+    }
+    freeaddrinfo(list);
+    return addresses;
+}
 
 }  // namespace view::platform

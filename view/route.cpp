@@ -1,6 +1,8 @@
 #include "view/route.h"
 
 #include <boost/beast/http/field.hpp>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "view/view_page.h"
@@ -102,15 +104,17 @@ Answer ServeEvents(const Request& request, const Snapshot& snapshot) {
     response.set(http::field::content_type, "text/event-stream");
     response.set(http::field::cache_control, "no-store");
     response.set("X-Content-Type-Options", "nosniff");
+    // An HTTP/1.0 client reads the stream to the connection's end; a newer
+    // one gets it in chunks.
+    const bool chunked = request.version() >= 11;
+    response.keep_alive(chunked && request.keep_alive());
+    response.chunked(chunked);
     answer.head = true;
     if (request.method() == http::verb::head) {
         // The header a stream starts with, and nothing more.
-        response.chunked(true);
-        answer.keep_alive = true;
+        answer.keep_alive = response.keep_alive();
         return answer;
     }
-    response.keep_alive(true);
-    response.chunked(true);
     answer.stream = true;
     return answer;
 }
@@ -129,9 +133,83 @@ constexpr Resource kResources[] = {
 };
 }  // namespace
 
-Answer Route(const Request& request, const Snapshot& snapshot) {
+bool TokenMatches(std::string_view guess, std::string_view token) {
+    unsigned char difference = guess.size() == token.size() ? 0 : 1;
+    for (std::size_t i = 0; i < token.size(); ++i)
+        difference |= static_cast<unsigned char>(token[i] ^ (i < guess.size() ? guess[i] : 0));
+    return difference == 0;
+}
+
+namespace {
+constexpr char kTokenParameter[] = "token=";
+
+// The value of `name=` among `separator`-separated pairs; nullopt when absent.
+std::optional<std::string_view> Find(std::string_view pairs, std::string_view name,
+                                     char separator) {
+    while (!pairs.empty()) {
+        const std::size_t end = pairs.find(separator);
+        std::string_view pair = pairs.substr(0, end);
+        while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+        if (pair.substr(0, name.size()) == name) return pair.substr(name.size());
+        if (end == std::string_view::npos) break;
+        pairs.remove_prefix(end + 1);
+    }
+    return std::nullopt;
+}
+
+// The query without its token=... pair, "?" included when anything is left.
+std::string QueryWithoutToken(std::string_view query) {
+    std::string kept;
+    while (!query.empty()) {
+        const std::size_t end = query.find('&');
+        const std::string_view pair = query.substr(0, end);
+        if (!pair.empty() && pair.substr(0, sizeof kTokenParameter - 1) != kTokenParameter)
+            kept += (kept.empty() ? "?" : "&") + std::string(pair);
+        if (end == std::string_view::npos) break;
+        query.remove_prefix(end + 1);
+    }
+    return kept;
+}
+
+constexpr char kForbiddenPage[] =
+    "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+    "<title>Lumivane view: no token</title></head>\n<body><h1>This view needs its token</h1>\n"
+    "<p>Open the address that lumivane-view printed when it started, the one that ends in "
+    "<code>?token=&hellip;</code>. This browser will then remember it.</p></body></html>\n";
+
+// The token check before anything is served; nullopt: the request may go on.
+std::optional<Answer> CheckToken(const Request& request, std::string_view path,
+                                 std::string_view query, const Snapshot& snapshot) {
+    const auto given = Find(query, std::string_view(kTokenParameter), '&');
+    if (given && TokenMatches(*given, snapshot.token)) {
+        Response response;
+        response.set(http::field::location, std::string(path) + QueryWithoutToken(query));
+        response.set(http::field::set_cookie, std::string(kTokenCookie) + "=" +
+                                                  std::string(snapshot.token) +
+                                                  "; HttpOnly; SameSite=Strict; Path=/");
+        response.set(http::field::cache_control, "no-store");
+        return Finish(request, std::move(response), http::status::see_other, "", kPlainText);
+    }
+    const auto cookies = request[http::field::cookie];
+    const auto cookie = Find(std::string_view(cookies.data(), cookies.size()),
+                             std::string(kTokenCookie) + "=", ';');
+    if (cookie && TokenMatches(*cookie, snapshot.token)) return std::nullopt;
+    Response response;
+    response.set(http::field::cache_control, "no-store");
+    return Finish(request, std::move(response), http::status::forbidden, kForbiddenPage,
+                  "text/html; charset=utf-8");
+}
+
+Answer Serve(const Request& request, const Snapshot& snapshot) {
     const std::string_view target(request.target().data(), request.target().size());
-    const std::string_view path = target.substr(0, target.find('?'));
+    const std::size_t question = target.find('?');
+    const std::string_view path = target.substr(0, question);
+    if (!snapshot.token.empty()) {
+        const std::string_view query =
+            question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+        if (auto refused = CheckToken(request, path, query, snapshot)) return std::move(*refused);
+    }
     for (const Resource& resource : kResources) {
         if (path != resource.path) continue;
         if (request.method() != http::verb::get && request.method() != http::verb::head) {
@@ -143,6 +221,14 @@ Answer Route(const Request& request, const Snapshot& snapshot) {
         return resource.serve(request, snapshot);
     }
     return Finish(request, Response(), http::status::not_found, "not found\n", kPlainText);
+}
+}  // namespace
+
+Answer Route(const Request& request, const Snapshot& snapshot) {
+    Answer answer = Serve(request, snapshot);
+    // Where a token is needed, no link may carry the address on.
+    if (!snapshot.token.empty()) answer.response.set("Referrer-Policy", "no-referrer");
+    return answer;
 }
 
 Answer PicturesBusy(const Request& request) {

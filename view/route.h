@@ -29,7 +29,15 @@ struct Snapshot {
     DisplayOptions display;                      // the view's own size, theme and scale
     bool streams_full = false;                   // no room for another event stream
     PageReader read_page;                        // the page file, for /index.htm
+    std::string_view token;  // what every request must carry; empty: none needed
 };
+
+// The name of the cookie that carries the token after the first visit.
+constexpr char kTokenCookie[] = "lumivane_token";
+
+// True when `guess` is `token`, in a time that depends on the token's
+// length only, never on how much of the guess is right.
+bool TokenMatches(std::string_view guess, std::string_view token);
 
 struct Answer {
     Response response;
@@ -42,7 +50,8 @@ struct Answer {
 };
 
 // The answer to a whole request. Only a fixed set of names is ever served:
-// nothing in a path is looked up on disk.
+// nothing in a path is looked up on disk. With a token, a request without it
+// gets 403, and one with it in its URL a cookie and the URL without it.
 Answer Route(const Request& request, const Snapshot& snapshot);
 
 // The answer to a picture request while too many pictures wait to be drawn.

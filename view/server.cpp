@@ -35,6 +35,8 @@ bool Server::Listen(const boost::asio::ip::tcp::endpoint& endpoint, std::string*
 
 boost::asio::ip::tcp::endpoint Server::LocalEndpoint() const { return listener_->LocalEndpoint(); }
 
+void Server::SetToken(std::string token) { state_->token = std::move(token); }
+
 void Server::Start() {
     // A change goes to every stream.
     state_->follow = std::make_shared<PageFollow>(state_->io, state_->watch, state_->limits.follow,

@@ -32,6 +32,9 @@ public:
     bool Listen(const boost::asio::ip::tcp::endpoint& endpoint, std::string* error);
     boost::asio::ip::tcp::endpoint LocalEndpoint() const;
 
+    // From now on every request must carry `token` (none when empty).
+    void SetToken(std::string token);
+
     // Looks at the page and starts accepting connections.
     void Start();
 

@@ -63,6 +63,7 @@ Snapshot SharedState::SnapshotNow() const {
     snapshot.encoding = watch.encoding();
     snapshot.display = display;
     snapshot.streams_full = streams.size() >= limits.max_streams;
+    snapshot.token = token;
     snapshot.read_page = [page = &watch.page()](std::string* bytes) {
         return platform::ReadWholeFile(*page, bytes);
     };
@@ -74,6 +75,25 @@ void SharedState::Broadcast(const std::shared_ptr<const std::string>& message) {
     for (const auto& entry : streams)
         if (auto stream = entry.second.lock()) targets.push_back(std::move(stream));
     for (const auto& stream : targets) stream->Push(message);
+}
+
+std::size_t ConnectionCap(std::size_t descriptors) {
+    constexpr std::size_t kOwnDescriptors = 64;  // listener, poller, standard streams, page
+    if (descriptors == 0) return ServerLimits{}.max_connections;
+    return descriptors > 2 * kOwnDescriptors ? descriptors - kOwnDescriptors : descriptors / 2;
+}
+
+bool SharedState::MakeRoom() {
+    if (sessions.size() + streams.size() < limits.max_connections) return true;
+    std::shared_ptr<HttpSession> oldest;
+    for (const auto& entry : sessions) {
+        auto session = entry.second.lock();
+        if (session && session->waiting() && (!oldest || session->number() < oldest->number()))
+            oldest = std::move(session);
+    }
+    if (!oldest) return false;
+    oldest->Close();
+    return true;
 }
 
 void SharedState::CloseAll() {

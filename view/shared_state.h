@@ -6,6 +6,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -24,10 +25,15 @@ struct ServerLimits {
     std::chrono::milliseconds send_timeout{30000};     // one write to a client
     std::size_t max_streams = 100;                     // event streams at once; more get 503
     std::size_t stream_queue_limit = 64;               // events waiting per stream
-    int stream_send_buffer = 65536;   // the socket's own buffer for a stream, so that a client
-                                      // that stops reading fills it and then the queue soon
-    std::size_t header_limit = 8192;  // request line and fields; more get 431
+    int stream_send_buffer = 65536;     // the socket's own buffer for a stream, so that a client
+                                        // that stops reading fills it and then the queue soon
+    std::size_t header_limit = 8192;    // request line and fields; more get 431
+    std::size_t max_connections = 960;  // open at once, below the descriptor limit
 };
+
+// The most connections to keep open under a limit of `descriptors` open
+// files (0: none), leaving room for the view's own files and sockets.
+std::size_t ConnectionCap(std::size_t descriptors);
 
 // The screen state as served by /screen.json and in each event: the rows
 // decoded with `encoding`, their bytes as "codes", and the view's options.
@@ -56,6 +62,10 @@ public:
     // Queues `message` on every open event stream.
     void Broadcast(const std::shared_ptr<const std::string>& message);
 
+    // Makes room for one more connection at the cap by closing the oldest
+    // that has not sent a whole request; false when none can go.
+    bool MakeRoom();
+
     // Closes every open connection and stops the timers.
     void CloseAll();
 
@@ -72,6 +82,8 @@ public:
     // Every connection still reading requests, and every open event stream.
     std::unordered_map<HttpSession*, std::weak_ptr<HttpSession>> sessions;
     std::unordered_map<EventStream*, std::weak_ptr<EventStream>> streams;
+    std::uint64_t accepted = 0;  // connections so far; each session's number in that order
+    std::string token;           // what every request must carry; empty: none needed
     bool stopped = false;
 };
 

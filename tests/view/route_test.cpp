@@ -144,16 +144,32 @@ TEST(Route, EveryStatusWithItsExactBytes) {
                  "Cache-Control: no-store", "X-Content-Type-Options: nosniff",
                  "Transfer-Encoding: chunked"}),
          false, true},
-        {"an event stream over HTTP/1.0", MakeRequest(http::verb::get, "/events", 10), nullptr,
+        {"an event stream asked to close", MakeRequest(http::verb::get, "/events", 11, "close"),
+         nullptr,
+         Header({"HTTP/1.1 200 OK", "Server: lumivane-view", "Content-Type: text/event-stream",
+                 "Cache-Control: no-store", "X-Content-Type-Options: nosniff", "Connection: close",
+                 "Transfer-Encoding: chunked"}),
+         false, true},
+        {"an event stream over HTTP/1.0: no chunks, it ends with the connection",
+         MakeRequest(http::verb::get, "/events", 10, "keep-alive"), nullptr,
          Header({"HTTP/1.0 200 OK", "Server: lumivane-view", "Content-Type: text/event-stream",
-                 "Cache-Control: no-store", "X-Content-Type-Options: nosniff",
-                 "Connection: keep-alive", "Transfer-Encoding: chunked"}),
+                 "Cache-Control: no-store", "X-Content-Type-Options: nosniff"}),
          false, true},
         {"HEAD of the stream: its header only", MakeRequest(http::verb::head, "/events"), nullptr,
          Header({"HTTP/1.1 200 OK", "Server: lumivane-view", "Content-Type: text/event-stream",
                  "Cache-Control: no-store", "X-Content-Type-Options: nosniff",
                  "Transfer-Encoding: chunked"}),
          true, false},
+        {"HEAD of the stream asked to close", MakeRequest(http::verb::head, "/events", 11, "close"),
+         nullptr,
+         Header({"HTTP/1.1 200 OK", "Server: lumivane-view", "Content-Type: text/event-stream",
+                 "Cache-Control: no-store", "X-Content-Type-Options: nosniff", "Connection: close",
+                 "Transfer-Encoding: chunked"}),
+         false, false},
+        {"HEAD of the stream over HTTP/1.0", MakeRequest(http::verb::head, "/events", 10), nullptr,
+         Header({"HTTP/1.0 200 OK", "Server: lumivane-view", "Content-Type: text/event-stream",
+                 "Cache-Control: no-store", "X-Content-Type-Options: nosniff"}),
+         false, false},
         {"one stream too many", MakeRequest(http::verb::get, "/events"), StreamsFull,
          Header({"HTTP/1.1 503 Service Unavailable", "Retry-After: 5", kPlain[0], kPlain[1],
                  kPlain[2], "Connection: close", "Content-Length: 23"}) +
@@ -288,6 +304,87 @@ TEST(Refusal, ClosesWithTheStatusAndItsReason) {
         EXPECT_FALSE(answer.keep_alive);
         EXPECT_FALSE(answer.stream);
     }
+}
+
+}  // namespace
+}  // namespace view
+
+namespace view {
+namespace {
+
+constexpr char kToken[] = "Tk9uZS1vZi15b3VyLWJpeg";
+
+TEST(RouteWithToken, OnlyARequestWithTheTokenIsServed) {
+    const std::string wrong = "Tk9uZS1vZi15b3VyLWJpez";  // its length, one character off
+    const struct {
+        const char* what;
+        Request request;
+        int status;
+        const char* location;  // "" for none
+    } cases[] = {
+        {"no token", MakeRequest(http::verb::get, "/"), 403, ""},
+        {"no token, the stream", MakeRequest(http::verb::get, "/events"), 403, ""},
+        {"no token, the screen", MakeRequest(http::verb::head, "/screen.json"), 403, ""},
+        {"no token, the page", MakeRequest(http::verb::get, "/index.htm"), 403, ""},
+        {"no token, another path", MakeRequest(http::verb::get, "/nope"), 403, ""},
+        {"a wrong token", MakeRequest(http::verb::get, ("/?token=" + wrong).c_str()), 403, ""},
+        {"a token cut short", MakeRequest(http::verb::get, "/?token=Tk9uZS1vZi15b3VyLWJp"), 403,
+         ""},
+        {"the token", MakeRequest(http::verb::get, "/?token=Tk9uZS1vZi15b3VyLWJpeg"), 303, "/"},
+        {"the token among others",
+         MakeRequest(http::verb::get, "/screen.json?a=1&token=Tk9uZS1vZi15b3VyLWJpeg&b=2"), 303,
+         "/screen.json?a=1&b=2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Snapshot snapshot = TestSnapshot();
+        snapshot.token = kToken;
+        Answer answer = Route(c.request, snapshot);
+        const Response& response = answer.response;
+        EXPECT_EQ(response.result_int(), c.status);
+        EXPECT_FALSE(answer.stream);
+        EXPECT_EQ(response["Referrer-Policy"], "no-referrer");
+        EXPECT_EQ(response[http::field::location], c.location);
+        if (c.status == 303) {
+            EXPECT_EQ(response[http::field::set_cookie],
+                      "lumivane_token=Tk9uZS1vZi15b3VyLWJpeg; HttpOnly; SameSite=Strict; Path=/");
+        } else {
+            EXPECT_EQ(response[http::field::set_cookie], "");
+            EXPECT_FALSE(answer.keep_alive);
+            EXPECT_NE(response.body().find("Open the address that lumivane-view printed"),
+                      std::string::npos);
+            EXPECT_EQ(response.body().find("\"rows\""), std::string::npos);
+        }
+    }
+
+    // The cookie lets every request through, the stream too.
+    for (const char* cookie : {"lumivane_token=Tk9uZS1vZi15b3VyLWJpeg",
+                               "a=b; lumivane_token=Tk9uZS1vZi15b3VyLWJpeg; c=d"}) {
+        SCOPED_TRACE(cookie);
+        Snapshot snapshot = TestSnapshot();
+        snapshot.token = kToken;
+        for (const char* target : {"/", "/screen.json", "/index.htm", "/events"}) {
+            Request request = MakeRequest(http::verb::get, target);
+            request.set(http::field::cookie, cookie);
+            const Answer answer = Route(request, snapshot);
+            EXPECT_EQ(answer.response.result_int(), 200) << target;
+        }
+        Request wrong_cookie = MakeRequest(http::verb::get, "/");
+        wrong_cookie.set(http::field::cookie, "lumivane_token=" + wrong);
+        EXPECT_EQ(Route(wrong_cookie, snapshot).response.result_int(), 403);
+    }
+}
+
+TEST(TokenMatches, OnlyTheWholeToken) {
+    const struct {
+        const char* guess;
+        bool matches;
+    } cases[] = {
+        {"Tk9uZS1vZi15b3VyLWJpeg", true},   {"Tk9uZS1vZi15b3VyLWJpez", false},
+        {"Uk9uZS1vZi15b3VyLWJpeg", false},  {"Tk9uZS1vZi15b3VyLWJpe", false},
+        {"Tk9uZS1vZi15b3VyLWJpegg", false}, {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TokenMatches(c.guess, kToken), c.matches) << c.guess;
 }
 
 }  // namespace

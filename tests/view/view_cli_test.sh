@@ -45,7 +45,7 @@ start() {
         grep -q '^Lumivane view: ' "$work/$name.out" 2>/dev/null && break
         sleep 0.05
     done
-    port=$(sed -n 's|^Lumivane view: http://[^ ]*:\([0-9]*\)/ .*|\1|p' "$work/$name.out")
+    port=$(sed -n '1s|^Lumivane view: http://[^ ]*:\([0-9]*\)/[^ ]* .*|\1|p' "$work/$name.out")
 }
 
 # get PORT TARGET: the response to one GET, as bytes (bash's own TCP).
@@ -154,13 +154,67 @@ start logs "$work/host/logs" --listen=127.0.0.1:0 --encoding=utf-8
     fail "start line in logs: $(cat "$work/logs.out")"
 stop_with INT
 
-# --- any address but loopback: the view is visible to the network ---
+# request PORT TARGET [FIELD]: the response to one GET with an extra header field.
+request() {
+    exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
+    printf 'GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n%s\r\n' "$2" "${3:+$3$'\r\n'}" >&3
+    timeout 5 cat <&3
+    exec 3<&-
+}
+status_of() { head -n 1 | tr -d '\r'; }
+
+# --- any address but loopback: a fresh token in the URL, one line per address ---
 start network "$work/empty" --listen 0.0.0.0:0
-expected="Lumivane view: http://0.0.0.0:$port/ (page: $work/empty/logs/index.htm)
-The view is visible to the network: anyone who can reach port $port of this machine can watch the screen and read the page."
-[ "$(cat "$work/network.out")" = "$expected" ] || fail "network start: $(cat "$work/network.out")"
+token=$(sed -n '1s|^Lumivane view: http://[^/]*/?token=\([A-Za-z0-9_-]*\) (page: .*|\1|p' "$work/network.out")
+[ ${#token} -eq 22 ] || fail "network start, no 128-bit token: $(cat "$work/network.out")"
+if command -v ip >/dev/null; then
+    for address in $(ip -4 -o addr show scope global | awk '{sub(/\/.*/, "", $4); print $4}'); do
+        grep -qxF "Lumivane view: http://$address:$port/?token=$token (page: $work/empty/logs/index.htm)" \
+            "$work/network.out" || fail "no line for $address: $(cat "$work/network.out")"
+    done
+fi
+grep -q '127\.0\.0\.1\|0\.0\.0\.0' "$work/network.out" && fail "loopback or wildcard URL: $(cat "$work/network.out")"
+for target in / /screen.json /index.htm /events /nope; do
+    [ "$(request "$port" "$target" | status_of)" = "HTTP/1.1 403 Forbidden" ] || fail "$target without the token"
+done
+wrong=$(printf '%s' "$token" | tr 'A-Za-z' 'B-ZAb-za')
+[ "$(request "$port" "/?token=$wrong" | status_of)" = "HTTP/1.1 403 Forbidden" ] || fail "a wrong token of its length"
+[ "$(request "$port" / "Cookie: lumivane_token=$wrong" | status_of)" = "HTTP/1.1 403 Forbidden" ] || fail "a wrong cookie"
+[[ $(request "$port" /) == *"Open the address that lumivane-view printed"* ]] || fail "403 page: $(request "$port" /)"
+redirect=$(request "$port" "/screen.json?token=$token&t=1" | tr -d '\r')
+[[ $redirect == "HTTP/1.1 303 See Other"* ]] || fail "redirect: $redirect"
+[[ $redirect == *$'\nLocation: /screen.json?t=1\n'* ]] || fail "redirect's Location: $redirect"
+[[ $redirect == *$'\nSet-Cookie: lumivane_token='"$token"$'; HttpOnly; SameSite=Strict; Path=/\n'* ]] ||
+    fail "redirect's cookie: $redirect"
+[[ $redirect == *$'\nReferrer-Policy: no-referrer'* ]] || fail "redirect's Referrer-Policy: $redirect"
+with_cookie=$(request "$port" /screen.json "Cookie: a=b; lumivane_token=$token" | tr -d '\r')
+[[ $with_cookie == "HTTP/1.1 200 OK"*'"found":false,'* ]] || fail "with the cookie: $with_cookie"
+[[ $with_cookie == *$'\nReferrer-Policy: no-referrer'* ]] || fail "Referrer-Policy: $with_cookie"
+stop_with TERM
+grep -q "$token" "$work/network.err" && fail "the token in an error message"
+
+# --token: the one given; --no-token: anyone, and a warning that says so
+start given "$work/empty" --listen 0.0.0.0:0 --token my-bookmark.1
+grep -q "^Lumivane view: http://.*:$port/?token=my-bookmark.1 (page: " "$work/given.out" ||
+    fail "--token: $(cat "$work/given.out")"
+[ "$(request "$port" / "Cookie: lumivane_token=my-bookmark.1" | status_of)" = "HTTP/1.1 200 OK" ] ||
+    fail "--token's cookie"
+stop_with TERM
+start open "$work/empty" --listen 0.0.0.0:0 --no-token
+grep -q "^Lumivane view: http://.*:$port/ (page: $work/empty/logs/index.htm)$" "$work/open.out" ||
+    fail "--no-token start: $(cat "$work/open.out")"
+grep -qxF "The view is visible to the network: anyone who can reach port $port of this machine can watch the screen and read the page." \
+    "$work/open.out" || fail "--no-token warning: $(cat "$work/open.out")"
 [[ $(get "$port" /screen.json) == *'{"rows":["","","",""],"version":0,"found":false,'* ]] ||
-    fail "before any page: $(get "$port" /screen.json)"
+    fail "--no-token, before any page: $(get "$port" /screen.json)"
+stop_with TERM
+expect_exit 2 "lumivane-view: --token and --no-token together" --token abc --no-token
+expect_exit 2 "lumivane-view: --token takes up to 256 letters" --token 'a b'
+
+# On loopback nothing changes: no token, no Referrer-Policy.
+start loop "$work/empty" --listen 127.0.0.1:0
+[ "$(request "$port" /screen.json | status_of)" = "HTTP/1.1 200 OK" ] || fail "loopback needs no token"
+[[ $(request "$port" /screen.json) == *Referrer-Policy* ]] && fail "loopback's Referrer-Policy"
 stop_with TERM
 
 # --- the display's picture: --png and /screen.png ---

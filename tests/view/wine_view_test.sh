@@ -18,9 +18,11 @@ EXPECTED_PNG=$5
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-view-wine-XXXXXX")
 view_pid=""
 reader_pid=""
+net_pid=""
 cleanup() {
     [ -n "$reader_pid" ] && kill "$reader_pid" 2>/dev/null
     [ -n "$view_pid" ] && kill "$view_pid" 2>/dev/null
+    [ -n "$net_pid" ] && kill "$net_pid" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -147,4 +149,27 @@ timeout 10 cat <&3 >"$work/served.png"
 exec 3<&-
 [[ $headers == *$'\nContent-Type: image/png\n'* ]] || fail "/screen.png's headers: $headers"
 cmp -s "$work/served.png" "$EXPECTED_PNG" || fail "/screen.png: not the native build's picture"
+# Beyond loopback the exe needs its token too: 403 without it, a redirect
+# with a cookie for the printed URL, 200 with the cookie.
+# status PORT TARGET [FIELD]: the status line of one GET with an extra field.
+status() {
+    exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
+    printf 'GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n%s\r\n' "$2" "${3:+$3$'\r\n'}" >&3
+    timeout 5 cat <&3 | head -n 1 | tr -d '\r'
+    exec 3<&-
+}
+(cd "$work/host" && exec "$WINE_RUN" "$PREFIX" "$VIEW" --listen 0.0.0.0:0) >"$work/net.out" 2>"$work/net.err" &
+net_pid=$!
+for _ in $(seq 600); do
+    grep -q '^Lumivane view: ' "$work/net.out" 2>/dev/null && break
+    sleep 0.1
+done
+line=$(head -n 1 "$work/net.out" | tr -d '\r')
+net_port=$(sed -n 's|^Lumivane view: http://[^ ]*:\([0-9]*\)/?token=[A-Za-z0-9_-]\{22\} .*|\1|p' <<<"$line")
+token=$(sed -n 's|.*/?token=\([A-Za-z0-9_-]*\) .*|\1|p' <<<"$line")
+[ -n "$net_port" ] || fail "no start line with a token: $(cat "$work/net.out" "$work/net.err")"
+[ "$(status "$net_port" /screen.json)" = "HTTP/1.1 403 Forbidden" ] || fail "no token: not 403"
+[ "$(status "$net_port" "/?token=$token")" = "HTTP/1.1 303 See Other" ] || fail "the token: no redirect"
+[ "$(status "$net_port" /screen.json "Cookie: lumivane_token=$token")" = "HTTP/1.1 200 OK" ] ||
+    fail "the cookie: not 200"
 echo "all passed"
