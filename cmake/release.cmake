@@ -18,19 +18,35 @@ install(TARGETS lumivane LIBRARY DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMP
 install(TARGETS ${LUMIVANE_RELEASE_PROGRAMS} RUNTIME DESTINATION .
         COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
 
-# The view's character ROMs come from an npm package under the MIT License: its
-# notice ships beside the programs. (stb_image_write, which writes the view's
-# pictures, is in the public domain.)
+# The view's character ROMs and its page's QR encoder come from npm packages
+# under the MIT License: their notices ship beside the programs.
+# (stb_image_write, which writes the view's pictures, is in the public domain.)
 if(TARGET lumivane-view)
   set(wokwi ${PROJECT_SOURCE_DIR}/view/rom/node_modules/@wokwi/elements)
   file(READ ${wokwi}/package.json wokwi_package)
   string(JSON wokwi_version GET "${wokwi_package}" version)
   file(READ ${wokwi}/LICENSE wokwi_license)
+  # qrcode-generator ships no LICENSE file: its script's header names the
+  # holder and the MIT License, whose terms are the ones above.
+  set(qrcode ${PROJECT_SOURCE_DIR}/view/rom/node_modules/qrcode-generator)
+  file(READ ${qrcode}/package.json qrcode_package)
+  string(JSON qrcode_version GET "${qrcode_package}" version)
+  string(JSON qrcode_license GET "${qrcode_package}" license)
+  file(STRINGS ${qrcode}/dist/qrcode.js qrcode_copyright REGEX "^// Copyright \\(c\\) " LIMIT_COUNT 1)
+  string(REGEX REPLACE "^// " "" qrcode_copyright "${qrcode_copyright}")
+  if(NOT qrcode_license STREQUAL "MIT" OR NOT qrcode_copyright)
+    message(FATAL_ERROR "qrcode-generator ${qrcode_version}: no MIT notice found")
+  endif()
+  string(REGEX REPLACE "Copyright \\(c\\) [^\n]*" "${qrcode_copyright}" qrcode_notice
+                       "${wokwi_license}")
   file(WRITE ${PROJECT_BINARY_DIR}/release-texts/THIRD-PARTY-NOTICES.in
        "Third-party notices\n===================\n\n"
        "lumivane-view draws the HD44780 character ROMs A00 and A02 from the glyph tables of\n"
        "the npm package @wokwi/elements ${wokwi_version}, used under the MIT License:\n\n"
-       "${wokwi_license}")
+       "${wokwi_license}\n"
+       "The view's page draws the QR code of its address with the npm package\n"
+       "qrcode-generator ${qrcode_version}, used under the MIT License:\n\n"
+       "${qrcode_notice}")
   if(WIN32)
     set(LUMIVANE_RELEASE_NOTICES ${PROJECT_BINARY_DIR}/release-texts/THIRD-PARTY-NOTICES.txt)
     set(notices_newlines CRLF)

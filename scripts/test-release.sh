@@ -37,17 +37,21 @@ fail() {
 }
 pass() { echo "ok: $*"; }
 
-# NOTICES names the character ROMs' npm package at its pinned version and holds
-# that package's license, every line ending in LINE_END.
+# NOTICES names the character ROMs' and the QR encoder's npm packages at their
+# pinned versions and holds their licenses, every line ending in LINE_END.
 check_notices() {
-    local notices=$1 line_end=$2 pinned
+    local notices=$1 line_end=$2 pinned qrcode
     pinned=$(node -p 'require("./view/rom/package.json").dependencies["@wokwi/elements"]')
+    qrcode=$(node -p 'require("./view/rom/package.json").dependencies["qrcode-generator"]')
     if grep -q "@wokwi/elements $pinned, used under the MIT License" "$notices" &&
         grep -q "^Copyright (c) 2020 Uri Shaked$line_end\$" "$notices" &&
+        grep -q "^qrcode-generator $qrcode, used under the MIT License:$line_end\$" "$notices" &&
+        grep -q "^Copyright (c) 2009 Kazuhiko Arase$line_end\$" "$notices" &&
+        [ "$(grep -c "^Permission is hereby granted" "$notices")" = 2 ] &&
         { [ -z "$line_end" ] || ! grep -qv $'\r$' "$notices"; }; then
-        pass "$(basename "$notices") carries the character ROMs' license"
+        pass "$(basename "$notices") carries the character ROMs' and the QR encoder's licenses"
     else
-        fail "$(basename "$notices") lacks the character ROMs' license (or its line ends)"
+        fail "$(basename "$notices") lacks the character ROMs' or the QR encoder's license (or its line ends)"
     fi
 }
 

@@ -119,6 +119,24 @@ Answer ServeEvents(const Request& request, const Snapshot& snapshot) {
     return answer;
 }
 
+// The view's own address with the token, for a QR code a phone can open. Only
+// a request that got past the token check comes here; without a token there
+// is nothing to share. The host is the one this browser reached the view by.
+Answer ServeShare(const Request& request, const Snapshot& snapshot) {
+    const auto host = request[http::field::host];
+    const std::string_view name(host.data(), host.size());
+    if (snapshot.token.empty() || name.empty() ||
+        name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                               "0123456789.-:[]") != std::string_view::npos)
+        return Finish(request, Response(), http::status::not_found, "not found\n", kPlainText);
+    Response response;
+    response.set(http::field::cache_control, "no-store");
+    return Finish(
+        request, std::move(response), http::status::ok,
+        "{\"url\":\"http://" + std::string(name) + "/?token=" + std::string(snapshot.token) + "\"}",
+        "application/json");
+}
+
 struct Resource {
     std::string_view path;
     Answer (*serve)(const Request& request, const Snapshot& snapshot);
@@ -130,6 +148,7 @@ constexpr Resource kResources[] = {
     {"/screen.json", ServeScreen},
     {"/screen.png", ServePicture},
     {"/index.htm", ServePage},
+    {"/share.json", ServeShare},
 };
 }  // namespace
 

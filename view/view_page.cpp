@@ -1,6 +1,7 @@
 #include "view/view_page.h"
 
 #include "view/character_rom_table.h"  // LUMIVANE_ROM_A00_HEX, LUMIVANE_ROM_A02_HEX
+#include "view/qrcode_script.h"        // LUMIVANE_QRCODE_JS
 
 namespace view {
 
@@ -47,6 +48,8 @@ const char kViewPage[] = R"html(<!doctype html>
   .controls label { display: flex; gap: 4px; align-items: center; }
   .controls select { background: #26292b; color: #d8dcdf; border: 1px solid #44484b; border-radius: 4px; padding: 2px 4px; }
   .controls a { color: #8fc4ff; }
+  .controls button { background: #26292b; color: #d8dcdf; border: 1px solid #44484b; border-radius: 4px; padding: 2px 8px; font: inherit; }
+  .share img { display: block; image-rendering: pixelated; }
   .notice { color: #e0b050; min-height: 1.4em; text-align: center; }
   .status { display: flex; gap: 0.6em; align-items: center; flex-wrap: wrap; justify-content: center; }
   .dot { width: 0.7em; height: 0.7em; border-radius: 50%; background: #777; }
@@ -64,9 +67,13 @@ const char kViewPage[] = R"html(<!doctype html>
   <label>encoding <select id="encoding"></select></label>
   <label>theme <select id="theme"></select></label>
   <a id="save" href="/screen.png" download="lumivane.png">save picture</a>
+  <button id="share" type="button" hidden>open on another device</button>
 </div>
+<div class="share" id="share-code" hidden><img id="share-qr" alt="QR code of this view's address"></div>
 <div class="status" id="status"><span class="dot"></span><span id="state">connecting</span><span id="changed"></span></div>
 <div class="page" id="page"></div>
+<script>
+)html" LUMIVANE_QRCODE_JS R"html(</script>
 <script>
 'use strict';
 const ROMS = {
@@ -373,6 +380,29 @@ function connect() {
   };
 }
 connect();
+
+// The address with its token comes only to a browser that holds the token;
+// without one (loopback) there is nothing to offer.
+async function offerShare() {
+  let url = null;
+  try {
+    const answer = await fetch('/share.json', { cache: 'no-store' });
+    if (answer.ok) url = (await answer.json()).url;
+  } catch (e) { /* no code to offer */ }
+  if (typeof url !== 'string') return;
+  const button = document.getElementById('share');
+  const code = document.getElementById('share-code');
+  button.hidden = false;
+  button.addEventListener('click', () => {
+    if (!code.hidden) { code.hidden = true; return; }
+    const qr = qrcode(0, 'M');
+    qr.addData(url, 'Byte');
+    qr.make();
+    document.getElementById('share-qr').src = qr.createDataURL(6, 4);
+    code.hidden = false;
+  });
+}
+offerShare();
 </script>
 </body>
 </html>

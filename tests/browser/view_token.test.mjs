@@ -1,9 +1,12 @@
 // The view beyond loopback in a real browser: chromium opens the URL the view
 // printed, ends on the same URL without the token and sees the screen; a
-// fresh browser without that URL gets 403 and nothing of the screen.
+// fresh browser without that URL gets 403 and nothing of the screen. The
+// invited browser's "open on another device" shows a QR code that zbarimg
+// (Debian's zbar-tools) reads back as the printed URL, token and all.
 //
 // LUMIVANE_VIEW: the lumivane-view program. LUMIVANE_HOST: lumivane-host.
-// LUMIVANE_BROWSER_OUT: where view-token.png and view-token-403.png go.
+// LUMIVANE_BROWSER_OUT: where view-token.png, view-token-share.png,
+// view-token-qr.png and view-token-403.png go.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
@@ -42,6 +45,18 @@ test('the printed URL lets a browser in and leaves the address bar; no URL, no s
     assert.equal(await page.textContent('#state'), 'live');
     await page.screenshot({ path: path.join(OUT_DIR, 'view-token.png') });
 
+    const share = page.locator('#share');
+    await share.waitFor({ state: 'visible', timeout: 5000 });
+    assert.equal(await share.textContent(), 'open on another device');
+    assert.equal(await page.locator('#share-code').isVisible(), false);
+    await share.click();
+    const qr = page.locator('#share-qr');
+    await qr.waitFor({ state: 'visible', timeout: 5000 });
+    const qrFile = path.join(OUT_DIR, 'view-token-qr.png');
+    await qr.screenshot({ path: qrFile });
+    await page.screenshot({ path: path.join(OUT_DIR, 'view-token-share.png'), fullPage: true });
+    assert.equal(execFileSync('zbarimg', ['--raw', '-q', qrFile], { encoding: 'utf8' }).trim(), url);
+
     // Another browser, without the printed URL.
     const stranger = await launchChromium(fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-chromium-')),
       { width: 800, height: 300 });
@@ -52,6 +67,10 @@ test('the printed URL lets a browser in and leaves the address bar; no URL, no s
     const text = await other.textContent('body');
     assert.match(text, /Open the address that lumivane-view printed/);
     assert.doesNotMatch(text, /invited eyes/);
+    assert.equal(await other.locator('#share').count(), 0);
+    const shared = await other.goto(`${bare}share.json`);
+    assert.equal(shared.status(), 403);
+    assert.ok(!(await shared.text()).includes(url.replace(/^.*token=/, '')), 'the 403 holds no token');
     const screen = await other.goto(`${bare}screen.json`);
     assert.equal(screen.status(), 403);
     await other.screenshot({ path: path.join(OUT_DIR, 'view-token-403.png') });

@@ -375,6 +375,68 @@ TEST(RouteWithToken, OnlyARequestWithTheTokenIsServed) {
     }
 }
 
+// The address with the token goes only to a request that carries the token;
+// without a token there is nothing to share and no such resource.
+TEST(RouteWithToken, OnlyATokenHolderIsGivenTheAddressToShare) {
+    const std::string cookie = std::string("lumivane_token=") + kToken;
+    const struct {
+        const char* what;
+        const char* token;   // the view's; "" on loopback
+        const char* cookie;  // nullptr: none sent
+        const char* host;    // nullptr: none sent
+        std::string wire;
+    } cases[] = {
+        {"the token holder", kToken, cookie.c_str(), "192.168.1.5:8080",
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                 "Content-Length: 63", "Referrer-Policy: no-referrer"}) +
+             R"({"url":"http://192.168.1.5:8080/?token=Tk9uZS1vZi15b3VyLWJpeg"})"},
+        {"an IPv6 address", kToken, cookie.c_str(), "[fd00::5]:80",
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                 "Content-Length: 59", "Referrer-Policy: no-referrer"}) +
+             R"({"url":"http://[fd00::5]:80/?token=Tk9uZS1vZi15b3VyLWJpeg"})"},
+        {"a host that is no address", kToken, cookie.c_str(), "evil\"}, \"x\":\"",
+         Header({"HTTP/1.1 404 Not Found", "Server: lumivane-view",
+                 "Content-Type: text/plain; charset=utf-8", "X-Content-Type-Options: nosniff",
+                 "Connection: close", "Content-Length: 10", "Referrer-Policy: no-referrer"}) +
+             "not found\n"},
+        {"no host", kToken, cookie.c_str(), nullptr,
+         Header({"HTTP/1.1 404 Not Found", "Server: lumivane-view",
+                 "Content-Type: text/plain; charset=utf-8", "X-Content-Type-Options: nosniff",
+                 "Connection: close", "Content-Length: 10", "Referrer-Policy: no-referrer"}) +
+             "not found\n"},
+        {"loopback, no token", "", nullptr, "127.0.0.1:8080",
+         Header({"HTTP/1.1 404 Not Found", "Server: lumivane-view",
+                 "Content-Type: text/plain; charset=utf-8", "X-Content-Type-Options: nosniff",
+                 "Connection: close", "Content-Length: 10"}) +
+             "not found\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Snapshot snapshot = TestSnapshot();
+        snapshot.token = c.token;
+        Request request(http::verb::get, "/share.json", 11);
+        if (c.host) request.set(http::field::host, c.host);
+        if (c.cookie) request.set(http::field::cookie, c.cookie);
+        Answer answer = Route(request, snapshot);
+        EXPECT_EQ(Wire(answer), c.wire);
+    }
+
+    // Without the token, or with a wrong one, the 403 never holds it.
+    for (const char* sent : {static_cast<const char*>(nullptr), "lumivane_token=nope",
+                             "lumivane_token=Tk9uZS1vZi15b3VyLWJpez"}) {
+        SCOPED_TRACE(sent ? sent : "no cookie");
+        Snapshot snapshot = TestSnapshot();
+        snapshot.token = kToken;
+        Request request = MakeRequest(http::verb::get, "/share.json");
+        if (sent) request.set(http::field::cookie, sent);
+        Answer answer = Route(request, snapshot);
+        EXPECT_EQ(answer.response.result_int(), 403);
+        EXPECT_EQ(Wire(answer).find(kToken), std::string::npos);
+    }
+}
+
 TEST(TokenMatches, OnlyTheWholeToken) {
     const struct {
         const char* guess;
