@@ -72,7 +72,7 @@ port=$(sed -n 's|^Lumivane view: http://127\.0\.0\.1:\([0-9]*\)/ .*|\1|p' <<<"$l
 [[ $line == *'\host\logs\index.htm)' ]] || fail "start line: $line"
 
 screen=$(screen_with '"Hello from <b>Wine</b>!!"')
-[[ $screen == '{"rows":["Hello from <b>Wine</b>!!",'*'"version":1,"found":true,"page":"'*'\\host\\logs\\index.htm"}' ]] ||
+[[ $screen == '{"rows":["Hello from <b>Wine</b>!!",'*'"version":1,"found":true,"page":"'*'\\host\\logs\\index.htm","codes":'* ]] ||
     fail "screen.json: $screen"
 
 # A change while the view runs: a new host run draws again.
