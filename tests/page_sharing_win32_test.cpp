@@ -160,10 +160,10 @@ TEST(PageSharing, OneWriterWithTwoReadersHoldingThePage) {
         EXPECT_EQ(counts.empty, 0) << out;
         EXPECT_EQ(counts.no_refresh, 0) << out;
         // The aim is under 1% of the readers' opens failing. Under Wine a C
-        // run-time open that meets the rename in flight fails: 1.4% of them on a
-        // loaded machine under wine64, so the bound here is 5% and the figure
-        // above is what to watch.
-        EXPECT_LT(counts.failed_opens * 20, counts.reads + counts.failed_opens) << out;
+        // run-time open that meets the rename in flight fails: 1.4% to 3.3% of
+        // them on a loaded machine under wine64, so the bound here is 10% and
+        // the figure above is what to watch.
+        EXPECT_LT(counts.failed_opens * 10, counts.reads + counts.failed_opens) << out;
     }
     EXPECT_EQ(testhost::Listing(driver.work_dir() / "logs"),
               (std::vector<std::string>{"index.htm", "lumivane.log"}));
