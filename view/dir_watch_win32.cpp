@@ -1,11 +1,15 @@
 // Windows side of the page's directory watch: ReadDirectoryChangesW,
 // overlapped, on the page's directory and on its parent, waited for by one
-// small thread that posts what it sees to the I/O thread.
+// small thread that posts what it sees to the I/O thread. At most one post is
+// on its way at a time, in memory of the watch's own: what is seen meanwhile
+// rides along with it, and the watch allocates nothing per change.
 #include <windows.h>
 
 #include <atomic>
 #include <boost/asio/post.hpp>
+#include <cstddef>
 #include <cwchar>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -65,6 +69,45 @@ struct Watched {
     bool open() const { return handle != INVALID_HANDLE_VALUE; }
 };
 
+// Room for the one post on its way to the I/O thread. It is taken on the
+// watch's thread and given back on the I/O thread before the post runs.
+class PostMemory {
+public:
+    void* Take(std::size_t size) {
+        if (size <= sizeof storage_ && !in_use_.exchange(true)) return storage_;
+        return ::operator new(size);
+    }
+    void Give(void* block) {
+        if (block == storage_)
+            in_use_.store(false);
+        else
+            ::operator delete(block);
+    }
+
+private:
+    alignas(std::max_align_t) unsigned char storage_[256];
+    std::atomic<bool> in_use_{false};
+};
+
+template <typename T>
+struct PostAllocator {
+    using value_type = T;
+    explicit PostAllocator(PostMemory* memory) : memory(memory) {}
+    template <typename U>
+    PostAllocator(const PostAllocator<U>& other) : memory(other.memory) {}
+    T* allocate(std::size_t count) { return static_cast<T*>(memory->Take(sizeof(T) * count)); }
+    void deallocate(T* block, std::size_t) { memory->Give(block); }
+    template <typename U>
+    bool operator==(const PostAllocator<U>& other) const {
+        return memory == other.memory;
+    }
+    template <typename U>
+    bool operator!=(const PostAllocator<U>& other) const {
+        return memory != other.memory;
+    }
+    PostMemory* memory;
+};
+
 bool SameName(const FILE_NOTIFY_INFORMATION& entry, const std::wstring& name) {
     const int length = static_cast<int>(entry.FileNameLength / sizeof(WCHAR));
     return CompareStringOrdinal(entry.FileName, length, name.c_str(), static_cast<int>(name.size()),
@@ -92,10 +135,26 @@ struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
         if (!dir_watch.Open(dir) || !dir_watch.Ask(kDirFilter)) dir_watch.Close();
     }
 
+    // A settled change outweighs a file still being written.
+    static constexpr unsigned kWritingSeen = 1;
+    static constexpr unsigned kSettledSeen = 2;
+
+    // What the I/O thread runs: the changes seen since the last post.
+    struct Delivery {
+        std::shared_ptr<Impl> self;
+        using allocator_type = PostAllocator<Delivery>;
+        allocator_type get_allocator() const noexcept { return allocator_type(&self->post_memory); }
+        void operator()() const {
+            const unsigned seen = self->seen.exchange(0);
+            if (self->stopped) return;
+            self->handler(seen & kSettledSeen ? Change::kSettled : Change::kWriting);
+        }
+    };
+
     void Tell(Change change) {
-        net::post(io, [self = shared_from_this(), change] {
-            if (!self->stopped) self->handler(change);
-        });
+        const unsigned bit = change == Change::kSettled ? kSettledSeen : kWritingSeen;
+        if (seen.fetch_or(bit) != 0) return;  // the post on its way takes it along
+        net::post(io, Delivery{shared_from_this()});
     }
 
     void Run() {
@@ -183,6 +242,8 @@ struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
     Watched parent_watch;
     std::thread thread;
     std::atomic<bool> stopped{false};
+    std::atomic<unsigned> seen{0};  // changes not yet delivered
+    PostMemory post_memory;
 };
 
 DirWatch::DirWatch(net::io_context& io, std::filesystem::path page, Handler handler)

@@ -67,14 +67,12 @@ std::size_t Utf8Sequence(std::string_view bytes, char32_t* code) {
 }
 
 // A row as text mode reads it: each CR LF one line end.
-std::string WithLfLineEnds(std::string_view page) {
-    std::string text;
-    text.reserve(page.size());
-    for (std::size_t i = 0; i < page.size(); ++i) {
-        if (page[i] == '\r' && i + 1 < page.size() && page[i + 1] == '\n') continue;
-        text.push_back(page[i]);
+void CopyWithLfLineEnds(std::string_view row, std::string* text) {
+    text->clear();
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if (row[i] == '\r' && i + 1 < row.size() && row[i + 1] == '\n') continue;
+        text->push_back(row[i]);
     }
-    return text;
 }
 }  // namespace
 
@@ -114,11 +112,16 @@ std::optional<CharacterRom> RomOf(Encoding encoding) {
 
 std::string DecodeToUtf8(std::string_view bytes, Encoding encoding) {
     std::string text;
-    text.reserve(bytes.size() * 2);
+    DecodeInto(bytes, encoding, &text);
+    return text;
+}
+
+void DecodeInto(std::string_view bytes, Encoding encoding, std::string* text) {
+    text->clear();
     if (const auto rom = RomOf(encoding)) {
         for (const char byte : bytes)
-            AppendUtf8(RomToUnicode(*rom, static_cast<std::uint8_t>(byte)), &text);
-        return text;
+            AppendUtf8(RomToUnicode(*rom, static_cast<std::uint8_t>(byte)), text);
+        return;
     }
     for (std::size_t i = 0; i < bytes.size();) {
         const std::uint8_t byte = static_cast<std::uint8_t>(bytes[i]);
@@ -130,17 +133,21 @@ std::string DecodeToUtf8(std::string_view bytes, Encoding encoding) {
         } else if (encoding == Encoding::kWindows1252 && byte >= 0x80 && byte <= 0x9F) {
             code = kWindows1252High[byte - 0x80];
         }
-        AppendUtf8(code, &text);
+        AppendUtf8(code, text);
         i += used;
     }
-    return text;
+}
+
+bool ReadRowBytes(std::string_view page, Rows* rows) {
+    page_format::PageRows slices;
+    if (!page_format::ReadPageRows(page, &slices)) return false;
+    for (int row = 0; row < kRowCount; ++row) CopyWithLfLineEnds(slices.rows[row], &(*rows)[row]);
+    return true;
 }
 
 std::optional<Rows> PageToRowBytes(std::string_view page) {
-    page_format::PageRows slices;
-    if (!page_format::ReadPageRows(page, &slices)) return std::nullopt;
     Rows rows;
-    for (int row = 0; row < kRowCount; ++row) rows[row] = WithLfLineEnds(slices.rows[row]);
+    if (!ReadRowBytes(page, &rows)) return std::nullopt;
     return rows;
 }
 

@@ -35,6 +35,14 @@ std::optional<CharacterRom> RomOf(Encoding encoding);
 // encoding (a broken UTF-8 sequence) become U+FFFD; under a ROM encoding each
 // byte becomes its glyph's nearest character, a user-defined one U+FFFD.
 std::string DecodeToUtf8(std::string_view bytes, Encoding encoding);
+// The same into `text`, whose room is kept: a row no longer than the last one
+// decoded into it costs no allocation.
+void DecodeInto(std::string_view bytes, Encoding encoding, std::string* text);
+
+// The four rows of a page as the bytes the host sent, into `rows`, whose
+// strings keep their room; false, with `rows` left in no particular state,
+// when `page` is not a whole page of the driver's format.
+bool ReadRowBytes(std::string_view page, Rows* rows);
 
 // The four rows of a page as the bytes the host sent; nullopt when `page` is
 // not a whole page of the driver's format.

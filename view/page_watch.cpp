@@ -31,12 +31,12 @@ bool PageWatch::Read() {
 bool PageWatch::Look(const std::optional<platform::FileStamp>& stamp) {
     looked_ = true;
     stamp_ = stamp;
-    std::optional<Rows> rows;
+    bool whole = false;
     if (stamp) {
         ++reads_;
-        if (platform::ReadWholeFile(page_, &bytes_)) rows = PageToRowBytes(bytes_);
+        whole = platform::ReadWholeFile(page_, &bytes_) && ReadRowBytes(bytes_, &read_rows_);
     }
-    if (!rows) {
+    if (!whole) {
         // A page rewritten in place can be caught half-written: only a second
         // miss in a row says the page is gone. The rows stay as they were.
         if (++misses_ >= 2 && state_.found) {
@@ -52,10 +52,11 @@ bool PageWatch::Look(const std::optional<platform::FileStamp>& stamp) {
         state_.found = true;
         changed = true;
     }
-    if (state_.version == 0 || *rows != state_.bytes) {
+    if (state_.version == 0 || read_rows_ != state_.bytes) {
         for (int row = 0; row < kRowCount; ++row)
-            state_.rows[row] = DecodeToUtf8((*rows)[row], encoding_);
-        state_.bytes = std::move(*rows);
+            DecodeInto(read_rows_[row], encoding_, &state_.rows[row]);
+        // The old rows' strings take the next read, room and all.
+        std::swap(state_.bytes, read_rows_);
         ++state_.version;
         changed = true;
     }

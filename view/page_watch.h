@@ -58,7 +58,10 @@ private:
     bool recheck_ = false;  // it changed at the last look: read once more, as a change
                             // within one clock tick leaves the stamp alone
     int misses_ = 0;        // reads in a row that gave no page
-    std::string bytes_;     // the page's bytes, its room kept for the next read
+    // The page's bytes and rows as last read, their room kept, so that
+    // following the page allocates nothing once its rows have been seen.
+    std::string bytes_;
+    Rows read_rows_;
     std::uint64_t reads_ = 0;
 };
 
