@@ -156,6 +156,18 @@ struct ViewProcess {
     }
 };
 
+// A plain socket connected to the view on loopback.
+int ConnectToView(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        Fail("cannot connect to the view");
+    return fd;
+}
+
 // An event-stream client on a plain socket; it only counts the events that
 // arrive (each begins with "event: screen").
 struct StreamClient {
@@ -164,13 +176,7 @@ struct StreamClient {
     int events = 0;
 
     void Connect(int port) {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            Fail("cannot connect to the view");
+        fd = ConnectToView(port);
         const char request[] = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         if (write(fd, request, sizeof request - 1) != static_cast<ssize_t>(sizeof request - 1))
             Fail("cannot send the request");
@@ -303,13 +309,7 @@ public:
 
 private:
     void Run(int port) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            Fail("cannot connect to the view");
+        const int fd = ConnectToView(port);
         const std::string request =
             "GET /screen.png?size=80x4&scale=3 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         std::string response;

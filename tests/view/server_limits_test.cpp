@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/view/server_fixture.h"
 #include "view/event_stream.h"
 #include "view/server.h"
 #include "view/shared_state.h"
@@ -27,22 +28,9 @@ namespace {
 constexpr char kScreen[] = "GET /screen.json HTTP/1.1\r\nHost: x\r\n\r\n";
 
 // A server on 127.0.0.1:0 watching a page that is not there.
-class LimitsTest : public ::testing::Test {
+class LimitsTest : public viewtest::ServerFixture {
 protected:
-    void TearDown() override {
-        if (!server_) return;
-        net::post(io_, [this] { server_->Stop(); });
-        thread_.join();
-    }
-
-    void Start(view::ServerLimits limits) {
-        server_ = std::make_unique<view::Server>(io_, watch_, limits);
-        std::string error;
-        ASSERT_TRUE(server_->Listen({net::ip::make_address("127.0.0.1"), 0}, &error)) << error;
-        port_ = server_->LocalEndpoint().port();
-        server_->Start();
-        thread_ = std::thread([this] { io_.run(); });
-    }
+    void Start(view::ServerLimits limits) { StartServer(MissingPage(), limits); }
 
     std::unique_ptr<tcp::socket> Connect() {
         auto socket = std::make_unique<tcp::socket>(client_io_);
@@ -50,13 +38,11 @@ protected:
         return socket;
     }
 
-    view::PageWatch watch_{std::filesystem::absolute("no-such-dir/logs/index.htm"),
-                           view::Encoding::kWindows1252};
-    net::io_context io_{1};
+    static std::filesystem::path MissingPage() {
+        return std::filesystem::absolute("no-such-dir/logs/index.htm");
+    }
+
     net::io_context client_io_;
-    std::unique_ptr<view::Server> server_;
-    std::thread thread_;
-    std::uint16_t port_ = 0;
 };
 
 // Reads one response's header and its Content-Length body, or all there is
@@ -254,7 +240,7 @@ TEST_F(LimitsTest, AnHttp10StreamIsRawEventsUntilTheConnectionEnds) {
     const std::string expected =
         "HTTP/1.0 200 OK\r\nServer: lumivane-view\r\nContent-Type: text/event-stream\r\n"
         "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n" +
-        view::EventMessage("screen", view::ScreenJson({}, watch_.page().u8string()));
+        view::EventMessage("screen", view::ScreenJson({}, watch_->page().u8string()));
     received.resize(expected.size());
     net::read(*client, net::buffer(received));
     EXPECT_EQ(received, expected);

@@ -19,6 +19,7 @@
 
 #include "tests/support/driver_session.h"
 #include "tests/view/http_client.h"
+#include "tests/view/server_fixture.h"
 
 namespace fs = std::filesystem;
 namespace net = boost::asio;
@@ -40,26 +41,15 @@ view::ServerLimits TestLimits() {
     return limits;
 }
 
-class ViewServer : public ::testing::Test {
+class ViewServer : public viewtest::ServerFixture {
 protected:
     void SetUp() override {
         unsigned char flag = 0;
         ASSERT_EQ(driver_.CallInit(&flag), "Lumivane v0.1");
     }
 
-    void TearDown() override {
-        if (!server_) return;
-        net::post(io_, [this] { server_->Stop(); });
-        thread_.join();
-    }
-
     void Start(view::ServerLimits limits = TestLimits()) {
-        server_ = std::make_unique<view::Server>(io_, watch_, limits);
-        std::string error;
-        ASSERT_TRUE(server_->Listen({net::ip::make_address("127.0.0.1"), 0}, &error)) << error;
-        port_ = server_->LocalEndpoint().port();
-        server_->Start();
-        thread_ = std::thread([this] { io_.run(); });
+        StartServer(fs::absolute(PageFile()), limits);
     }
 
     // Writes `text` at column 1 of `row`, as the host does.
@@ -104,12 +94,6 @@ protected:
     fs::path PageFile() const { return driver_.work_dir() / "logs" / "index.htm"; }
 
     testhost::DriverSession driver_;
-    view::PageWatch watch_{fs::absolute(driver_.work_dir() / "logs" / "index.htm"),
-                           view::Encoding::kWindows1252};
-    net::io_context io_{1};
-    std::unique_ptr<view::Server> server_;
-    std::thread thread_;
-    std::uint16_t port_ = 0;
 };
 
 TEST_F(ViewServer, ScreenJsonFollowsWrites) {

@@ -60,13 +60,23 @@ screen_with() {
 mkdir -p "$work/host"
 draw 'Hello from <b>Wine</b>!!'
 
-(cd "$work/host" && exec "$WINE_RUN" "$PREFIX" "$VIEW" --listen 127.0.0.1:0) >"$work/view.out" 2>"$work/view.err" &
-view_pid=$!
-for _ in $(seq 600); do
-    grep -q '^Lumivane view: ' "$work/view.out" 2>/dev/null && break
-    sleep 0.1
-done
-line=$(head -n 1 "$work/view.out" | tr -d '\r')
+# Starts the exe in the host's folder with ARGS, its output in NAME.out and
+# NAME.err; sets started_pid and start_line once it has printed its start line.
+start_view() {
+    local name=$1
+    shift
+    (cd "$work/host" && exec "$WINE_RUN" "$PREFIX" "$VIEW" "$@") >"$work/$name.out" 2>"$work/$name.err" &
+    started_pid=$!
+    for _ in $(seq 600); do
+        grep -q '^Lumivane view: ' "$work/$name.out" 2>/dev/null && break
+        sleep 0.1
+    done
+    start_line=$(head -n 1 "$work/$name.out" | tr -d '\r')
+}
+
+start_view view --listen 127.0.0.1:0
+view_pid=$started_pid
+line=$start_line
 port=$(sed -n 's|^Lumivane view: http://127\.0\.0\.1:\([0-9]*\)/ .*|\1|p' <<<"$line")
 [ -n "$port" ] || fail "no start line: $(cat "$work/view.out" "$work/view.err")"
 [[ $line == *'\host\logs\index.htm)' ]] || fail "start line: $line"
@@ -109,14 +119,7 @@ view_pid=""
 
 # The picture: the same page as the native test's, the same options.
 mkdir -p "$work/lcd"
-cat >"$work/lcd/script.txt" <<'SCRIPT'
-pos 1 1
-write Temp 21\xdfC \xff\xff\xff \x7e\x5c\xb1\x01
-pos 1 2
-write Humidity 45% \x7f\xe4\xf4
-pos 1 4
-write                              beyond
-SCRIPT
+cp "${EXPECTED_PNG%.png}.txt" "$work/lcd/script.txt"
 (cd "$work/lcd" && "$WINE_RUN" "$PREFIX" "$HOST" --fast script.txt >"$work/host.out" 2>&1) ||
     fail "lumivane-host.exe: $(cat "$work/host.out")"
 (cd "$work/lcd" && "$WINE_RUN" "$PREFIX" "$VIEW" --png lcd.png --size 20x4 --theme blue --scale 2 \
@@ -158,13 +161,9 @@ status() {
     timeout 5 cat <&3 | head -n 1 | tr -d '\r'
     exec 3<&-
 }
-(cd "$work/host" && exec "$WINE_RUN" "$PREFIX" "$VIEW" --listen 0.0.0.0:0) >"$work/net.out" 2>"$work/net.err" &
-net_pid=$!
-for _ in $(seq 600); do
-    grep -q '^Lumivane view: ' "$work/net.out" 2>/dev/null && break
-    sleep 0.1
-done
-line=$(head -n 1 "$work/net.out" | tr -d '\r')
+start_view net --listen 0.0.0.0:0
+net_pid=$started_pid
+line=$start_line
 net_port=$(sed -n 's|^Lumivane view: http://[^ ]*:\([0-9]*\)/?token=[A-Za-z0-9_-]\{22\} .*|\1|p' <<<"$line")
 token=$(sed -n 's|.*/?token=\([A-Za-z0-9_-]*\) .*|\1|p' <<<"$line")
 [ -n "$net_port" ] || fail "no start line with a token: $(cat "$work/net.out" "$work/net.err")"
