@@ -9,6 +9,7 @@
 // before the next one begins, so no two lines ever share one.
 #include "trace/trace_log.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -34,23 +35,6 @@ using driver::kLogPathSize;
 constexpr long long kLogBound = 16 * 1024 * 1024;    // bytes, each of the log and the full log
 constexpr long long kSizeCheckInterval = 64 * 1024;  // bytes written between asking the log's size
 constexpr std::size_t kIntDigits = 11;               // an int in decimal, its sign included
-
-// Writes `value` in decimal at `at` (at most kIntDigits bytes); returns the
-// end of the digits. Not std::to_chars: libstdc++ instantiates it with
-// default visibility, and the module would export its internals.
-char* PutDecimal(char* at, int value) {
-    char digits[kIntDigits];
-    int count = 0;
-    unsigned magnitude =
-        value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-    do {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0) *at++ = '-';
-    while (count > 0) *at++ = digits[--count];
-    return at;
-}
 
 // The log's own part of the driver's state.
 driver::TracePart& Log = driver::State.Trace;
@@ -334,11 +318,12 @@ void LogLine(const char* label, const char* text) {
 
 void LogPosition(const char* label, int x, int y) {
     char position[sizeof "x=" + kIntDigits + sizeof ", y=" + kIntDigits];
+    char* const end = position + sizeof position - 1;  // the NUL's byte kept
     char* at = position;
     std::memcpy(at, "x=", 2);
-    at = PutDecimal(at + 2, x);
+    at = std::to_chars(at + 2, end, x).ptr;
     std::memcpy(at, ", y=", 4);
-    at = PutDecimal(at + 4, y);
+    at = std::to_chars(at + 4, end, y).ptr;
     *at = '\0';
     LogLine(label, position);
 }
@@ -346,7 +331,7 @@ void LogPosition(const char* label, int x, int y) {
 void LogError(const char* label, int error) {
     char error_text[sizeof "error " + kIntDigits];
     std::memcpy(error_text, "error ", 6);
-    *PutDecimal(error_text + 6, error) = '\0';
+    *std::to_chars(error_text + 6, error_text + sizeof error_text - 1, error).ptr = '\0';
     LogLine(label, error_text);
 }
 
