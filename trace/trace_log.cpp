@@ -223,9 +223,9 @@ void RetryReopen() {
 }
 }  // namespace
 
-int SetDebug(int level) {
-    Log.TracingOn = level != 0;
-    return Log.TracingOn ? 1 : 0;
+std::int32_t SetDebug(std::int32_t level) {
+    Log.DebugLevel = level;
+    return Log.DebugLevel;
 }
 
 void CloseLog() {
@@ -254,7 +254,7 @@ void OpenLog() {
 
 void LogLine(const char* label, const char* text) {
     OpenLog();
-    if (!Log.TracingOn) return;
+    if (Log.DebugLevel == 0) return;
     if (Log.LogFile == platform::kNoFile && Log.ReopenWanted) RetryReopen();
     if (Log.LogFile == platform::kNoFile) return;
 
@@ -318,12 +318,11 @@ void LogLine(const char* label, const char* text) {
 
 void LogPosition(const char* label, int x, int y) {
     char position[sizeof "x=" + kIntDigits + sizeof ", y=" + kIntDigits];
-    char* const end = position + sizeof position - 1;  // the NUL's byte kept
     char* at = position;
     std::memcpy(at, "x=", 2);
-    at = std::to_chars(at + 2, end, x).ptr;
+    at = std::to_chars(at + 2, at + 2 + kIntDigits, x).ptr;
     std::memcpy(at, ", y=", 4);
-    at = std::to_chars(at + 4, end, y).ptr;
+    at = std::to_chars(at + 4, at + 4 + kIntDigits, y).ptr;
     *at = '\0';
     LogLine(label, position);
 }
@@ -331,7 +330,7 @@ void LogPosition(const char* label, int x, int y) {
 void LogError(const char* label, int error) {
     char error_text[sizeof "error " + kIntDigits];
     std::memcpy(error_text, "error ", 6);
-    *std::to_chars(error_text + 6, error_text + sizeof error_text - 1, error).ptr = '\0';
+    *std::to_chars(error_text + 6, error_text + 6 + kIntDigits, error).ptr = '\0';
     LogLine(label, error_text);
 }
 
