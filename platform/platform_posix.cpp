@@ -81,7 +81,6 @@ int WriteAll(FileHandle file, const char* bytes, std::size_t size, std::size_t* 
 
 int WritePieces(FileHandle file, const Piece* pieces, int count, std::size_t* done) {
     iovec vector[kMostPieces];
-    if (count > kMostPieces) count = kMostPieces;
     for (int i = 0; i < count; ++i)
         vector[i] = {const_cast<char*>(pieces[i].bytes), pieces[i].size};
     iovec* next = vector;
@@ -202,8 +201,7 @@ void RemoveDeadTemporaries(const char* path) {
             at += entry->d_reclen;
             const pid_t pid = TemporaryOwner(entry->d_name, page, page_length);
             // A process of another user answers EPERM: it lives.
-            if (pid <= 0 || pid == own || kill(pid, 0) == 0 || errno != ESRCH)
-                continue;
+            if (pid <= 0 || pid == own || kill(pid, 0) == 0 || errno != ESRCH) continue;
             char stale[kScanPathSize];
             const int length =
                 std::snprintf(stale, sizeof stale, "%s/%s", directory, entry->d_name);

@@ -59,8 +59,8 @@ void PutOut(const char* bytes, std::size_t size) {
     Log.LineBytesOut += done;
 }
 
+// Hands a whole line, in pieces, to the log: its first and only write.
 void PutOutPieces(const platform::Piece* pieces, int count) {
-    if (Log.LineFailed) return;
     std::size_t done = 0;
     if (!platform::WritePieces(Log.LogFile, pieces, count, &done)) Log.LineFailed = true;
     Log.LineBytesOut += done;
@@ -300,6 +300,7 @@ void LogLine(const char* label, const char* text) {
                                           {" ", 1},
                                           {text, text_length < text_room ? text_length : text_room},
                                           {platform::kLineEnd, 1}};
+        static_assert(std::size(pieces) <= platform::kMostPieces);
         PutOutPieces(pieces, static_cast<int>(std::size(pieces)));
     } else {
         // Each "\n" stored as the platform's line end.
