@@ -1,5 +1,6 @@
 # Reads driver/export_list.h, the one list of the driver's six exports, for the
-# build and the export checks (which include this in script mode too).
+# build and the export checks (which include this in script mode too), and
+# makes each platform's export file from it.
 #   lumivane_read_exports(calls)   ->  Init@16;SetPosition@8;...
 function(lumivane_read_exports out)
   file(READ ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../driver/export_list.h text)
@@ -42,4 +43,27 @@ function(lumivane_write_def path)
 EXPORTS
 ${aliases}${decorated}")
   file(CONFIGURE OUTPUT ${path} CONTENT "@def@" @ONLY)
+endfunction()
+
+# Writes the ELF linker version script for the list to `path`: the six plain
+# names global, every other symbol local. The driver's own code is hidden by
+# its visibility already; this also hides what the C++ library's headers
+# instantiate with default visibility inside the module (std::to_chars's
+# helpers, say), which the host must neither see nor bind to.
+function(lumivane_write_version_script path)
+  lumivane_read_exports(calls)
+  set(globals "")
+  foreach(call IN LISTS calls)
+    string(REGEX REPLACE "@.*" "" plain ${call})
+    string(APPEND globals "    DISPLAYDLL_${plain};\n")
+  endforeach()
+  set(script "/* Made by the build from driver/export_list.h. The module's dynamic symbols:
+   the six names the host looks the calls up by, and nothing else. */
+{
+  global:
+${globals}  local:
+    *;
+};
+")
+  file(CONFIGURE OUTPUT ${path} CONTENT "@script@" @ONLY)
 endfunction()

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 
 #include "driver/page_format.h"
@@ -69,7 +70,7 @@ struct PagePart {
 
 // The trace log's.
 struct TracePart {
-    bool TracingOn = false;                            // lines are written only while set
+    std::int32_t DebugLevel = 0;                       // lines are written only while non-zero
     platform::FileHandle LogFile = platform::kNoFile;  // the open log, or none
     bool LogOpenTried = false;                         // OpenLog has run its first call
     char LogPath[kLogPathSize] = {};  // logs/<base>.log, built on the first OpenLog

@@ -67,7 +67,7 @@ struct Piece {
     std::size_t size;
 };
 
-// Writes the pieces (at most kMostPieces) one after another, in a single
+// Writes the pieces (`count` at most kMostPieces) one after another, in a single
 // write where the platform has one (POSIX), so that another process
 // appending to the file never comes between them; elsewhere piece by piece.
 // Returns 1, or 0 with errno set; `done` as for WriteAll.

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -81,7 +81,6 @@ int WriteAll(FileHandle file, const char* bytes, std::size_t size, std::size_t* 
 
 int WritePieces(FileHandle file, const Piece* pieces, int count, std::size_t* done) {
     iovec vector[kMostPieces];
-    if (count > kMostPieces) count = kMostPieces;
     for (int i = 0; i < count; ++i)
         vector[i] = {const_cast<char*>(pieces[i].bytes), pieces[i].size};
     iovec* next = vector;
@@ -164,14 +163,14 @@ namespace {
 constexpr std::size_t kScanBufferSize = 4096;  // directory entries read at a time
 constexpr std::size_t kScanPathSize = 512;
 
-// The process id in `name` when it is "<page>.<digits>.tmp", else 0.
-long TemporaryOwner(const char* name, const char* page, std::size_t page_length) {
+// The number in `name` when it is "<page>.<number>.tmp", else 0. Only a
+// positive one can be the id of the process that wrote it.
+pid_t TemporaryOwner(const char* name, const char* page, std::size_t page_length) {
     if (std::strncmp(name, page, page_length) != 0 || name[page_length] != '.') return 0;
     const char* digits = name + page_length + 1;
-    long pid = 0;
-    const char* at = digits;
-    for (; *at >= '0' && *at <= '9' && at - digits < 10; ++at) pid = pid * 10 + (*at - '0');
-    return at != digits && std::strcmp(at, ".tmp") == 0 ? pid : 0;
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(digits, digits + std::strlen(digits), pid);
+    return error == std::errc() && std::strcmp(end, ".tmp") == 0 ? pid : 0;
 }
 }  // namespace
 
@@ -193,17 +192,16 @@ void RemoveDeadTemporaries(const char* path) {
     const int listing = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listing < 0) return;
     alignas(8) char entries[kScanBufferSize];
-    const long own = static_cast<long>(getpid());
+    const pid_t own = getpid();
     for (;;) {
         const ssize_t got = getdents64(listing, entries, sizeof entries);
         if (got <= 0) break;
         for (ssize_t at = 0; at < got;) {
             const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
             at += entry->d_reclen;
-            const long pid = TemporaryOwner(entry->d_name, page, page_length);
+            const pid_t pid = TemporaryOwner(entry->d_name, page, page_length);
             // A process of another user answers EPERM: it lives.
-            if (pid <= 0 || pid == own || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
-                continue;
+            if (pid <= 0 || pid == own || kill(pid, 0) == 0 || errno != ESRCH) continue;
             char stale[kScanPathSize];
             const int length =
                 std::snprintf(stale, sizeof stale, "%s/%s", directory, entry->d_name);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -145,14 +146,27 @@ TEST_F(LoadState, PositionAndErrorLinesHoldTheNumbersInDecimal) {
     EXPECT_EQ(LogTexts(), expected);
 }
 
-TEST_F(LoadState, TracingIsOffAtLoadAndOnForAnyNonZeroLevel) {
-    EXPECT_EQ(trace::SetDebug(0), 0);
-    trace::LogLine("Off", "not written");
+// The debug level is 0 at load: a line then opens the log but writes nothing
+// to it, the banner included. SetDebug stores any level and answers it, and
+// a line is written while the level is non-zero, whatever its sign.
+TEST_F(LoadState, SetDebugStoresTheLevelAndLinesAreWrittenWhileItIsNonZero) {
+    trace::LogLine("Load", "not written");
     EXPECT_EQ(testhost::ReadFile(LogPath()), "");
-    EXPECT_EQ(trace::SetDebug(1), 1);
-    EXPECT_EQ(trace::SetDebug(7), 1);
-    trace::LogLine("On", "written");
-    EXPECT_EQ(LogTexts(), std::vector<std::string>{"On written"});
+
+    const struct {
+        std::int32_t level;
+        bool written;
+    } levels[] = {{1, true},  {7, true},         {-3, true},        {0, false},
+                  {0, false}, {INT32_MAX, true}, {INT32_MIN, true}, {0, false}};
+    std::vector<std::string> expected;
+    for (const auto& step : levels) {
+        EXPECT_EQ(trace::SetDebug(step.level), step.level);
+        EXPECT_EQ(driver::State.Trace.DebugLevel, step.level);
+        const std::string text = "at level " + std::to_string(step.level);
+        trace::LogLine("Debug", text.c_str());
+        if (step.written) expected.push_back("Debug " + text);
+    }
+    EXPECT_EQ(LogTexts(), expected);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 // before the next one begins, so no two lines ever share one.
 #include "trace/trace_log.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -35,23 +36,6 @@ constexpr long long kLogBound = 16 * 1024 * 1024;    // bytes, each of the log a
 constexpr long long kSizeCheckInterval = 64 * 1024;  // bytes written between asking the log's size
 constexpr std::size_t kIntDigits = 11;               // an int in decimal, its sign included
 
-// Writes `value` in decimal at `at` (at most kIntDigits bytes); returns the
-// end of the digits. Not std::to_chars: libstdc++ instantiates it with
-// default visibility, and the module would export its internals.
-char* PutDecimal(char* at, int value) {
-    char digits[kIntDigits];
-    int count = 0;
-    unsigned magnitude =
-        value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-    do {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0) *at++ = '-';
-    while (count > 0) *at++ = digits[--count];
-    return at;
-}
-
 // The log's own part of the driver's state.
 driver::TracePart& Log = driver::State.Trace;
 const std::size_t LineEndLength = std::strlen(platform::kLineEnd);  // 1, or 2 for CR LF
@@ -75,8 +59,8 @@ void PutOut(const char* bytes, std::size_t size) {
     Log.LineBytesOut += done;
 }
 
+// Hands a whole line, in pieces, to the log: its first and only write.
 void PutOutPieces(const platform::Piece* pieces, int count) {
-    if (Log.LineFailed) return;
     std::size_t done = 0;
     if (!platform::WritePieces(Log.LogFile, pieces, count, &done)) Log.LineFailed = true;
     Log.LineBytesOut += done;
@@ -239,9 +223,9 @@ void RetryReopen() {
 }
 }  // namespace
 
-int SetDebug(int level) {
-    Log.TracingOn = level != 0;
-    return Log.TracingOn ? 1 : 0;
+std::int32_t SetDebug(std::int32_t level) {
+    Log.DebugLevel = level;
+    return Log.DebugLevel;
 }
 
 void CloseLog() {
@@ -270,7 +254,7 @@ void OpenLog() {
 
 void LogLine(const char* label, const char* text) {
     OpenLog();
-    if (!Log.TracingOn) return;
+    if (Log.DebugLevel == 0) return;
     if (Log.LogFile == platform::kNoFile && Log.ReopenWanted) RetryReopen();
     if (Log.LogFile == platform::kNoFile) return;
 
@@ -316,6 +300,7 @@ void LogLine(const char* label, const char* text) {
                                           {" ", 1},
                                           {text, text_length < text_room ? text_length : text_room},
                                           {platform::kLineEnd, 1}};
+        static_assert(std::size(pieces) <= platform::kMostPieces);
         PutOutPieces(pieces, static_cast<int>(std::size(pieces)));
     } else {
         // Each "\n" stored as the platform's line end.
@@ -336,9 +321,9 @@ void LogPosition(const char* label, int x, int y) {
     char position[sizeof "x=" + kIntDigits + sizeof ", y=" + kIntDigits];
     char* at = position;
     std::memcpy(at, "x=", 2);
-    at = PutDecimal(at + 2, x);
+    at = std::to_chars(at + 2, at + 2 + kIntDigits, x).ptr;
     std::memcpy(at, ", y=", 4);
-    at = PutDecimal(at + 4, y);
+    at = std::to_chars(at + 4, at + 4 + kIntDigits, y).ptr;
     *at = '\0';
     LogLine(label, position);
 }
@@ -346,7 +331,7 @@ void LogPosition(const char* label, int x, int y) {
 void LogError(const char* label, int error) {
     char error_text[sizeof "error " + kIntDigits];
     std::memcpy(error_text, "error ", 6);
-    *PutDecimal(error_text + 6, error) = '\0';
+    *std::to_chars(error_text + 6, error_text + 6 + kIntDigits, error).ptr = '\0';
     LogLine(label, error_text);
 }
 

@@ -4,16 +4,18 @@
 // The log lives in logs/<module base name>.log below the current directory.
 // It is opened once per load of the module, by the first call of OpenLog or
 // LogLine, and closed when the module is unloaded. Lines are written only
-// while tracing is on (SetDebug(1)), each at the log's current end in one
-// write. A line that would take the log past 16 MiB begins a fresh log, and
-// the full one becomes logs/<base>.log.1.
+// while the debug level is non-zero (SetDebug), each at the log's current
+// end in one write. A line that would take the log past 16 MiB begins a
+// fresh log, and the full one becomes logs/<base>.log.1.
 #pragma once
+
+#include <cstdint>
 
 namespace trace {
 
-// Tracing off (0, as at load) or on (1, once Init has run). Any non-zero
-// level turns it on. Returns the level stored.
-int SetDebug(int level);
+// Stores the debug level and returns it. It is 0 at load, and Init sets it
+// to 1; lines are written only while it is non-zero, whatever its value.
+std::int32_t SetDebug(std::int32_t level);
 
 // Opens the log on its first call: creates the logs directory, empties
 // logs/<base>.log and writes the three banner lines. Later calls do nothing.
@@ -22,8 +24,9 @@ void OpenLog();
 // Closes the log when it is open; the unload calls it.
 void CloseLog();
 
-// Writes "HH:MM:SS dd/mm/yy <label> <text>" and a line end, when tracing is
-// on and the log is open. NULL texts are written as empty texts.
+// Writes "HH:MM:SS dd/mm/yy <label> <text>" and a line end, when the debug
+// level is non-zero and the log is open. NULL texts are written as empty
+// texts.
 void LogLine(const char* label, const char* text);
 
 // LogLine of "x=<x>, y=<y>": a cursor position, as SetPosition and Write
