@@ -13,10 +13,10 @@
 #include <system_error>
 #include <vector>
 
+#include "host/platform.h"
 #include "view/lcd_picture.h"
 #include "view/page_rows.h"
 #include "view/page_watch.h"
-#include "view/platform.h"
 #include "view/server.h"
 
 namespace fs = std::filesystem;
@@ -263,7 +263,7 @@ std::string UrlHost(const net::ip::address& address) {
 // 128 bits from the system's generator as URL-safe base64 (22 characters).
 bool NewToken(std::string* token) {
     unsigned char bytes[kTokenBytes];
-    if (!view::platform::RandomBytes(bytes, sizeof bytes)) return false;
+    if (!host::RandomBytes(bytes, sizeof bytes)) return false;
     static const char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
     token->clear();
@@ -286,7 +286,7 @@ bool NewToken(std::string* token) {
 std::vector<net::ip::address> UrlAddresses(const net::ip::address& bound) {
     if (!bound.is_unspecified()) return {bound};
     std::vector<net::ip::address> addresses;
-    for (const std::string& text : view::platform::LocalAddresses()) {
+    for (const std::string& text : host::LocalAddresses()) {
         boost::system::error_code invalid;
         const net::ip::address address = net::ip::make_address(text, invalid);
         if (invalid || address.is_loopback() || address.is_v6() != bound.is_v6()) continue;
@@ -334,7 +334,7 @@ int main(int argc, char** argv) {
     // Every connection holds a descriptor: take all the system allows, and
     // keep the connections below it, so that the view never runs out.
     view::ServerLimits limits;
-    limits.max_connections = view::ConnectionCap(view::platform::RaiseDescriptorLimit());
+    limits.max_connections = view::ConnectionCap(host::RaiseDescriptorLimit());
     view::PageWatch watch(PagePath(options.directory), options.encoding);
     if (options.poll_ms > 0) {
         limits.follow.notify = false;
