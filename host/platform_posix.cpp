@@ -1,7 +1,17 @@
-// POSIX side of the programs' platform layer: dlopen and dlsym, and the
-// executable found through /proc/self/exe.
+// POSIX side of the programs' platform layer: dlopen and dlsym, the
+// executable found through /proc/self/exe, lstat(2), reads that follow no link
+// and never wait, and the socket and descriptor calls.
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <sys/random.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -36,5 +46,100 @@ std::string ExecutableFolder() {
 }
 
 std::string DefaultModulePath() { return ExecutableFolder() + kModuleFileName; }
+
+namespace {
+std::uint64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::uint64_t>(time.tv_sec) * 1000000000u +
+           static_cast<std::uint64_t>(time.tv_nsec);
+}
+}  // namespace
+
+bool ReadFileStamp(const std::filesystem::path& path, FileStamp* stamp) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    stamp->size = static_cast<std::uint64_t>(info.st_size);
+    stamp->identity = static_cast<std::uint64_t>(info.st_ino);
+    stamp->modified = Nanoseconds(info.st_mtim);
+    stamp->changed = Nanoseconds(info.st_ctim);
+    return true;
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
+    // Only a regular file is opened at all: opening a device may do
+    // something, and a FIFO would wait for a writer (O_NONBLOCK, should one
+    // be put in place between the two looks).
+    struct stat named {};
+    if (lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) ||
+        static_cast<std::uint64_t>(named.st_size) > kPageFileLimit)
+        return false;
+    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (file < 0) return false;
+    struct stat opened {};
+    if (fstat(file, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        close(file);
+        return false;
+    }
+    // Read one byte past the bound: a file that grew past it since is no page either.
+    bytes->resize(kPageFileLimit + 1);
+    std::size_t have = 0;
+    bool ok = true;
+    while (have < bytes->size()) {
+        const ssize_t got = read(file, &(*bytes)[have], bytes->size() - have);
+        if (got > 0) {
+            have += static_cast<std::size_t>(got);
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            ok = false;
+            break;
+        }
+    }
+    close(file);
+    bytes->resize(have);
+    return ok && have <= kPageFileLimit;
+}
+
+const bool kReuseListenAddress = true;
+
+std::size_t RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? 0 : static_cast<std::size_t>(limit.rlim_cur);
+}
+
+bool RandomBytes(unsigned char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t got = getrandom(bytes, size, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+std::vector<std::string> LocalAddresses() {
+    std::vector<std::string> addresses;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return addresses;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr) continue;
+        char text[INET6_ADDRSTRLEN] = {};
+        const int family = entry->ifa_addr->sa_family;
+        const void* address = nullptr;
+        if (family == AF_INET)
+            address = &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
+        else if (family == AF_INET6)
+            address = &reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr;
+        if (address && inet_ntop(family, address, text, sizeof text)) addresses.push_back(text);
+    }
+    freeifaddrs(list);
+    return addresses;
+}
 
 }  // namespace host

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <utility>
 
+#include "host/platform.h"
 #include "view/http_session.h"
-#include "view/platform.h"
 
 namespace view {
 
@@ -19,7 +19,7 @@ Listener::Listener(std::shared_ptr<SharedState> state)
 bool Listener::Listen(const tcp::endpoint& endpoint, std::string* error) {
     error_code failed;
     acceptor_.open(endpoint.protocol(), failed);
-    if (!failed && platform::kReuseListenAddress)
+    if (!failed && host::kReuseListenAddress)
         acceptor_.set_option(net::socket_base::reuse_address(true), failed);
     if (!failed) acceptor_.bind(endpoint, failed);
     if (!failed) acceptor_.listen(net::socket_base::max_listen_connections, failed);

@@ -10,9 +10,9 @@ PageWatch::PageWatch(std::filesystem::path page, Encoding encoding)
     : page_(std::move(page)), encoding_(encoding) {}
 
 bool PageWatch::Poll() {
-    platform::FileStamp now;
-    std::optional<platform::FileStamp> stamp;
-    if (platform::ReadFileStamp(page_, &now)) stamp = now;
+    host::FileStamp now;
+    std::optional<host::FileStamp> stamp;
+    if (host::ReadFileStamp(page_, &now)) stamp = now;
     const bool file_changed = !looked_ || stamp != stamp_;
     if (!file_changed && !recheck_) return false;
     recheck_ = file_changed;
@@ -20,21 +20,21 @@ bool PageWatch::Poll() {
 }
 
 bool PageWatch::Read() {
-    platform::FileStamp now;
-    std::optional<platform::FileStamp> stamp;
-    if (platform::ReadFileStamp(page_, &now)) stamp = now;
+    host::FileStamp now;
+    std::optional<host::FileStamp> stamp;
+    if (host::ReadFileStamp(page_, &now)) stamp = now;
     // Told of the change, this look sees it; a later one is told again.
     recheck_ = false;
     return Look(stamp);
 }
 
-bool PageWatch::Look(const std::optional<platform::FileStamp>& stamp) {
+bool PageWatch::Look(const std::optional<host::FileStamp>& stamp) {
     looked_ = true;
     stamp_ = stamp;
     bool whole = false;
     if (stamp) {
         ++reads_;
-        whole = platform::ReadWholeFile(page_, &bytes_) && ReadRowBytes(bytes_, &read_rows_);
+        whole = host::ReadWholeFile(page_, &bytes_) && ReadRowBytes(bytes_, &read_rows_);
     }
     if (!whole) {
         // A page rewritten in place can be caught half-written: only a second

@@ -14,9 +14,9 @@
 #include <optional>
 #include <string>
 
+#include "host/platform.h"
 #include "view/dir_watch.h"
 #include "view/page_rows.h"
-#include "view/platform.h"
 
 namespace view {
 
@@ -48,13 +48,13 @@ public:
     std::uint64_t reads() const { return reads_; }
 
 private:
-    bool Look(const std::optional<platform::FileStamp>& stamp);
+    bool Look(const std::optional<host::FileStamp>& stamp);
 
     std::filesystem::path page_;
     Encoding encoding_;
     ScreenState state_;
-    bool looked_ = false;                       // Poll has run at least once
-    std::optional<platform::FileStamp> stamp_;  // the file at the last look; none: no file
+    bool looked_ = false;                   // Poll has run at least once
+    std::optional<host::FileStamp> stamp_;  // the file at the last look; none: no file
     bool recheck_ = false;  // it changed at the last look: read once more, as a change
                             // within one clock tick leaves the stamp alone
     int misses_ = 0;        // reads in a row that gave no page

@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
+#include "host/platform.h"
 #include "view/event_stream.h"
 #include "view/http_session.h"
-#include "view/platform.h"
 
 namespace view {
 
@@ -65,7 +65,7 @@ Snapshot SharedState::SnapshotNow() const {
     snapshot.streams_full = streams.size() >= limits.max_streams;
     snapshot.token = token;
     snapshot.read_page = [page = &watch.page()](std::string* bytes) {
-        return platform::ReadWholeFile(*page, bytes);
+        return host::ReadWholeFile(*page, bytes);
     };
     return snapshot;
 }

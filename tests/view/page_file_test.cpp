@@ -13,10 +13,10 @@
 #include <string>
 #include <thread>
 
+#include "host/platform.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
 #include "tests/view/http_client.h"
-#include "view/platform.h"
 #include "view/server.h"
 
 namespace fs = std::filesystem;
@@ -99,7 +99,7 @@ TEST_F(PageFileTest, AnythingButARegularFileOfAtMost64KiBIsNoPage) {
         {"a good page one byte past 64 KiB",
          [](const fs::path& page, const fs::path&) {
              testhost::WriteFile(page, testhost::ExpectedPage(kRows));
-             fs::resize_file(page, view::platform::kPageFileLimit + 1);
+             fs::resize_file(page, host::kPageFileLimit + 1);
          }},
         {"a directory", [](const fs::path& page, const fs::path&) { fs::create_directory(page); }},
     };
@@ -127,17 +127,17 @@ TEST(PageFileRead, ReadsAWholeFileUpTo64KiBExactly) {
     const fs::path root = testhost::MakeScenarioRoot();
     fs::create_directories(root);
     const fs::path file = root / "index.htm";
-    std::string bytes(view::platform::kPageFileLimit, '\0');
+    std::string bytes(host::kPageFileLimit, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 256);
     testhost::WriteFile(file, bytes);
     std::string read = "left over";
-    EXPECT_TRUE(view::platform::ReadWholeFile(file, &read));
+    EXPECT_TRUE(host::ReadWholeFile(file, &read));
     EXPECT_TRUE(read == bytes);
 
     testhost::WriteFile(file, bytes + "x");
-    EXPECT_FALSE(view::platform::ReadWholeFile(file, &read));
+    EXPECT_FALSE(host::ReadWholeFile(file, &read));
     testhost::WriteFile(file, "");
-    EXPECT_TRUE(view::platform::ReadWholeFile(file, &read));
+    EXPECT_TRUE(host::ReadWholeFile(file, &read));
     EXPECT_EQ(read, "");
     fs::remove_all(root);
 }

@@ -1,0 +1,177 @@
+#include "view/options.h"
+
+#include <cstddef>
+#include <cstdio>
+
+namespace view {
+
+namespace {
+
+constexpr std::size_t kMaxTokenSize = 256;
+constexpr char kTokenCharacters[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.~";
+
+}  // namespace
+
+void PrintHelp() {
+    std::printf(
+        "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--size COLSxROWS]\n"
+        "                     [--theme THEME] [--scale N] [--poll MS]\n"
+        "                     [--token TEXT | --no-token] [DIR]\n"
+        "       lumivane-view --png FILE [--encoding ENCODING] [--size COLSxROWS]\n"
+        "                     [--theme THEME] [--scale N] [DIR]\n"
+        "Watches the page the Lumivane display driver writes (logs/index.htm) and serves\n"
+        "a live view of it over HTTP: the screen as your character display shows it, in\n"
+        "any browser, changing as the screen changes.\n"
+        "\n"
+        "  DIR                  the host's working directory (the one holding logs), or\n"
+        "                       the logs directory itself (default: the current directory)\n"
+        "  --listen HOST:PORT   where to listen (default: 127.0.0.1:8080); port 0 picks a\n"
+        "                       free port. Any address but loopback makes the view visible\n"
+        "                       to the network, e.g. --listen 0.0.0.0:8080\n"
+        "  --encoding ENCODING  how the page's bytes become characters: windows-1252\n"
+        "                       (default, what a Windows host sends), latin1, utf-8, or\n"
+        "                       the character ROM of an HD44780 module: hd44780-a00\n"
+        "                       (Japanese, the common one) or hd44780-a02 (European),\n"
+        "                       drawn dot by dot as the module draws it\n"
+        "  --size COLSxROWS     your display's size, columns 1 to 80 and rows 1 to 4\n"
+        "                       (default: 80x4); the view shows that top-left area\n"
+        "  --theme THEME        the panel's colours: green (default), blue, amber, white\n"
+        "                       or oled\n"
+        "  --scale N            pixels per dot of the picture, 1 to 16 (default: 3)\n"
+        "  --png FILE           write the picture of the current page to FILE and exit\n"
+        "                       (0 when written; 1 when there is no page or FILE can't\n"
+        "                       be written)\n"
+        "  --poll MS            look at the page every MS milliseconds instead of waiting\n"
+        "                       for the system to tell of a change: for a network share\n"
+        "                       or a file system that tells nothing (1 to 60000)\n"
+        "  --token TEXT         beyond loopback, the token every request must carry\n"
+        "                       (default: a fresh random one at each start); letters,\n"
+        "                       digits, '-', '_', '.' and '~'\n"
+        "  --no-token           beyond loopback, let anyone who can reach the port watch\n"
+        "  --help               show this help and exit\n"
+        "\n"
+        "At start it prints the URL to open and the page it watches. Beyond loopback the\n"
+        "URL carries the token (http://HOST:PORT/?token=...), one line for each of the\n"
+        "machine's addresses when listening on all of them; a browser that opens it\n"
+        "keeps the token in a cookie, and any request without it gets 403. A missing page is\n"
+        "waited for; a page deleted later shows as not found until it comes back.\n"
+        "\n"
+        "What it serves (GET and HEAD only; every other path is 404):\n"
+        "  /             the live view\n"
+        "  /events       the screen as a stream of server-sent 'screen' events\n"
+        "  /screen.json  {\"rows\": [...4 texts], \"version\": N, \"found\": true|false,\n"
+        "                 \"page\": \"<absolute path>\", \"codes\": [...4 rows of bytes],\n"
+        "                 \"display\": {\"size\", \"encoding\", \"theme\"}}\n"
+        "  /screen.png   the display's picture; ?size=, encoding=, theme=, scale=\n"
+        "  /index.htm    the page file's bytes, unchanged (sandboxed: no script runs)\n"
+        "Nothing else on disk is ever served.\n"
+        "\n"
+        "It stops on Ctrl-C or SIGTERM.\n"
+        "Exit status: 0 after a clean stop; 1 when it cannot listen; 2 bad usage.\n"
+        "\n"
+        "Example: lumivane-view --size 20x4 --encoding hd44780-a00 --theme blue\n");
+}
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "lumivane-view: %s\nTry 'lumivane-view --help'.\n", message.c_str());
+    return kExitUsage;
+}
+
+int ParseArguments(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        std::string value;
+        const auto takes_value = [&](const std::string& name) {
+            if (argument == name) {
+                if (i + 1 >= argc) return false;
+                value = argv[++i];
+                return true;
+            }
+            if (argument.rfind(name + "=", 0) == 0) {
+                value = argument.substr(name.size() + 1);
+                return true;
+            }
+            return false;
+        };
+        if (argument == "--help" || argument == "-h") {
+            options->help = true;
+        } else if (argument == "--listen" || argument.rfind("--listen=", 0) == 0) {
+            if (!takes_value("--listen") || value.empty())
+                return UsageError("--listen needs HOST:PORT");
+            options->listen = value;
+        } else if (argument == "--encoding" || argument.rfind("--encoding=", 0) == 0) {
+            if (!takes_value("--encoding")) return UsageError("--encoding needs a name");
+            const auto encoding = ParseEncoding(value);
+            if (!encoding)
+                return UsageError("unknown encoding '" + value + "' (" + kEncodingNames + ")");
+            options->encoding = *encoding;
+        } else if (argument == "--poll" || argument.rfind("--poll=", 0) == 0) {
+            if (!takes_value("--poll") || value.empty() || value.size() > 5 ||
+                value.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(value) < 1 || std::stoi(value) > 60000)
+                return UsageError("--poll needs a number of milliseconds from 1 to 60000");
+            options->poll_ms = std::stoi(value);
+        } else if (argument == "--size" || argument.rfind("--size=", 0) == 0) {
+            if (!takes_value("--size")) return UsageError("--size needs COLSxROWS");
+            const auto size = ParseDisplaySize(value);
+            if (!size)
+                return UsageError("unknown size '" + value +
+                                  "' (COLSxROWS: columns 1 to 80, rows 1 to 4, e.g. 20x4)");
+            options->display.size = *size;
+        } else if (argument == "--theme" || argument.rfind("--theme=", 0) == 0) {
+            if (!takes_value("--theme")) return UsageError("--theme needs a name");
+            const auto theme = ParseTheme(value);
+            if (!theme) return UsageError("unknown theme '" + value + "' (" + kThemeNames + ")");
+            options->display.theme = *theme;
+        } else if (argument == "--scale" || argument.rfind("--scale=", 0) == 0) {
+            PictureOptions scaled;
+            std::string ignored;
+            if (!takes_value("--scale") ||
+                !ParsePictureQuery("scale=" + value, scaled, &scaled, &ignored))
+                return UsageError("--scale wants a whole number from 1 to 16, not '" + value + "'");
+            options->display.scale = scaled.scale;
+        } else if (argument == "--png" || argument.rfind("--png=", 0) == 0) {
+            if (!takes_value("--png") || value.empty())
+                return UsageError("--png needs a file name");
+            options->png = value;
+            options->png_given = true;
+        } else if (argument == "--token" || argument.rfind("--token=", 0) == 0) {
+            if (!takes_value("--token") || value.empty()) return UsageError("--token needs TEXT");
+            if (value.size() > kMaxTokenSize ||
+                value.find_first_not_of(kTokenCharacters) != std::string::npos)
+                return UsageError("--token takes up to 256 letters, digits, '-', '_', '.' and '~'");
+            options->token = value;
+        } else if (argument == "--no-token") {
+            options->no_token = true;
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            return UsageError("unknown option '" + argument + "'");
+        } else if (options->directory_given) {
+            return UsageError("one directory at a time ('" + options->directory + "' and '" +
+                              argument + "')");
+        } else {
+            options->directory = argument;
+            options->directory_given = true;
+        }
+    }
+    if (options->no_token && !options->token.empty())
+        return UsageError("--token and --no-token together");
+    return kExitOk;
+}
+
+bool SplitListen(const std::string& listen, std::string* host, std::string* port) {
+    const std::size_t colon = listen.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    *host = listen.substr(0, colon);
+    *port = listen.substr(colon + 1);
+    if (host->front() == '[') {
+        if (host->size() < 3 || host->back() != ']') return false;
+        *host = host->substr(1, host->size() - 2);
+    }
+    if (port->empty() || port->size() > 5 ||
+        port->find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    return std::stoul(*port) <= 65535;
+}
+
+}  // namespace view

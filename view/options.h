@@ -1,0 +1,44 @@
+// lumivane-view's command line: its options, their parsing and its help.
+#pragma once
+
+#include <string>
+
+#include "view/lcd_picture.h"
+#include "view/page_rows.h"
+
+namespace view {
+
+constexpr int kExitOk = 0;
+constexpr int kExitCannotListen = 1;
+constexpr int kExitNoPicture = 1;
+constexpr int kExitUsage = 2;
+
+// What the command line asks for.
+struct Options {
+    std::string listen = "127.0.0.1:8080";
+    Encoding encoding = Encoding::kWindows1252;
+    int poll_ms = 0;  // 0: follow the OS's notifications
+    DisplayOptions display;
+    std::string png;  // --png: write the picture there and exit
+    bool png_given = false;
+    std::string directory = ".";
+    bool directory_given = false;
+    std::string token;  // --token; empty: a fresh one beyond loopback
+    bool no_token = false;
+    bool help = false;
+};
+
+// The help text, on standard output.
+void PrintHelp();
+
+// Reports `message` on standard error, with where to find help; returns
+// kExitUsage.
+int UsageError(const std::string& message);
+
+// Returns kExitOk, or the exit status after reporting the error.
+int ParseArguments(int argc, char** argv, Options* options);
+
+// HOST:PORT, HOST in brackets for IPv6 ("[::1]:8080"). False when malformed.
+bool SplitListen(const std::string& listen, std::string* host, std::string* port);
+
+}  // namespace view
