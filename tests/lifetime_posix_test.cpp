@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -141,8 +142,11 @@ TEST(ManyWriters, TwoWritersAndAReaderSeeOnlyWholePages) {
     EXPECT_EQ(empty + torn + mixed, 0) << "of " << reads << " reads " << empty << " empty, " << torn
                                        << " torn, " << mixed << " mixed, e.g.:\n"
                                        << example;
-    EXPECT_EQ(Listing(session.work_dir() / "logs"),
-              (std::vector<std::string>{"index.htm", "lumivane.log"}));
+    // No temporary page is left. Three seconds of frames may take the log
+    // past its bound, so the full log beside it is no fault.
+    std::vector<std::string> left = Listing(session.work_dir() / "logs");
+    left.erase(std::remove(left.begin(), left.end(), "lumivane.log.1"), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"index.htm", "lumivane.log"}));
 }
 
 // Two processes each load the module and share one log: once both have
