@@ -3,7 +3,8 @@
 // returned texts and the files beside the page are as before, so a stray store
 // outside the 4 x 80 cells shows up; the sanitizer build runs the same cases
 // and catches any overrun of the module's buffers as it happens. SetPosition
-// with any 32-bit argument is in cursor_test.cpp.
+// with any 32-bit argument is in cursor_test.cpp, module file names too long
+// for the buffers in identity_test.cpp.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +12,6 @@
 #include <optional>
 #include <set>
 
-#include "host/driver_module.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
@@ -174,36 +174,6 @@ TEST(HostileOrder, ThousandInitsLeaveOneBanner) {
 }
 
 // --- Odd surroundings ---------------------------------------------------------
-
-// A module file name of 250 characters: the driver name keeps the first 84
-// characters of the base name so that " v" and the version still fit its 96 bytes,
-// and the log's file name is cut so that logs/<name>.log fits 255 characters.
-TEST(HostileSurroundings, LongModuleNameIsCutToFitItsBuffers) {
-    if (std::string(host::kModuleExtension) == ".dll")
-        GTEST_SKIP() << "Windows file calls take whole paths of at most 260 characters (MAX_PATH): "
-                        "a 250-character module file cannot be loaded, nor its log opened";
-    std::string base;
-    while (base.size() < 250 - std::string(host::kModuleExtension).size())
-        base += static_cast<char>('a' + base.size() % 26);
-    DriverSession driver(base);
-    unsigned char flag = 0;
-    EXPECT_EQ(driver.CallInit(&flag), kTitle);
-
-    const std::string name = driver.DriverName();
-    EXPECT_EQ(name, testhost::DriverNameOf(base.substr(0, 84)));
-    EXPECT_EQ(name.size(), 95u);
-
-    const std::string log_name = base.substr(0, 255 - 5 - 4) + ".log";
-    const std::string log =
-        driver.Read(std::string("logs") + testhost::kDriverPathSeparator + log_name);
-    const std::vector<std::string> bodies = testhost::LogBodies(log, {0, testhost::Now()});
-    ASSERT_GE(bodies.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(bodies.begin(), bodies.begin() + 4),
-              Concat({testhost::Banner(base), {"Init Web Page  " + driver.RelativePagePath()}}));
-    EXPECT_EQ(bodies.back(), "Exit DriverName");
-    EXPECT_EQ(FilesBelow(driver.work_dir()),
-              (std::set<std::string>{"logs", "logs/index.htm", "logs/" + log_name}));
-}
 
 // `logs` is a plain file: neither the log nor the page can be opened. The
 // driver says so once on standard output, Init answers with its failure text,

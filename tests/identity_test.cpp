@@ -1,52 +1,76 @@
-// DriverName, Usage and DefaultParameters: their texts, and what they log.
+// DriverName, Usage and DefaultParameters: their texts, the names the
+// module's file gives the driver and its log, and what they log.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "host/driver_module.h"
 #include "tests/support/driver_session.h"
+#include "tests/support/files.h"
+#include "tests/support/module_host.h"
+#include "tests/support/module_names.h"
 
 using testhost::Banner;
+using testhost::Concat;
 using testhost::DriverSession;
 using testhost::LogBodies;
 using testhost::Now;
 
+namespace testhost {
+void PrintTo(const ModuleFileName& name, std::ostream* out) { *out << name.name; }
+}  // namespace testhost
+
 namespace {
 
-struct ModuleName {
-    const char* name;
-    std::string file_stem;    // the module copy's name, before the platform's extension
-    std::string driver_name;  // what DriverName answers
-};
+using testhost::ModuleFileName;
 
-// The base name is the file name without its directory and extension.
-const ModuleName kModuleNames[] = {
-    {"Lumivane", "lumivane", testhost::DriverNameOf("lumivane")},
-    {"Mirror", "mirror", testhost::DriverNameOf("mirror")},
-    {"HyphenAndDigit", "lcd-2", testhost::DriverNameOf("lcd-2")},
-    // The longest base name that fits beside the version: 95 characters in all.
-    {"LongestThatFits", std::string(84, 'n'), testhost::DriverNameOf(std::string(84, 'n'))},
-    // Longer ones are cut to those 84, and the version stays whole.
-    {"OneTooLongIsCut", std::string(85, 'o'), testhost::DriverNameOf(std::string(84, 'o'))},
-    {"FarTooLongIsCutToItsFirst84", std::string(40, 'p') + std::string(80, 'q'),
-     testhost::DriverNameOf(std::string(40, 'p') + std::string(44, 'q'))},
-};
+// A copy of the module under each file name this OS can load, from a
+// directory other than the working one: named after its base name before
+// Init as after it, and logging to logs/<base>.log, which the banner names.
+class ModuleNames : public ::testing::TestWithParam<ModuleFileName> {};
 
-void PrintTo(const ModuleName& module_name, std::ostream* out) { *out << module_name.name; }
+TEST_P(ModuleNames, NameTheDriverAndItsLog) {
+    const std::string& base = testhost::OnThisOs(GetParam()).base;
+    const std::string driver_name = testhost::DriverNameFor(base);
+    const std::string log_name = testhost::LogNameFor(base);
+    ASSERT_LE(driver_name.size(), 95u);
+    DriverSession session("host");  // the scenario's directories; its own copy is never called
+    const std::filesystem::path file = session.module_path().parent_path() / GetParam().file;
+    std::filesystem::copy_file(session.module_path(), file);
+    ASSERT_NE(file.parent_path(), session.work_dir());
+    {
+        testhost::LoadedModule driver(file);
+        ASSERT_TRUE(driver.loaded()) << driver.error();
+        EXPECT_EQ(std::string(driver.DriverName()), driver_name);
+    }
 
-class DriverNames : public ::testing::TestWithParam<ModuleName> {};
+    testhost::TimeWindow window{Now(), 0};
+    {
+        testhost::LoadedModule driver(file);
+        ASSERT_TRUE(driver.loaded()) << driver.error();
+        unsigned char flag = 0;
+        EXPECT_EQ(std::string(driver.Init(80, 4, 0, &flag)), "Lumivane v0.1");
+        EXPECT_EQ(std::string(driver.DriverName()), driver_name);
+    }
+    window.after = Now();
 
-TEST_P(DriverNames, AreTheModuleBaseNameAndVersion) {
-    DriverSession driver(GetParam().file_stem);
-    EXPECT_EQ(std::string(driver.DriverName()), GetParam().driver_name);
-    unsigned char flag = 0;
-    driver.CallInit(&flag);
-    EXPECT_EQ(std::string(driver.DriverName()), GetParam().driver_name);
+    EXPECT_EQ(testhost::FilesBelow(session.work_dir()),
+              (std::set<std::string>{"logs", "logs/index.htm", "logs/" + log_name}));
+    const std::string clock = testhost::PageRow(session.Page(), 2);
+    EXPECT_TRUE(testhost::LogIs(
+        session.Read(std::string("logs") + testhost::kDriverPathSeparator + log_name),
+        Concat({Banner(base),
+                {"Init Web Page  " + session.RelativePagePath()},
+                testhost::PageWriteLog({"Quendalore Initialising", clock, " ", " "}),
+                {"Entered DriverName", "Exit DriverName"}}),
+        window));
 }
 
-INSTANTIATE_TEST_SUITE_P(Identity, DriverNames, ::testing::ValuesIn(kModuleNames),
+INSTANTIATE_TEST_SUITE_P(Identity, ModuleNames,
+                         ::testing::ValuesIn(testhost::LoadableModuleFileNames()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Identity, DriverNameFirstCreatesAnEmptyLogThenInitFollowsWithoutBanner) {
@@ -98,31 +122,6 @@ TEST(Identity, UsageAndDefaultParametersAnswerWithoutLoggingOrCreatingTheLog) {
     EXPECT_STREQ(driver.Usage(), "my_plugin usage");
     EXPECT_STREQ(driver.DefaultParameters(), "default");
     EXPECT_EQ(driver.Log(), log);
-}
-
-// A module file may have no extension at all (on Linux a module may be
-// called just "lumivane"): then its whole file name is its base name.
-TEST(Identity, ModuleFileWithoutADotIsNamedByItsWholeName) {
-    if (std::string(host::kModuleExtension) == ".dll")
-        GTEST_SKIP() << "Windows loads a file named without a dot as that name plus .dll";
-    DriverSession driver;
-    const std::filesystem::path plain = driver.module_path().parent_path() / "plainmirror";
-    std::filesystem::copy_file(driver.module_path(), plain);
-    std::string error;
-    void* module = host::LoadModule(plain.string(), &error);
-    ASSERT_NE(module, nullptr) << error;
-    host::DriverCalls plain_driver;
-    ASSERT_EQ(host::BindDriver(module, &plain_driver), std::vector<std::string>{});
-    testhost::TimeWindow window{Now(), 0};
-    unsigned char flag = 0;
-    plain_driver.Init(80, 4, 0, &flag);
-    EXPECT_STREQ(plain_driver.DriverName(), testhost::DriverNameOf("plainmirror").c_str());
-    window.after = Now();
-    host::UnloadModule(module);
-
-    const std::vector<std::string> log = LogBodies(driver.Read("logs/plainmirror.log"), window);
-    ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 3), Banner("plainmirror"));
 }
 
 }  // namespace

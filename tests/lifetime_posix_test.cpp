@@ -1,13 +1,13 @@
-// The driver in a host that stays up for months: loaded and unloaded over and
-// over, and sharing its working directory with another process that drives a
-// copy of it. POSIX only: descriptors are counted in /proc/self/fd, and the
-// other processes are forked.
+// The driver in a host that stays up for months, sharing its working
+// directory with other processes that drive copies of it, and what killed
+// ones leave behind. POSIX only: the other processes are forked. Load cycles
+// are in unload_test.cpp.
 #include <gtest/gtest.h>
-#include <malloc.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "host/driver_module.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
 
@@ -25,71 +24,6 @@ using testhost::Listing;
 using testhost::Now;
 
 namespace {
-
-std::size_t OpenDescriptors() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-    return count;  // one of them is the directory iterator's own
-}
-
-// Heap in use, as glibc's allocator counts it; 0 where another allocator
-// (a sanitizer's) has taken its place.
-std::size_t HeapInUse() {
-#if defined(__SANITIZE_ADDRESS__)
-    return 0;
-#else
-    return mallinfo2().uordblks;
-#endif
-}
-
-// One load of the module as a host that re-initialises its display makes
-// it: load, Init, three Writes, unload. Returns the number of calls that
-// failed.
-int LoadDriveUnload(const std::string& module_path, int cycle) {
-    std::string error;
-    void* module = host::LoadModule(module_path, &error);
-    if (module == nullptr) return 1;
-    host::DriverCalls driver;
-    if (!host::BindDriver(module, &driver).empty()) return 1;
-    int failures = 0;
-    unsigned char flag = 0;
-    if (std::string(driver.Init(80, 4, 0, &flag)) != "Lumivane v0.1" || flag != 1) ++failures;
-    const std::string text = "cycle " + std::to_string(cycle);
-    for (int row = 2; row <= 4; ++row) {
-        driver.SetPosition(1, row);
-        if (driver.Write(text.c_str()) != 1) ++failures;
-    }
-    host::UnloadModule(module);
-    return failures;
-}
-
-// A module that was really loaded and unloaded a thousand times leaves no
-// descriptor behind, and its log can be removed and made again each time.
-TEST(Unload, ThousandCyclesLeaveNoDescriptorOrMemoryBehind) {
-    DriverSession session;  // the scenario's directory; its own module is never called
-    const fs::path cycled =
-        session.module_path().parent_path() / ("cycled" + std::string(host::kModuleExtension));
-    fs::copy_file(session.module_path(), cycled);
-
-    ASSERT_EQ(LoadDriveUnload(cycled.string(), 0), 0);  // the loader's own first-use allocations
-    const std::size_t descriptors = OpenDescriptors();
-    const std::size_t heap = HeapInUse();
-    int failures = 0;
-    int cycles_with_more_descriptors = 0;
-    for (int cycle = 1; cycle <= 1000; ++cycle) {
-        failures += LoadDriveUnload(cycled.string(), cycle);
-        if (OpenDescriptors() != descriptors) ++cycles_with_more_descriptors;
-    }
-    const std::size_t heap_after = HeapInUse();
-
-    EXPECT_EQ(failures, 0);
-    EXPECT_EQ(cycles_with_more_descriptors, 0);
-    EXPECT_EQ(OpenDescriptors(), descriptors);
-    // An open log used to keep its stdio stream and buffer, about 4.7 kB a load.
-    EXPECT_LT(heap_after, heap + 64 * 1024) << "the heap grew by " << heap_after - heap << " bytes";
-    EXPECT_EQ(Listing(session.work_dir() / "logs"),
-              (std::vector<std::string>{"cycled.log", "index.htm"}));
-}
 
 // --- two processes driving copies of the module in one directory ---------------
 
@@ -208,8 +142,11 @@ TEST(ManyWriters, TwoWritersAndAReaderSeeOnlyWholePages) {
     EXPECT_EQ(empty + torn + mixed, 0) << "of " << reads << " reads " << empty << " empty, " << torn
                                        << " torn, " << mixed << " mixed, e.g.:\n"
                                        << example;
-    EXPECT_EQ(Listing(session.work_dir() / "logs"),
-              (std::vector<std::string>{"index.htm", "lumivane.log"}));
+    // No temporary page is left. Three seconds of frames may take the log
+    // past its bound, so the full log beside it is no fault.
+    std::vector<std::string> left = Listing(session.work_dir() / "logs");
+    left.erase(std::remove(left.begin(), left.end(), "lumivane.log.1"), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"index.htm", "lumivane.log"}));
 }
 
 // Two processes each load the module and share one log: once both have

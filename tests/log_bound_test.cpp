@@ -6,9 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "tests/os_cases.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
@@ -97,20 +100,61 @@ TEST_F(LogBound, LinesOfOneCallAreSplitOnlyBetweenLines) {
     EXPECT_EQ(fresh[4], kPageWriteEnd);
 }
 
-// When the full log cannot be renamed (here a directory stands in the way of
-// logs/<base>.log.1; on Windows also a reader that does not share deletion),
-// the log starts afresh in place: the bound holds all the same.
-TEST_F(LogBound, LogThatCannotBeRenamedStartsAfreshInPlace) {
-    fs::create_directories(OldLogFile() / "in the way");
+// A directory in the way of logs/<base>.log.1: the full log cannot be
+// renamed on any OS.
+class DirectoryAtTheFullLog : public oscases::Block {
+public:
+    explicit DirectoryAtTheFullLog(const testhost::DriverSession& driver)
+        : in_the_way_(driver.work_dir() / (driver.LogPath() + ".1") / "in the way") {
+        fs::create_directories(in_the_way_);
+    }
+    void Release() override {
+        EXPECT_TRUE(fs::is_directory(in_the_way_));
+        fs::remove_all(in_the_way_.parent_path());
+    }
+
+private:
+    const fs::path in_the_way_;
+};
+
+std::vector<oscases::RenameBlocker> RenameBlockers() {
+    std::vector<oscases::RenameBlocker> blockers = {
+        {"DirectoryAtTheFullLog", oscases::Place<DirectoryAtTheFullLog>}};
+    for (const oscases::RenameBlocker& blocker : oscases::ThisOsRenameBlockers())
+        blockers.push_back(blocker);
+    return blockers;
+}
+
+}  // namespace
+
+namespace oscases {
+void PrintTo(const RenameBlocker& blocker, std::ostream* out) { *out << blocker.name; }
+}  // namespace oscases
+
+namespace {
+
+class LogThatCannotBeRenamed : public LogBound,
+                               public ::testing::WithParamInterface<oscases::RenameBlocker> {};
+
+// When the full log cannot be renamed (a directory in the way, on Windows
+// also a reader that does not share deletion), the log starts afresh in
+// place: the bound holds all the same, and no full log is made.
+TEST_P(LogThatCannotBeRenamed, StartsAfreshInPlace) {
     driver_.GrowLogTo(kBound - 10);
+    const std::unique_ptr<oscases::Block> block = GetParam().place(driver_);
 
     driver_.SetPosition(3, 3);
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"SetPosition x=3, y=3"}));
-    EXPECT_TRUE(fs::is_directory(OldLogFile() / "in the way"));
     driver_.SetPosition(4, 4);
     EXPECT_EQ(LogLines(),
               (std::vector<std::string>{"SetPosition x=3, y=3", "SetPosition x=4, y=4"}));
+    block->Release();
+    EXPECT_EQ(testhost::Listing(driver_.work_dir() / "logs"),
+              (std::vector<std::string>{"index.htm", "lumivane.log"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(LogBound, LogThatCannotBeRenamed, ::testing::ValuesIn(RenameBlockers()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A single line longer than the bound (a Write of a 17 MiB text) is cut to
 // the bound and stands alone in its file, so neither file ever passes it.

@@ -1,10 +1,10 @@
-// The page writer and the log among planted links, and the log linked to a
-// full disk. POSIX only. Full disks under the page are in fault_test.cpp,
-// readers beside writers in lifetime_posix_test.cpp.
+// The page writer and the log among planted links. POSIX only. The log
+// linked to /dev/full is a row of blocked_call_test.cpp, full disks under
+// the page are in fault_test.cpp, readers beside writers in
+// lifetime_posix_test.cpp.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -71,23 +71,6 @@ TEST(PlantedLinks, AreNeverFollowed) {
             EXPECT_FALSE(driver.Log().empty());
         }
     }
-}
-
-// The log's link to /dev/full is refused like any link; nothing else is
-// disturbed.
-TEST(FullDisk, FailingLogWritesBreakNothing) {
-    DriverSession driver;
-    fs::create_directory(driver.work_dir() / "logs");
-    fs::create_symlink("/dev/full", driver.work_dir() / driver.LogPath());
-
-    unsigned char flag = 0;
-    EXPECT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
-    EXPECT_EQ(flag, 1);
-    driver.SetPosition(1, 4);
-    EXPECT_EQ(driver.Write("still here"), 1);
-    EXPECT_STREQ(driver.DriverName(), testhost::DriverNameOf("lumivane").c_str());
-    const std::string clock = testhost::PageRow(driver.Page(), 2);
-    EXPECT_EQ(driver.Page(), ExpectedPage({"Quendalore Initialising", clock, " ", "still here"}));
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
-// The page writer: the change test, the page's bytes, and what happens when
-// the page cannot be written.
+// The page writer: the change test and the page's bytes. A page that cannot
+// be written is in blocked_call_test.cpp.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,7 +12,6 @@
 #include "tests/support/files.h"
 
 namespace fs = std::filesystem;
-using testhost::Concat;
 using testhost::ExpectedPage;
 using testhost::Listing;
 
@@ -85,37 +81,6 @@ TEST_F(PageWriter, LeavesNoTemporaryFileBehind) {
     driver_.Write("two");
     EXPECT_EQ(Listing(driver_.work_dir() / "logs"),
               (std::vector<std::string>{"index.htm", "lumivane.log"}));
-}
-
-// A directory where the page goes: the write fails and is logged with the
-// error number, no temporary file is left, and the text stays in the cells.
-// The shadow rows still hold the last page, so once the directory is gone the
-// next call writes the page, an empty Write included.
-TEST_F(PageWriter, DirectoryInThePlaceOfThePageFailsCleanlyAndRetries) {
-    fs::remove(PageFile());
-    fs::create_directory(PageFile());
-    // The error number the run-time library gives for opening a directory.
-    std::FILE* probe = std::fopen(driver_.RelativePagePath().c_str(), "w");
-    const int open_error = errno;
-    ASSERT_EQ(probe, nullptr);
-
-    driver_.SetPosition(1, 3);
-    EXPECT_EQ(driver_.Write("blocked"), 0);
-    EXPECT_TRUE(fs::is_directory(PageFile()));
-    EXPECT_EQ(Listing(driver_.work_dir() / "logs"),
-              (std::vector<std::string>{"index.htm", "lumivane.log"}));
-
-    fs::remove(PageFile());
-    EXPECT_EQ(driver_.Write(""), 1);
-    const std::vector<std::string> rows = {"Quendalore Initialising", clock_, "blocked", " "};
-    EXPECT_EQ(driver_.Page(), ExpectedPage(rows));
-    EXPECT_TRUE(
-        NewLogIs(Concat({{"SetPosition x=1, y=3", "Write x=1, y=3", "Write blocked"},
-                         testhost::PageWriteFailureLog("Failed to open web page file",
-                                                       driver_.RelativePagePath(), open_error),
-                         {"Write x=8, y=3", "Write "},
-                         testhost::PageWriteLog(rows)})));
-    ExpectRestIntact();
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The Windows platform layer on its own, linked straight into this program:
-// the cases a loaded DLL cannot reach (short names, a small buffer, a failed
-// replace and its error number).
+// the cases a loaded DLL cannot reach (a small buffer, a failed replace and
+// its error number). Its cut of short module names is in base_name_test.cpp.
 #include "platform/platform.h"
 #include "tests/support/files.h"
 
@@ -39,22 +39,6 @@ protected:
 };
 
 }  // namespace
-
-TEST(Win32Platform, BaseNameLengthCutsTheLastFourCharactersWhateverTheyAre) {
-    struct Case {
-        const char* name;
-        std::size_t expected;
-    };
-    const Case cases[] = {
-        {"mirror.dll", 6}, {"MIRROR.DLL", 6}, {"mirror.v2.dll", 9}, {"odd.plugin", 6},
-        {"abcde", 1},      {"abcd", 0},       {"abc", 0},           {"", 0},
-    };
-    for (const Case& c : cases) {
-        // Exactly the name's bytes, no terminator: nothing past them may be read.
-        const std::string name = c.name;
-        EXPECT_EQ(platform::BaseNameLength(name.data(), name.size()), c.expected) << c.name;
-    }
-}
 
 TEST(Win32Platform, ModuleFilePathNamesTheFileHoldingTheCode) {
     char expected[1024] = "";

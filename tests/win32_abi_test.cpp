@@ -1,34 +1,20 @@
 // 32-bit Windows only: the DLL's calls as the 32-bit host makes them, stdcall
-// under plain and decorated names. What every Windows build shares (its
-// files, its name, unloads) is in windows_files_test.cpp.
+// under plain and decorated names. What every Windows build shares is in
+// windows_files_test.cpp and in the rows of os_cases_win32.cpp.
 #include "driver/export_list.h"
 #include "host/driver_module.h"
-#include "tests/support/driver_fixture.h"
 #include "tests/support/driver_session.h"
-#include "tests/support/module_host.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
-using testhost::Banner;
-using testhost::Concat;
 using testhost::DriverSession;
-using testhost::ExpectedPage;
-using testhost::LogBodies;
-using testhost::Now;
-using testhost::PageWriteLog;
-using testhost::TimeWindow;
 
 // Calls `function` the way the host does: `count` 32-bit arguments pushed
 // from last to first, then a near call. Stores what the callee left in EAX

@@ -56,6 +56,17 @@ DriverSession::~DriverSession() {
     fs::remove_all(root_, ignored);
 }
 
+LoadedModule::LoadedModule(const fs::path& file) {
+    module_ = host::LoadModule(file.string(), &error_);
+    if (module_ == nullptr) return;
+    for (const std::string& name : host::BindDriver(module_, this))
+        error_ += "export " + name + " missing; ";
+}
+
+LoadedModule::~LoadedModule() {
+    if (module_) host::UnloadModule(module_);
+}
+
 std::string DriverSession::CallInit(unsigned char* flag) {
     const char* result = Init(80, 4, 0, flag);
     return result ? result : "<null>";

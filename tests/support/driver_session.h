@@ -45,6 +45,7 @@ public:
     bool Exists(const std::string& relative) const;
     std::string RelativePagePath() const;  // "logs" + separator + "index.htm", as the log shows it
     std::string LogPath() const;           // logs/<module_name>.log
+    std::filesystem::path PageFile() const { return work_dir_ / RelativePagePath(); }
     std::string Page() const { return Read(RelativePagePath()); }
     std::string Log() const { return Read(LogPath()); }
 
@@ -55,6 +56,24 @@ private:
     std::filesystem::path previous_dir_;
     std::string module_name_;
     void* module_ = nullptr;
+};
+
+// A module file loaded and its six exports bound, as a host does, until it
+// goes. Unlike DriverSession it makes no directory and fails no test: it says
+// whether the load worked, for loops of many loads.
+class LoadedModule : public host::DriverCalls {
+public:
+    explicit LoadedModule(const std::filesystem::path& file);
+    ~LoadedModule();
+    LoadedModule(const LoadedModule&) = delete;
+    LoadedModule& operator=(const LoadedModule&) = delete;
+
+    bool loaded() const { return module_ != nullptr && error_.empty(); }
+    const std::string& error() const { return error_; }  // why it did not load
+
+private:
+    void* module_ = nullptr;
+    std::string error_;
 };
 
 // A new, empty directory of its own below the temp directory.

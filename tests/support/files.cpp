@@ -1,6 +1,8 @@
 #include "tests/support/files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -36,6 +38,15 @@ std::set<std::string> FilesBelow(const fs::path& root) {
     for (const auto& entry : fs::recursive_directory_iterator(root))
         files.insert(entry.path().lexically_relative(root).generic_string());
     return files;
+}
+
+int FopenError(const fs::path& path) {
+    errno = 0;
+    std::FILE* file = std::fopen(path.string().c_str(), "w");
+    const int error = errno;
+    if (file == nullptr) return error;
+    std::fclose(file);
+    return 0;
 }
 
 }  // namespace testhost

@@ -1,9 +1,12 @@
 // What a test needs from the platform to act as a host, besides loading the
 // module (host/driver_module.h): the module's line ends and path separator,
-// what it prints on standard output, and programs run as child processes.
-// The tests' one platform pair: module_host_posix.cpp, module_host_win32.cpp.
+// the names it takes from its file (module_names.h), files' identities, what
+// it prints on standard output, and programs run as child processes. The
+// tests' platform layer: module_host_posix.cpp, module_host_win32.cpp. Each
+// OS's own rows for shared tests are in tests/os_cases_*.cpp.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,6 +17,11 @@ namespace testhost {
 extern const char kLineEnd[];
 // Separator in the paths the driver itself builds ("logs/index.htm").
 extern const char kDriverPathSeparator;
+
+// The file system's identity of the file named `path` (its inode, its file
+// index): it changes when another file takes the name, not when the file is
+// written. 0 when there is no such file.
+std::uint64_t FileIdentity(const std::filesystem::path& path);
 
 // Sends the process's standard output into a file until StopCapture, which
 // returns what was printed meanwhile.

@@ -1,7 +1,8 @@
 // POSIX side of the tests' platform layer: the module's line ends and path
-// separator, standard output caught in a file, and a child process run with
-// fork and exec.
+// separator, its names' POSIX column, inodes, standard output caught in a
+// file, and a child process run with fork and exec.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,11 +10,19 @@
 
 #include "tests/support/files.h"
 #include "tests/support/module_host.h"
+#include "tests/support/module_names.h"
 
 namespace testhost {
 
 const char kLineEnd[] = "\n";
 const char kDriverPathSeparator = '/';
+
+const BaseName& OnThisOs(const ModuleFileName& name) { return name.posix; }
+
+std::uint64_t FileIdentity(const std::filesystem::path& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_ino) : 0;
+}
 
 namespace {
 int saved_stdout = -1;

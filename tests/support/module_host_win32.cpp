@@ -1,6 +1,6 @@
 // Windows side of the tests' platform layer: the module's line ends and
-// path separator, standard output caught in a file, and a child process run
-// with CreateProcessA.
+// path separator, its names' Windows column, file indexes, standard output
+// caught in a file, and a child process run with CreateProcessA.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -10,11 +10,25 @@
 
 #include "tests/support/files.h"
 #include "tests/support/module_host.h"
+#include "tests/support/module_names.h"
 
 namespace testhost {
 
 const char kLineEnd[] = "\r\n";
 const char kDriverPathSeparator = '\\';
+
+const BaseName& OnThisOs(const ModuleFileName& name) { return name.windows; }
+
+std::uint64_t FileIdentity(const std::filesystem::path& path) {
+    const HANDLE file = CreateFileA(path.string().c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const BOOL known = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return known ? (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow : 0;
+}
 
 namespace {
 int saved_stdout = -1;
