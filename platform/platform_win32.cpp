@@ -240,7 +240,8 @@ namespace {
 constexpr DWORD kRenameWaitMicroseconds = 5000;  // a reader holds the page for microseconds
 constexpr std::size_t kWidePathSize = 600;
 // FILE_RENAME_INFO with its flags, as FileRenameInfoEx takes it (the
-// compiler's headers may predate it).
+// compiler's headers may predate it). FileRenameInfo takes the same layout,
+// its ReplaceIfExists being the flags' low byte.
 constexpr int kFileRenameInfoEx = 22;
 constexpr DWORD kRenameReplaceIfExists = 0x1;
 constexpr DWORD kRenamePosixSemantics = 0x2;
@@ -250,13 +251,21 @@ struct RenameInfo {
     DWORD name_length;  // bytes
     WCHAR name[kWidePathSize];
 };
-RenameInfo Rename;             // static: the driver allocates nothing
-bool PosixRenameKnown = true;  // false once the system said it has no FileRenameInfoEx
+RenameInfo Rename;  // static: the driver allocates nothing
 
-// Replaces `to` by `from` the POSIX way: the name changes even while a reader
-// holds `to` open (sharing deletion), which keeps its old file. Returns 1, 0
-// with the Win32 error in *error.
-int PosixRename(const char* from, const char* to, DWORD* error) {
+// The ways to put a file in another's place, best first. A system that lacks
+// one says so once, and the next is used from then on.
+enum class RenameWay {
+    kPosix,     // FileRenameInfoEx with POSIX semantics: a reader holding the old file keeps it
+    kByHandle,  // FileRenameInfo: the classic replacement, on the file's own handle
+    kMoveFile,  // MoveFileEx, which may first open the target to check it (Wine does, sharing
+                // nothing, so a reader's open in that moment fails)
+};
+RenameWay BestRenameWay = RenameWay::kPosix;
+
+// Replaces `to` by `from` on a handle of `from`, through `info_class` with
+// `flags`. Returns 1, 0 with the Win32 error in *error.
+int RenameByHandle(const char* from, const char* to, int info_class, DWORD flags, DWORD* error) {
     WCHAR wide[kWidePathSize];
     const int wide_length = MultiByteToWideChar(CP_ACP, 0, to, -1, wide, kWidePathSize);
     if (wide_length == 0) {
@@ -269,7 +278,7 @@ int PosixRename(const char* from, const char* to, DWORD* error) {
         *error = full == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
         return 0;
     }
-    Rename.flags = kRenameReplaceIfExists | kRenamePosixSemantics;
+    Rename.flags = flags;
     Rename.root_directory = nullptr;
     Rename.name_length = static_cast<DWORD>((full + 4) * sizeof(WCHAR));
     const HANDLE file = CreateFileA(from, DELETE | SYNCHRONIZE,
@@ -280,7 +289,7 @@ int PosixRename(const char* from, const char* to, DWORD* error) {
         return 0;
     }
     const BOOL renamed = SetFileInformationByHandle(
-        file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(kFileRenameInfoEx), &Rename, sizeof Rename);
+        file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(info_class), &Rename, sizeof Rename);
     *error = renamed ? ERROR_SUCCESS : GetLastError();
     CloseHandle(file);
     return renamed ? 1 : 0;
@@ -290,6 +299,30 @@ bool IsHeldByAReader(DWORD error) {
     return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
            error == ERROR_LOCK_VIOLATION;
 }
+
+bool IsNotSupported(DWORD error) {
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+// One try of the best way this system has; 1, or 0 with the error in *error.
+int RenameOnce(const char* from, const char* to, DWORD* error) {
+    if (BestRenameWay == RenameWay::kPosix) {
+        if (RenameByHandle(from, to, kFileRenameInfoEx,
+                           kRenameReplaceIfExists | kRenamePosixSemantics, error))
+            return 1;
+        if (!IsNotSupported(*error)) return 0;
+        BestRenameWay = RenameWay::kByHandle;  // older systems, and file systems without it
+    }
+    if (BestRenameWay == RenameWay::kByHandle) {
+        if (RenameByHandle(from, to, FileRenameInfo, kRenameReplaceIfExists, error)) return 1;
+        if (!IsNotSupported(*error)) return 0;
+        BestRenameWay = RenameWay::kMoveFile;
+    }
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
+    *error = GetLastError();
+    return 0;
+}
 }  // namespace
 
 int RenameOver(const char* from, const char* to) {
@@ -298,17 +331,7 @@ int RenameOver(const char* from, const char* to) {
     QueryPerformanceCounter(&start);
     DWORD error = ERROR_SUCCESS;
     for (;;) {
-        if (PosixRenameKnown) {
-            if (PosixRename(from, to, &error)) return 1;
-            // Older systems, and file systems without it: the classic rename.
-            if (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
-                error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED)
-                PosixRenameKnown = false;
-        }
-        if (!PosixRenameKnown) {
-            if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
-            error = GetLastError();
-        }
+        if (RenameOnce(from, to, &error)) return 1;
         QueryPerformanceCounter(&now);
         const long long waited = (now.QuadPart - start.QuadPart) * 1000000 /
                                  (frequency.QuadPart ? frequency.QuadPart : 1);
