@@ -258,8 +258,7 @@ RenameInfo Rename;  // static: the driver allocates nothing
 enum class RenameWay {
     kPosix,     // FileRenameInfoEx with POSIX semantics: a reader holding the old file keeps it
     kByHandle,  // FileRenameInfo: the classic replacement, on the file's own handle
-    kMoveFile,  // MoveFileEx, which may first open the target to check it (Wine does, sharing
-                // nothing, so a reader's open in that moment fails)
+    kMoveFile,  // MoveFileEx by name: under Wine, readers' opens fail more often around it
 };
 RenameWay BestRenameWay = RenameWay::kPosix;
 
