@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -38,7 +39,15 @@ protected:
         const std::string row = "change " + std::to_string(counter);
         testhost::WriteFile(temporary_, testhost::ExpectedPage({row, "second row", " ", " "}));
         const unsigned long long before = changes_.load();
-        fs::rename(temporary_, page_);
+        // As the driver does, the rename is tried again while the watch's
+        // read holds the page (Windows may refuse it then).
+        std::error_code refused;
+        for (int tries = 0; tries < 1000; ++tries) {
+            fs::rename(temporary_, page_, refused);
+            if (!refused) break;
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_FALSE(refused) << refused.message();
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         while (changes_.load() == before && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(200us);
