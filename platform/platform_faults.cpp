@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/system_calls.h"
+#include "platform/system_calls_posix.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "platform/system_calls.h"
+#include "platform/system_calls_posix.h"
 
 namespace platform {
 

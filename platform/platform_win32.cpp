@@ -5,6 +5,7 @@
 // replaced with POSIX rename semantics where the system has them, and the
 // release at unload from DllMain.
 #include "platform/platform.h"
+#include "platform/system_calls_win32.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -236,6 +237,9 @@ int TemporaryPathFor(const char* path, char* temp, std::size_t size) {
     return length > 0 && static_cast<std::size_t>(length) < size ? 1 : 0;
 }
 
+RenameCalls Renaming = {CreateFileA, SetFileInformationByHandle, MoveFileExA};
+RenameWay BestRenameWay = RenameWay::kPosix;
+
 namespace {
 constexpr DWORD kRenameWaitMicroseconds = 5000;  // a reader holds the page for microseconds
 constexpr std::size_t kWidePathSize = 600;
@@ -253,18 +257,18 @@ struct RenameInfo {
 };
 RenameInfo Rename;  // static: the driver allocates nothing
 
-// The ways to put a file in another's place, best first. A system that lacks
-// one says so once, and the next is used from then on.
-enum class RenameWay {
-    kPosix,     // FileRenameInfoEx with POSIX semantics: a reader holding the old file keeps it
-    kByHandle,  // FileRenameInfo: the classic replacement, on the file's own handle
-    kMoveFile,  // MoveFileEx by name: under Wine, readers' opens fail more often around it
-};
-RenameWay BestRenameWay = RenameWay::kPosix;
+// A handle with delete access to a file refuses, until it is closed, every
+// open that does not share deletion, as the C run-time's fopen does not. A
+// rename needs one on Windows, and from the rename to its close the file is
+// the page. Wine lets a handle without it rename, and so leaves no moment in
+// which a reader's fopen of the page is refused.
+constexpr DWORD kWithDelete = DELETE | SYNCHRONIZE;
+constexpr DWORD kWithoutDelete = SYNCHRONIZE;
 
-// Replaces `to` by `from` on a handle of `from`, through `info_class` with
-// `flags`. Returns 1, 0 with the Win32 error in *error.
-int RenameByHandle(const char* from, const char* to, int info_class, DWORD flags, DWORD* error) {
+// Renames `from` to `to` through a handle of `from` with `access`, by
+// `info_class` with `flags`. Returns 1, or 0 with the Win32 error in *error.
+int RenameByHandle(const char* from, const char* to, DWORD access, int info_class, DWORD flags,
+                   DWORD* error) {
     WCHAR wide[kWidePathSize];
     const int wide_length = MultiByteToWideChar(CP_ACP, 0, to, -1, wide, kWidePathSize);
     if (wide_length == 0) {
@@ -280,14 +284,26 @@ int RenameByHandle(const char* from, const char* to, int info_class, DWORD flags
     Rename.flags = flags;
     Rename.root_directory = nullptr;
     Rename.name_length = static_cast<DWORD>((full + 4) * sizeof(WCHAR));
-    const HANDLE file = CreateFileA(from, DELETE | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (access == kWithoutDelete) {
+        // Windows refuses to rename a file someone holds without sharing
+        // deletion; opening it with delete access asks the same here.
+        const HANDLE asked =
+            Renaming.Open(from, kWithDelete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (asked == INVALID_HANDLE_VALUE) {
+            *error = GetLastError();
+            return 0;
+        }
+        CloseHandle(asked);
+    }
+    const HANDLE file =
+        Renaming.Open(from, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return 0;
     }
-    const BOOL renamed = SetFileInformationByHandle(
+    const BOOL renamed = Renaming.SetInformation(
         file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(info_class), &Rename, sizeof Rename);
     *error = renamed ? ERROR_SUCCESS : GetLastError();
     CloseHandle(file);
@@ -304,21 +320,38 @@ bool IsNotSupported(DWORD error) {
            error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED;
 }
 
+// The way after FileRenameInfoEx: a handle without delete access where the
+// system lets it rename, which `from` renamed to its own name tells (Windows
+// refuses it before it looks at any name). 0 with the error in *error when
+// `from` cannot be opened to ask.
+int ChooseHandleRename(const char* from, DWORD* error) {
+    if (RenameByHandle(from, from, kWithoutDelete, FileRenameInfo, 0, error)) {
+        BestRenameWay = RenameWay::kHandleWithoutDelete;
+        return 1;
+    }
+    if (*error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND) return 0;
+    BestRenameWay = RenameWay::kByHandle;
+    return 1;
+}
+
 // One try of the best way this system has; 1, or 0 with the error in *error.
 int RenameOnce(const char* from, const char* to, DWORD* error) {
     if (BestRenameWay == RenameWay::kPosix) {
-        if (RenameByHandle(from, to, kFileRenameInfoEx,
+        if (RenameByHandle(from, to, kWithDelete, kFileRenameInfoEx,
                            kRenameReplaceIfExists | kRenamePosixSemantics, error))
             return 1;
         if (!IsNotSupported(*error)) return 0;
-        BestRenameWay = RenameWay::kByHandle;  // older systems, and file systems without it
+        if (!ChooseHandleRename(from, error)) return 0;  // older systems, Wine, other file systems
     }
-    if (BestRenameWay == RenameWay::kByHandle) {
-        if (RenameByHandle(from, to, FileRenameInfo, kRenameReplaceIfExists, error)) return 1;
+    if (BestRenameWay == RenameWay::kHandleWithoutDelete || BestRenameWay == RenameWay::kByHandle) {
+        const DWORD access =
+            BestRenameWay == RenameWay::kHandleWithoutDelete ? kWithoutDelete : kWithDelete;
+        if (RenameByHandle(from, to, access, FileRenameInfo, kRenameReplaceIfExists, error))
+            return 1;
         if (!IsNotSupported(*error)) return 0;
         BestRenameWay = RenameWay::kMoveFile;
     }
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
+    if (Renaming.Move(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
     *error = GetLastError();
     return 0;
 }

@@ -159,14 +159,9 @@ TEST(PageSharing, OneWriterWithTwoReadersHoldingThePage) {
         EXPECT_GT(counts.reads, 0) << out;
         EXPECT_EQ(counts.empty, 0) << out;
         EXPECT_EQ(counts.no_refresh, 0) << out;
-        // The aim is under 1% of the readers' opens failing. A rename needs a
-        // handle with delete access to the file it renames, and from the
-        // rename to that handle's close the file is the page: a C run-time
-        // open, which does not share deletion, fails in that moment. Under
-        // wine64 that is two server round trips, and 2% to 3% of a spinning
-        // reader's opens; the bound here is 10% and the figure above is what
-        // to watch.
-        EXPECT_LT(counts.failed_opens * 10, counts.reads + counts.failed_opens) << out;
+        // A handle with delete access on the new page would refuse the C
+        // run-time's opens until it is closed; Wine renames without one.
+        EXPECT_LT(counts.failed_opens * 100, counts.reads + counts.failed_opens) << out;
     }
     EXPECT_EQ(testhost::Listing(driver.work_dir() / "logs"),
               (std::vector<std::string>{"index.htm", "lumivane.log"}));

@@ -2,6 +2,7 @@
 // the cases a loaded DLL cannot reach (a small buffer, a failed replace and
 // its error number). Its cut of short module names is in base_name_test.cpp.
 #include "platform/platform.h"
+#include "platform/system_calls_win32.h"
 #include "tests/support/files.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -106,3 +108,121 @@ TEST_F(Win32PlatformFiles, RenameOverAMissingSourceFailsWithEnoent) {
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(ReadFile(dir_ / "page"), "old page");
 }
+
+// --- the ways of renaming, on systems that lack some -------------------------------
+
+namespace {
+
+// A system as the rename sees it: which ways it has.
+struct RenameSystem {
+    const char* name;
+    bool has_rename_info_ex;           // FileRenameInfoEx (Windows 10 1709 on, on NTFS)
+    bool has_rename_info;              // FileRenameInfo
+    bool renames_without_delete;       // a handle without delete access may rename (Wine)
+    const char* calls_of_two_renames;  // the rename calls made, in order
+};
+
+void PrintTo(const RenameSystem& system, std::ostream* out) { *out << system.name; }
+
+constexpr int kFileRenameInfoEx = 22;
+
+// What the stand-in calls saw, and the access each open handle was given.
+std::string Seen;
+struct OpenedHandle {
+    HANDLE handle;
+    DWORD access;
+};
+OpenedHandle Opened[8];
+const RenameSystem* System = nullptr;
+
+HANDLE WINAPI OpenAndNote(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE model) {
+    const HANDLE file = CreateFileA(path, access, share, security, disposition, flags, model);
+    for (OpenedHandle& slot : Opened)
+        if (slot.handle == nullptr || slot.handle == file) {
+            slot = {file, access};
+            break;
+        }
+    return file;
+}
+
+DWORD AccessOf(HANDLE file) {
+    for (const OpenedHandle& slot : Opened)
+        if (slot.handle == file) return slot.access;
+    return 0;
+}
+
+BOOL Refuse(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+BOOL WINAPI SetInformationAsTheSystem(HANDLE file, FILE_INFO_BY_HANDLE_CLASS info_class,
+                                      LPVOID info, DWORD size) {
+    const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
+    const bool ex = info_class == static_cast<FILE_INFO_BY_HANDLE_CLASS>(kFileRenameInfoEx);
+    const bool with_delete = (AccessOf(file) & DELETE) != 0;
+    Seen += std::string(Seen.empty() ? "" : " ") + (ex ? "ex" : "info") +
+            (rename->Flags == 0 ? "(to itself)" : "") + (with_delete ? "" : "(no delete)");
+    if (ex ? !System->has_rename_info_ex : !System->has_rename_info)
+        return Refuse(ERROR_INVALID_PARAMETER);
+    if (!with_delete && !System->renames_without_delete) return Refuse(ERROR_ACCESS_DENIED);
+    // The layouts agree, and FileRenameInfo reads the flags' low byte as
+    // ReplaceIfExists; Wine itself has no FileRenameInfoEx.
+    return SetFileInformationByHandle(file, FileRenameInfo, info, size);
+}
+
+BOOL WINAPI MoveAndNote(LPCSTR from, LPCSTR to, DWORD flags) {
+    Seen += std::string(Seen.empty() ? "" : " ") + "move";
+    return MoveFileExA(from, to, flags);
+}
+
+constexpr RenameSystem kRenameSystems[] = {
+    {"Windows10", true, true, false, "ex ex"},
+    {"OlderWindows", false, true, false, "ex info(to itself)(no delete) info info"},
+    {"Wine", false, true, true, "ex info(to itself)(no delete) info(no delete) info(no delete)"},
+    {"NoRenameByHandle", false, false, false, "ex info(to itself)(no delete) info move move"},
+};
+
+class RenameWays : public Win32PlatformFiles, public ::testing::WithParamInterface<RenameSystem> {
+protected:
+    void SetUp() override {
+        Win32PlatformFiles::SetUp();
+        saved_calls_ = platform::Renaming;
+        saved_way_ = platform::BestRenameWay;
+        platform::Renaming = {OpenAndNote, SetInformationAsTheSystem, MoveAndNote};
+        platform::BestRenameWay = platform::RenameWay::kPosix;  // as loaded
+        System = &GetParam();
+        Seen.clear();
+        for (OpenedHandle& slot : Opened) slot = {};
+    }
+    void TearDown() override {
+        platform::Renaming = saved_calls_;
+        platform::BestRenameWay = saved_way_;
+        Win32PlatformFiles::TearDown();
+    }
+
+private:
+    platform::RenameCalls saved_calls_{};
+    platform::RenameWay saved_way_{};
+};
+
+}  // namespace
+
+// The first rename finds the best way the system has, and the second goes
+// straight to it; both replace the page whole.
+TEST_P(RenameWays, TheFirstRenameFindsTheBestWayAndTheNextUsesIt) {
+    WriteFile(dir_ / "page", "old page");
+    for (const char* text : {"first page", "second page"}) {
+        WriteFile(dir_ / "new", text);
+        ASSERT_EQ(platform::RenameOver(At("new").c_str(), At("page").c_str()), 1) << Seen;
+        EXPECT_EQ(ReadFile(dir_ / "page"), text);
+        EXPECT_FALSE(fs::exists(dir_ / "new"));
+    }
+    EXPECT_EQ(Seen, GetParam().calls_of_two_renames);
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, RenameWays, ::testing::ValuesIn(kRenameSystems),
+                         [](const ::testing::TestParamInfo<RenameSystem>& info) {
+                             return std::string(info.param.name);
+                         });
