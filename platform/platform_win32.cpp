@@ -323,14 +323,14 @@ bool IsNotSupported(DWORD error) {
 // The way after FileRenameInfoEx: a handle without delete access where the
 // system lets it rename, which `from` renamed to its own name tells (Windows
 // refuses it before it looks at any name). 0 with the error in *error when
-// `from` cannot be opened to ask.
+// `from` is held or gone, and the next rename asks again.
 int ChooseHandleRename(const char* from, DWORD* error) {
-    if (RenameByHandle(from, from, kWithoutDelete, FileRenameInfo, 0, error)) {
+    if (RenameByHandle(from, from, kWithoutDelete, FileRenameInfo, 0, error))
         BestRenameWay = RenameWay::kHandleWithoutDelete;
-        return 1;
-    }
-    if (*error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND) return 0;
-    BestRenameWay = RenameWay::kByHandle;
+    else if (*error == ERROR_ACCESS_DENIED || IsNotSupported(*error))
+        BestRenameWay = RenameWay::kByHandle;
+    else
+        return 0;
     return 1;
 }
 

@@ -116,10 +116,11 @@ namespace {
 // A system as the rename sees it: which ways it has.
 struct RenameSystem {
     const char* name;
-    bool has_rename_info_ex;           // FileRenameInfoEx (Windows 10 1709 on, on NTFS)
-    bool has_rename_info;              // FileRenameInfo
-    bool renames_without_delete;       // a handle without delete access may rename (Wine)
-    const char* calls_of_two_renames;  // the rename calls made, in order
+    bool has_rename_info_ex;         // FileRenameInfoEx (Windows 10 1709 on, on NTFS)
+    bool has_rename_info;            // FileRenameInfo
+    bool renames_without_delete;     // a handle without delete access may rename (Wine)
+    const char* first_rename_calls;  // the calls the first rename of a load makes, in order
+    const char* later_rename_calls;  // and every later one
 };
 
 void PrintTo(const RenameSystem& system, std::ostream* out) { *out << system.name; }
@@ -178,10 +179,10 @@ BOOL WINAPI MoveAndNote(LPCSTR from, LPCSTR to, DWORD flags) {
 }
 
 constexpr RenameSystem kRenameSystems[] = {
-    {"Windows10", true, true, false, "ex ex"},
-    {"OlderWindows", false, true, false, "ex info(to itself)(no delete) info info"},
-    {"Wine", false, true, true, "ex info(to itself)(no delete) info(no delete) info(no delete)"},
-    {"NoRenameByHandle", false, false, false, "ex info(to itself)(no delete) info move move"},
+    {"Windows10", true, true, false, "ex", "ex"},
+    {"OlderWindows", false, true, false, "ex info(to itself)(no delete) info", "info"},
+    {"Wine", false, true, true, "ex info(to itself)(no delete) info(no delete)", "info(no delete)"},
+    {"NoRenameByHandle", false, false, false, "ex info(to itself)(no delete) info move", "move"},
 };
 
 class RenameWays : public Win32PlatformFiles, public ::testing::WithParamInterface<RenameSystem> {
@@ -219,7 +220,33 @@ TEST_P(RenameWays, TheFirstRenameFindsTheBestWayAndTheNextUsesIt) {
         EXPECT_EQ(ReadFile(dir_ / "page"), text);
         EXPECT_FALSE(fs::exists(dir_ / "new"));
     }
-    EXPECT_EQ(Seen, GetParam().calls_of_two_renames);
+    EXPECT_EQ(Seen,
+              std::string(GetParam().first_rename_calls) + " " + GetParam().later_rename_calls);
+}
+
+// A new file held without sharing deletion (as another process may hold the
+// log) is not renamed, on any system, and the first rename after its release
+// still finds the system's way.
+TEST_P(RenameWays, AHeldFileStaysAndTheWayIsFoundOnceItIsFree) {
+    WriteFile(dir_ / "page", "old page");
+    WriteFile(dir_ / "new", "new page");
+    const HANDLE holder =
+        CreateFileA(At("new").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    errno = 0;
+    const int held_result = platform::RenameOver(At("new").c_str(), At("page").c_str());
+    const int held_error = errno;
+    CloseHandle(holder);
+    EXPECT_EQ(held_result, 0);
+    EXPECT_EQ(held_error, EACCES);
+    EXPECT_EQ(ReadFile(dir_ / "page"), "old page");
+    EXPECT_EQ(ReadFile(dir_ / "new"), "new page");
+
+    Seen.clear();
+    ASSERT_EQ(platform::RenameOver(At("new").c_str(), At("page").c_str()), 1);
+    EXPECT_EQ(ReadFile(dir_ / "page"), "new page");
+    EXPECT_EQ(Seen, GetParam().first_rename_calls);
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, RenameWays, ::testing::ValuesIn(kRenameSystems),
