@@ -37,6 +37,27 @@ protected:
     }
     std::string At(const char* name) const { return (dir_ / name).string(); }
 
+    // Renames "new" over "page" while `held` is open for reading without
+    // sharing deletion, as a C run-time reader holds it, and checks that both
+    // files stay as they were with EACCES.
+    void ExpectRefusedWhileHeld(const char* held) {
+        WriteFile(dir_ / "new", "new page");
+        WriteFile(dir_ / "page", "old page");
+        const HANDLE reader =
+            CreateFileA(At(held).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+        errno = 0;
+        const int result = platform::RenameOver(At("new").c_str(), At("page").c_str());
+        const int error = errno;
+        CloseHandle(reader);
+
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(error, EACCES);
+        EXPECT_EQ(ReadFile(dir_ / "page"), "old page");
+        EXPECT_EQ(ReadFile(dir_ / "new"), "new page");  // left where it was
+    }
+
     fs::path dir_;
 };
 
@@ -84,21 +105,7 @@ TEST_F(Win32PlatformFiles, RenameOverMakesTheTargetWhenItIsMissing) {
 }
 
 TEST_F(Win32PlatformFiles, RenameOverATargetHeldWithoutShareDeleteFailsWithEacces) {
-    WriteFile(dir_ / "new", "new page");
-    WriteFile(dir_ / "page", "old page");
-    const HANDLE reader =
-        CreateFileA(At("page").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    errno = 0;
-    const int result = platform::RenameOver(At("new").c_str(), At("page").c_str());
-    const int error = errno;
-    CloseHandle(reader);
-
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(error, EACCES);
-    EXPECT_EQ(ReadFile(dir_ / "page"), "old page");
-    EXPECT_EQ(ReadFile(dir_ / "new"), "new page");  // left where it was
+    ExpectRefusedWhileHeld("page");
 }
 
 TEST_F(Win32PlatformFiles, RenameOverAMissingSourceFailsWithEnoent) {
@@ -228,20 +235,8 @@ TEST_P(RenameWays, TheFirstRenameFindsTheBestWayAndTheNextUsesIt) {
 // log) is not renamed, on any system, and the first rename after its release
 // still finds the system's way.
 TEST_P(RenameWays, AHeldFileStaysAndTheWayIsFoundOnceItIsFree) {
-    WriteFile(dir_ / "page", "old page");
-    WriteFile(dir_ / "new", "new page");
-    const HANDLE holder =
-        CreateFileA(At("new").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    errno = 0;
-    const int held_result = platform::RenameOver(At("new").c_str(), At("page").c_str());
-    const int held_error = errno;
-    CloseHandle(holder);
-    EXPECT_EQ(held_result, 0);
-    EXPECT_EQ(held_error, EACCES);
-    EXPECT_EQ(ReadFile(dir_ / "page"), "old page");
-    EXPECT_EQ(ReadFile(dir_ / "new"), "new page");
+    ExpectRefusedWhileHeld("new");
+    if (HasFatalFailure()) return;
 
     Seen.clear();
     ASSERT_EQ(platform::RenameOver(At("new").c_str(), At("page").c_str()), 1);
