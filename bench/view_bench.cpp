@@ -42,7 +42,7 @@
 
 #include "driver/display_driver.h"
 #include "host/driver_module.h"
-#include "view/lcd_picture.h"
+#include "view/lcd/lcd_picture.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -1,14 +1,14 @@
 // A display driver module as a host uses it: the file loaded, and the six
 // exports bound by their plain names. lumivane-host, the tests and the
 // benchmark all load the driver through this; the loading itself is the
-// platform layer's (host/platform.h).
+// platform layer's (platform/programs/platform.h).
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "driver/display_driver.h"
-#include "host/platform.h"
+#include "platform/programs/platform.h"
 
 namespace host {
 

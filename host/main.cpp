@@ -13,9 +13,9 @@
 
 #include "host/demo.h"
 #include "host/driver_module.h"
-#include "host/platform.h"
 #include "host/runner.h"
 #include "host/script.h"
+#include "platform/programs/platform.h"
 
 namespace fs = std::filesystem;
 

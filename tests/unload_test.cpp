@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "host/platform.h"
+#include "platform/programs/platform.h"
 #include "tests/os_cases.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"

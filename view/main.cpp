@@ -11,13 +11,13 @@
 #include <string>
 #include <system_error>
 
-#include "host/platform.h"
-#include "view/lcd_picture.h"
+#include "platform/programs/platform.h"
+#include "view/http/server.h"
+#include "view/lcd/lcd_picture.h"
+#include "view/lcd/page_rows.h"
 #include "view/options.h"
-#include "view/page_rows.h"
-#include "view/page_watch.h"
-#include "view/server.h"
 #include "view/startup.h"
+#include "view/watch/page_watch.h"
 
 namespace fs = std::filesystem;
 namespace net = boost::asio;

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "view/lcd_picture.h"
-#include "view/page_rows.h"
+#include "view/lcd/lcd_picture.h"
+#include "view/lcd/page_rows.h"
 
 namespace view {
 

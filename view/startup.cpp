@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "host/platform.h"
+#include "platform/programs/platform.h"
 
 namespace view {
 

@@ -1,6 +1,6 @@
 #include "tests/support/module_names.h"
 
-#include "host/platform.h"
+#include "platform/programs/platform.h"
 #include "tests/support/driver_session.h"
 
 namespace testhost {

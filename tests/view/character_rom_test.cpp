@@ -1,13 +1,13 @@
 // The character ROMs against the HD44780 datasheet's drawings, dot by dot, and
 // the characters the ROM encodings read the host's bytes as.
-#include "view/character_rom.h"
+#include "view/lcd/character_rom.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "view/page_rows.h"
+#include "view/lcd/page_rows.h"
 
 using view::CharacterRom;
 

@@ -1,6 +1,6 @@
 // The display's size, its themes, /screen.png's query, and the picture itself,
 // read back with libpng and compared dot by dot with the datasheet's glyphs.
-#include "view/lcd_picture.h"
+#include "view/lcd/lcd_picture.h"
 
 #include <gtest/gtest.h>
 

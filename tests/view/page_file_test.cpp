@@ -13,11 +13,11 @@
 #include <string>
 #include <thread>
 
-#include "host/platform.h"
+#include "platform/programs/platform.h"
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
 #include "tests/view/http_client.h"
-#include "view/server.h"
+#include "view/http/server.h"
 
 namespace fs = std::filesystem;
 namespace net = boost::asio;

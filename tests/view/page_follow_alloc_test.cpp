@@ -18,7 +18,7 @@
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
 #include "tests/view/thread_allocations.h"
-#include "view/page_watch.h"
+#include "view/watch/page_watch.h"
 
 namespace {
 

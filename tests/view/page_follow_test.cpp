@@ -23,7 +23,7 @@
 
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
-#include "view/page_watch.h"
+#include "view/watch/page_watch.h"
 
 namespace fs = std::filesystem;
 namespace net = boost::asio;

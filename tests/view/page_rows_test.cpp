@@ -1,6 +1,6 @@
 // The page read back into rows: the driver's page with LF and CR LF line
 // ends, what rows can hold, each encoding, and files that are not a page.
-#include "view/page_rows.h"
+#include "view/lcd/page_rows.h"
 
 #include <gtest/gtest.h>
 

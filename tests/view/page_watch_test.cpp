@@ -1,6 +1,6 @@
 // Following the page file: waiting for it, versions, a page that goes away,
 // a file that is not a page, and a page that comes back.
-#include "view/page_watch.h"
+#include "view/watch/page_watch.h"
 
 #include <gtest/gtest.h>
 

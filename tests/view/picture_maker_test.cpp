@@ -1,6 +1,6 @@
 // Pictures drawn off the I/O thread: each comes back on it, the same screen
 // and options are drawn once, and a crowd beyond the limit is refused.
-#include "view/picture_maker.h"
+#include "view/lcd/picture_maker.h"
 
 #include <gtest/gtest.h>
 

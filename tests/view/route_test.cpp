@@ -1,6 +1,6 @@
 // Route and Refusal without a socket: the exact bytes of every status the
 // view answers, and what the connection does after each.
-#include "view/route.h"
+#include "view/http/route.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "view/view_page.h"
+#include "view/page/view_page.h"
 
 namespace view {
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "view/page_watch.h"
-#include "view/server.h"
+#include "view/http/server.h"
+#include "view/watch/page_watch.h"
 
 namespace viewtest {
 

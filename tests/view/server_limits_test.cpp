@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "tests/view/server_fixture.h"
-#include "view/event_stream.h"
-#include "view/server.h"
-#include "view/shared_state.h"
+#include "view/http/event_stream.h"
+#include "view/http/server.h"
+#include "view/http/shared_state.h"
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;

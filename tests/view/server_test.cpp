@@ -1,6 +1,6 @@
 // The server on 127.0.0.1:0, watching the working directory of a freshly
 // loaded driver module that the tests draw on, as the host would.
-#include "view/server.h"
+#include "view/http/server.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@ const ROMS = {
 };
 const SIZES = ['8x1', '8x2', '16x1', '16x2', '16x4', '20x1', '20x2', '20x4', '24x2', '40x1', '40x2', '40x4', '80x4'];
 const ENCODINGS = ['windows-1252', 'latin1', 'utf-8', 'hd44780-a00', 'hd44780-a02'];
-// Kept in step with the PNG's palettes (view/lcd_picture.cpp).
+// Kept in step with the PNG's palettes (view/lcd/lcd_picture.cpp).
 const THEMES = {
   green: { backlight: '#9cc83a', on: '#1a2c08', off: '#8fba35' },
   blue: { backlight: '#1f3fd0', on: '#f0f6ff', off: '#2b4ddb' },

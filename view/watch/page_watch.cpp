@@ -1,4 +1,4 @@
-#include "view/page_watch.h"
+#include "view/watch/page_watch.h"
 
 #include <cstdio>
 #include <string>

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "view/character_rom.h"
-#include "view/page_rows.h"
+#include "view/lcd/character_rom.h"
+#include "view/lcd/page_rows.h"
 
 namespace view {
 

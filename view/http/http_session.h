@@ -11,8 +11,8 @@
 #include <memory>
 #include <optional>
 
-#include "view/route.h"
-#include "view/shared_state.h"
+#include "view/http/route.h"
+#include "view/http/shared_state.h"
 
 namespace view {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "view/lcd_picture.h"
-#include "view/page_rows.h"
+#include "view/lcd/lcd_picture.h"
+#include "view/lcd/page_rows.h"
 
 namespace view {
 

@@ -1,11 +1,11 @@
-#include "view/route.h"
+#include "view/http/route.h"
 
 #include <boost/beast/http/field.hpp>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "view/view_page.h"
+#include "view/page/view_page.h"
 
 namespace view {
 

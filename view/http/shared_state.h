@@ -11,10 +11,10 @@
 #include <string>
 #include <unordered_map>
 
-#include "view/lcd_picture.h"
-#include "view/page_watch.h"
-#include "view/picture_maker.h"
-#include "view/route.h"
+#include "view/http/route.h"
+#include "view/lcd/lcd_picture.h"
+#include "view/lcd/picture_maker.h"
+#include "view/watch/page_watch.h"
 
 namespace view {
 

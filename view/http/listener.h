@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "view/shared_state.h"
+#include "view/http/shared_state.h"
 
 namespace view {
 

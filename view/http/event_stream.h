@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "view/route.h"
-#include "view/shared_state.h"
+#include "view/http/route.h"
+#include "view/http/shared_state.h"
 
 namespace view {
 

@@ -1,4 +1,4 @@
-#include "view/lcd_picture.h"
+#include "view/lcd/lcd_picture.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,11 +1,11 @@
-#include "view/listener.h"
+#include "view/http/listener.h"
 
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <utility>
 
-#include "host/platform.h"
-#include "view/http_session.h"
+#include "platform/programs/platform.h"
+#include "view/http/http_session.h"
 
 namespace view {
 

@@ -14,9 +14,9 @@
 #include <optional>
 #include <string>
 
-#include "host/platform.h"
-#include "view/dir_watch.h"
-#include "view/page_rows.h"
+#include "platform/programs/platform.h"
+#include "view/lcd/page_rows.h"
+#include "view/watch/dir_watch.h"
 
 namespace view {
 

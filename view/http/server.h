@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "view/page_watch.h"
-#include "view/shared_state.h"
+#include "view/http/shared_state.h"
+#include "view/watch/page_watch.h"
 
 namespace view {
 

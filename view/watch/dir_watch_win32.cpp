@@ -13,7 +13,7 @@
 #include <thread>
 #include <utility>
 
-#include "view/dir_watch.h"
+#include "view/watch/dir_watch.h"
 
 namespace view {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "driver/page_format.h"
-#include "view/character_rom.h"
+#include "view/lcd/character_rom.h"
 
 namespace view {
 

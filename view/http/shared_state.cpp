@@ -1,12 +1,12 @@
-#include "view/shared_state.h"
+#include "view/http/shared_state.h"
 
 #include <nlohmann/json.hpp>
 #include <utility>
 #include <vector>
 
-#include "host/platform.h"
-#include "view/event_stream.h"
-#include "view/http_session.h"
+#include "platform/programs/platform.h"
+#include "view/http/event_stream.h"
+#include "view/http/http_session.h"
 
 namespace view {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "view/lcd_picture.h"
+#include "view/lcd/lcd_picture.h"
 
 namespace view {
 

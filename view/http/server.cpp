@@ -1,8 +1,8 @@
-#include "view/server.h"
+#include "view/http/server.h"
 
 #include <utility>
 
-#include "view/listener.h"
+#include "view/http/listener.h"
 
 namespace view {
 

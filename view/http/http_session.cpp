@@ -1,10 +1,10 @@
-#include "view/http_session.h"
+#include "view/http/http_session.h"
 
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/write.hpp>
 #include <utility>
 
-#include "view/event_stream.h"
+#include "view/http/event_stream.h"
 
 namespace view {
 

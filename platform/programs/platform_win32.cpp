@@ -10,7 +10,7 @@
 // windows.h first
 #include <bcrypt.h>
 
-#include "host/platform.h"
+#include "platform/programs/platform.h"
 
 namespace host {
 

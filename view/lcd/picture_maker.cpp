@@ -1,4 +1,4 @@
-#include "view/picture_maker.h"
+#include "view/lcd/picture_maker.h"
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>

@@ -1,4 +1,4 @@
-#include "view/event_stream.h"
+#include "view/http/event_stream.h"
 
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/chunk_encode.hpp>

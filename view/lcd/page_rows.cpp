@@ -1,4 +1,4 @@
-#include "view/page_rows.h"
+#include "view/lcd/page_rows.h"
 
 #include <algorithm>
 #include <cctype>

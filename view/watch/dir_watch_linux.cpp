@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "view/dir_watch.h"
+#include "view/watch/dir_watch.h"
 
 namespace view {
 

@@ -1,4 +1,4 @@
-#include "view/character_rom.h"
+#include "view/lcd/character_rom.h"
 
 #include "view/character_rom_table.h"  // generated from the pinned npm package
 

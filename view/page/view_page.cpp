@@ -1,4 +1,4 @@
-#include "view/view_page.h"
+#include "view/page/view_page.h"
 
 #include "view/character_rom_table.h"  // LUMIVANE_ROM_A00_HEX, LUMIVANE_ROM_A02_HEX
 #include "view/qrcode_script.h"        // LUMIVANE_QRCODE_JS

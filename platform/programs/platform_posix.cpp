@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "host/platform.h"
+#include "platform/programs/platform.h"
 
 namespace host {
 
