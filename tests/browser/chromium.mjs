@@ -37,12 +37,16 @@ export async function until(what, limitMs, check, stepMs = 50) {
   }
 }
 
-// A headless chromium with a profile of its own in userDataDir.
-export function launchChromium(userDataDir, viewport) {
+// A headless chromium with a profile of its own in userDataDir; `more`:
+// further flags in `args`, and any other option of playwright's context
+// (hasTouch, isMobile).
+export function launchChromium(userDataDir, viewport, more = {}) {
+  const { args = [], ...options } = more;
   return chromium.launchPersistentContext(userDataDir, {
     executablePath: '/usr/bin/chromium',
     headless: true,
-    args: CHROMIUM_FLAGS,
+    args: [...CHROMIUM_FLAGS, ...args],
     viewport,
+    ...options,
   });
 }

@@ -222,6 +222,57 @@ TEST(RenderPng, UserDefinedCellIsAnOutlineAndUnlitDotsShow) {
     EXPECT_FALSE(image.Lit(blank));
 }
 
+// The part of `image` from (left, top), `width` by `height`.
+Image Crop(const Image& image, int left, int top, int width, int height) {
+    Image part;
+    part.width = width;
+    part.height = height;
+    for (int y = top; y < top + height; ++y) {
+        const auto row =
+            image.rgb.begin() + (static_cast<std::ptrdiff_t>(y) * image.width + left) * 3;
+        part.rgb.insert(part.rgb.end(), row, row + width * 3);
+    }
+    return part;
+}
+
+// The home screen's icon: "LV" on a two-character panel at the largest dot
+// that fits, centred on a square of the bezel's colour.
+TEST(RenderIconPng, LvOnThePanelCentredOnItsSquare) {
+    const struct {
+        int side;
+        int scale;      // the panel inside: 2x1 at this dot size
+        int left, top;  // where it lies in the square
+        int panel_w, panel_h;
+    } cases[] = {
+        {192, 6, 12, 23, 168, 146},
+        {512, 18, 8, 40, 495, 431},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.side);
+        const Image icon = Decode(view::RenderIconPng(view::Theme::kGreen, c.side));
+        ASSERT_EQ(icon.width, c.side);
+        ASSERT_EQ(icon.height, c.side);
+        for (const int corner : {0, (c.side * c.side - 1) * 3})
+            EXPECT_EQ(std::vector<int>(icon.rgb.begin() + corner, icon.rgb.begin() + corner + 3),
+                      (std::vector<int>{0x2a, 0x2c, 0x2e}));
+        PictureOptions options;
+        options.size = {2, 1};
+        options.scale = c.scale;
+        const Image panel = Crop(icon, c.left, c.top, c.panel_w, c.panel_h);
+        // Inside the panel's bezel, its backlight.
+        const std::size_t inside =
+            (static_cast<std::size_t>(5 * c.scale) * c.panel_w + 5 * c.scale) * 3;
+        EXPECT_EQ(std::vector<int>(panel.rgb.begin() + inside, panel.rgb.begin() + inside + 3),
+                  (std::vector<int>{0x9c, 0xc8, 0x3a}));
+        EXPECT_EQ(CellDrawing(panel, options, 0, 0),
+                  (std::vector<std::string>{"#....", "#....", "#....", "#....", "#....", "#....",
+                                            "#####", "....."}));
+        EXPECT_EQ(CellDrawing(panel, options, 0, 1),
+                  (std::vector<std::string>{"#...#", "#...#", "#...#", "#...#", "#...#", ".#.#.",
+                                            "..#..", "....."}));
+    }
+}
+
 TEST(RenderPng, TheLargestPictureIs80x4AtScale16) {
     PictureOptions options;
     options.scale = view::kMaxScale;

@@ -69,7 +69,7 @@ bool ParseInt(std::string_view text, int low, int high, int* value) {
 class Canvas {
 public:
     Canvas(int width, int height, Rgb fill)
-        : width_(width), pixels_(static_cast<std::size_t>(width) * height * 3) {
+        : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height * 3) {
         Fill(0, 0, width, height, fill);
     }
     void Fill(int x, int y, int w, int h, Rgb colour) {
@@ -84,16 +84,67 @@ public:
         Fill(x, y, 1, h, colour);
         Fill(x + w - 1, y, 1, h, colour);
     }
-    const std::uint8_t* data() const { return pixels_.data(); }
+    std::string Png() const;
 
 private:
     int width_;
+    int height_;
     std::vector<std::uint8_t> pixels_;
 };
 
 void AppendToString(void* context, void* data, int size) {
     static_cast<std::string*>(context)->append(static_cast<const char*>(data),
                                                static_cast<std::size_t>(size));
+}
+
+std::string Canvas::Png() const {
+    std::string png;
+    stbi_write_png_to_func(AppendToString, &png, width_, height_, 3, pixels_.data(), width_ * 3);
+    return png;
+}
+
+// "#rrggbb"
+std::string CssColour(Rgb colour) {
+    constexpr char kHex[] = "0123456789abcdef";
+    std::string css = "#";
+    for (const std::uint8_t part : {colour.r, colour.g, colour.b}) {
+        css += kHex[part >> 4];
+        css += kHex[part & 15];
+    }
+    return css;
+}
+
+// The panel within its bezel, its top-left corner at (left, top) of `canvas`.
+void DrawPanel(Canvas* canvas, int left, int top, const Rows& bytes,
+               const PictureOptions& options) {
+    const Geometry g = GeometryOf(options.scale);
+    const Palette palette = PaletteOf(options.theme);
+    const int width = PictureWidth(options);
+    const int height = PictureHeight(options);
+    canvas->Fill(left, top, width, height, palette.bezel);
+    canvas->Fill(left + g.bezel, top + g.bezel, width - 2 * g.bezel, height - 2 * g.bezel,
+                 palette.backlight);
+    for (int row = 0; row < options.size.rows; ++row) {
+        for (int column = 0; column < options.size.columns; ++column) {
+            const std::string& text = bytes[row];
+            const auto code = static_cast<std::uint8_t>(
+                static_cast<std::size_t>(column) < text.size() ? text[column] : ' ');
+            if (IsUserDefined(code)) {
+                const DotBox corner = DotAt(options, row, column, 0, 0);
+                canvas->Outline(left + corner.x, top + corner.y, g.char_width(), g.char_height(),
+                                palette.dot_off);
+                continue;
+            }
+            const unsigned char* glyph = Glyph(options.rom, code);
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 5; ++x) {
+                    const bool on = (glyph[y] >> (4 - x)) & 1;
+                    const DotBox dot = DotAt(options, row, column, x, y);
+                    canvas->Fill(left + dot.x, top + dot.y, dot.size, dot.size,
+                                 on ? palette.dot_on : palette.dot_off);
+                }
+        }
+    }
 }
 }  // namespace
 
@@ -164,37 +215,32 @@ int PictureHeight(const PictureOptions& options) {
 }
 
 std::string RenderPng(const Rows& bytes, const PictureOptions& options) {
-    const Geometry g = GeometryOf(options.scale);
-    const Palette palette = PaletteOf(options.theme);
-    const int width = PictureWidth(options);
-    const int height = PictureHeight(options);
-    Canvas canvas(width, height, palette.bezel);
-    canvas.Fill(g.bezel, g.bezel, width - 2 * g.bezel, height - 2 * g.bezel, palette.backlight);
+    Canvas canvas(PictureWidth(options), PictureHeight(options), PaletteOf(options.theme).bezel);
+    DrawPanel(&canvas, 0, 0, bytes, options);
+    return canvas.Png();
+}
 
-    for (int row = 0; row < options.size.rows; ++row) {
-        const int top = g.bezel + g.margin + row * (g.char_height() + g.char_gap);
-        for (int column = 0; column < options.size.columns; ++column) {
-            const int left = g.bezel + g.margin + column * (g.char_width() + g.char_gap);
-            const std::string& text = bytes[row];
-            const auto code = static_cast<std::uint8_t>(
-                static_cast<std::size_t>(column) < text.size() ? text[column] : ' ');
-            if (IsUserDefined(code)) {
-                canvas.Outline(left, top, g.char_width(), g.char_height(), palette.dot_off);
-                continue;
-            }
-            const unsigned char* glyph = Glyph(options.rom, code);
-            for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < 5; ++x) {
-                    const bool on = (glyph[y] >> (4 - x)) & 1;
-                    const DotBox dot = DotAt(options, row, column, x, y);
-                    canvas.Fill(dot.x, dot.y, dot.size, dot.size,
-                                on ? palette.dot_on : palette.dot_off);
-                }
-        }
+std::string RenderIconPng(Theme theme, int side) {
+    PictureOptions options;
+    options.size = {2, 1};
+    options.theme = theme;
+    // The largest whole dot size that fits: the picture grows with it.
+    for (options.scale = 1;;) {
+        PictureOptions larger = options;
+        ++larger.scale;
+        if (PictureWidth(larger) > side || PictureHeight(larger) > side) break;
+        options = larger;
     }
-    std::string png;
-    stbi_write_png_to_func(AppendToString, &png, width, height, 3, canvas.data(), width * 3);
-    return png;
+    const Rgb bezel = PaletteOf(theme).bezel;
+    Canvas canvas(side, side, bezel);
+    DrawPanel(&canvas, (side - PictureWidth(options)) / 2, (side - PictureHeight(options)) / 2,
+              {"LV", "", "", ""}, options);
+    return canvas.Png();
+}
+
+ThemeColours ThemeCssColours(Theme theme) {
+    const Palette palette = PaletteOf(theme);
+    return {CssColour(palette.backlight), CssColour(palette.bezel)};
 }
 
 PictureOptions PictureDefaults(const DisplayOptions& display, Encoding encoding) {

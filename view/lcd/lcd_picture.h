@@ -57,6 +57,18 @@ int PictureHeight(const PictureOptions& options);
 // PNG. The same rows and options always give the same bytes.
 std::string RenderPng(const Rows& bytes, const PictureOptions& options);
 
+// The view's icon, for a phone's home screen: a panel of two characters
+// showing "LV" in `theme`, as large as fits, centred on a square of `side`
+// pixels in the bezel's colour, as a PNG.
+std::string RenderIconPng(Theme theme, int side);
+
+// A theme's colours as CSS writes them ("#9cc83a"), for the web app manifest.
+struct ThemeColours {
+    std::string backlight;
+    std::string bezel;
+};
+ThemeColours ThemeCssColours(Theme theme);
+
 // The view's own options for the display, which a page or a picture uses
 // where it chooses nothing else.
 struct DisplayOptions {
