@@ -10,12 +10,12 @@
 // view-bare*.png, view-framed.png) go.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
-import { OUT_DIR, launchChromium, sleep, until } from './chromium.mjs';
+import { OUT_DIR, launchChromium, sleep, startView, until } from './chromium.mjs';
 
 const VIEW = process.env.LUMIVANE_VIEW;
 const HOST = process.env.LUMIVANE_HOST;
@@ -35,22 +35,13 @@ function drawScreen() {
   return workDir;
 }
 
-async function startView(args, cwd) {
-  const view = spawn(VIEW, args, { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
-  let output = '';
-  view.stdout.on('data', (chunk) => (output += chunk));
-  view.stderr.on('data', (chunk) => (output += chunk));
-  const url = await until('the start line', 10000, () => output.match(/^Lumivane view: (http:\S+) \(page: /m)?.[1]);
-  return { view, url };
-}
-
 // Runs `body` with the view over the host's screen and the browsers it
 // opens, and stops them all whatever happens.
 async function withView(args, body) {
   assert.ok(VIEW && HOST, 'LUMIVANE_VIEW and LUMIVANE_HOST name the programs');
   fs.mkdirSync(OUT_DIR, { recursive: true });
   const workDir = drawScreen();
-  const { view, url } = await startView([...args, workDir], workDir);
+  const { view, url } = await startView(VIEW, [...args, workDir], workDir);
   const contexts = [];
   const browser = async (viewport, more) => {
     const context = await launchChromium(fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-chromium-')), viewport, more);
