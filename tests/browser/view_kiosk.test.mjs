@@ -166,6 +166,15 @@ test('kiosk on a phone in landscape: the panel alone across the width; a tap sho
     await page.dblclick('#display');
     await until('kiosk left', 3000, () => page.evaluate(() => !document.body.classList.contains('kiosk')));
 
+    // As text cells, the 20x4 panel fills the width as well.
+    await page.goto(`${url}?kiosk=1&encoding=windows-1252`);
+    await live(page);
+    const text = await page.evaluate(() => document.getElementById('bezel').getBoundingClientRect().toJSON());
+    assert.equal(text.width, PHONE.width, 'the text panel fills the width');
+    assert.ok(text.height <= PHONE.height, `the text panel is ${text.height} px high`);
+    assert.deepEqual(await visibleControls(page), []);
+    await page.screenshot({ path: path.join(OUT_DIR, 'view-kiosk-text.png') });
+
     // The README's picture: the kiosk screenshot in a phone's frame.
     const phone = await context.newPage();
     await phone.setViewportSize({ width: PHONE.width + 120, height: PHONE.height + 80 });
