@@ -329,8 +329,11 @@ void SetFramePolicy(const Request& request, const Snapshot& snapshot, Answer* an
     const bool framed_bare = target.substr(0, target.find('?')) == "/" &&
                              answer->response.result() == http::status::ok &&
                              BareWithToken(QueryOf(request), snapshot);
-    answer->response.insert("Content-Security-Policy",
-                            framed_bare ? "frame-ancestors *" : "frame-ancestors 'none'");
+    // One policy: the answer's own, if any, and who may frame it.
+    std::string policy(answer->response["Content-Security-Policy"]);
+    policy += policy.empty() ? "" : "; ";
+    policy += framed_bare ? "frame-ancestors *" : "frame-ancestors 'none'";
+    answer->response.set("Content-Security-Policy", policy);
 }
 }  // namespace
 
