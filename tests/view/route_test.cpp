@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "view/http/token.h"
 #include "view/page/view_page.h"
 
 namespace view {
@@ -554,18 +555,6 @@ TEST(Route, TheIconsAtTheirSizes) {
         EXPECT_EQ(be32(20), std::stoi(side));
         EXPECT_EQ(again.response.body(), png);
     }
-}
-
-TEST(TokenMatches, OnlyTheWholeToken) {
-    const struct {
-        const char* guess;
-        bool matches;
-    } cases[] = {
-        {"Tk9uZS1vZi15b3VyLWJpeg", true},   {"Tk9uZS1vZi15b3VyLWJpez", false},
-        {"Uk9uZS1vZi15b3VyLWJpeg", false},  {"Tk9uZS1vZi15b3VyLWJpe", false},
-        {"Tk9uZS1vZi15b3VyLWJpegg", false}, {"", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(TokenMatches(c.guess, kToken), c.matches) << c.guess;
 }
 
 }  // namespace
