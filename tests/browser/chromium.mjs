@@ -1,7 +1,9 @@
-// What both browser tests share: Debian's chromium started headless through
-// playwright-core, polling for a condition, and where screenshots go.
+// What the browser tests share: Debian's chromium started headless through
+// playwright-core, lumivane-view started, polling for a condition, and where
+// screenshots go.
 //
 // LUMIVANE_BROWSER_OUT: where the screenshots go (default: a temp folder).
+import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -37,12 +39,31 @@ export async function until(what, limitMs, check, stepMs = 50) {
   }
 }
 
-// A headless chromium with a profile of its own in userDataDir.
-export function launchChromium(userDataDir, viewport) {
+// A headless chromium with a profile of its own in userDataDir; `more`:
+// further flags in `args`, and any other option of playwright's context
+// (hasTouch, isMobile).
+export function launchChromium(userDataDir, viewport, more = {}) {
+  const { args = [], ...options } = more;
   return chromium.launchPersistentContext(userDataDir, {
     executablePath: '/usr/bin/chromium',
     headless: true,
-    args: CHROMIUM_FLAGS,
+    args: [...CHROMIUM_FLAGS, ...args],
     viewport,
+    ...options,
   });
+}
+
+// Starts the lumivane-view `program`; resolves with the process and the URL
+// of its start line. The process's `exited` resolves with its exit code, its
+// `output()` is all it wrote.
+export async function startView(program, args, cwd) {
+  const view = spawn(program, args, { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
+  let output = '';
+  let errors = '';
+  view.stdout.on('data', (chunk) => (output += chunk));
+  view.stderr.on('data', (chunk) => (errors += chunk));
+  view.exited = new Promise((resolve) => view.on('exit', (code) => resolve(code)));
+  const url = await until('the start line', 10000, () => output.match(/^Lumivane view: (http:\S+) \(page: /m)?.[1]);
+  view.output = () => output + errors;
+  return { view, url };
 }

@@ -1,5 +1,5 @@
-// The display's size, its themes, /screen.png's query, and the picture itself,
-// read back with libpng and compared dot by dot with the datasheet's glyphs.
+// The display's picture, read back with libpng and compared dot by dot with
+// the datasheet's glyphs.
 #include "view/lcd/lcd_picture.h"
 
 #include <gtest/gtest.h>
@@ -16,76 +16,6 @@ using view::PictureOptions;
 using view::Rows;
 
 namespace {
-
-TEST(DisplaySize, ParsesColumnsByRows) {
-    struct {
-        const char* text;
-        std::optional<DisplaySize> size;
-    } cases[] = {
-        {"20x4", DisplaySize{20, 4}}, {"16X2", DisplaySize{16, 2}}, {"1x1", DisplaySize{1, 1}},
-        {"80x4", DisplaySize{80, 4}}, {"81x4", std::nullopt},       {"20x5", std::nullopt},
-        {"0x2", std::nullopt},        {"20x0", std::nullopt},       {"20", std::nullopt},
-        {"x4", std::nullopt},         {"20x", std::nullopt},        {"+20x4", std::nullopt},
-        {"20x4 ", std::nullopt},      {"0020x4", std::nullopt},     {"", std::nullopt},
-    };
-    for (const auto& c : cases) EXPECT_EQ(view::ParseDisplaySize(c.text), c.size) << c.text;
-    EXPECT_EQ(view::DisplaySizeName({16, 2}), "16x2");
-}
-
-TEST(TextBeyond, OnlyNonBlankTextOutsideTheAreaCounts) {
-    const std::string at_column_30 = std::string(29, ' ') + "x";
-    struct {
-        const char* what;
-        Rows rows;
-        DisplaySize size;
-        bool beyond;
-    } cases[] = {
-        {"text at column 30 of a 20x4", {at_column_30, "", "", ""}, {20, 4}, true},
-        {"the same on an 80x4", {at_column_30, "", "", ""}, {80, 4}, false},
-        {"blanks past the edge", {"Hello" + std::string(60, ' '), "", "", ""}, {20, 4}, false},
-        {"text filling the area exactly", {std::string(20, 'x'), "", "", ""}, {20, 4}, false},
-        {"one past the edge", {std::string(21, 'x'), "", "", ""}, {20, 4}, true},
-        {"text on a row below", {"a", "b", "c", "d"}, {20, 2}, true},
-        {"blank rows below", {"a", "b", "   ", ""}, {20, 2}, false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(view::TextBeyond(c.rows, c.size), c.beyond) << c.what;
-}
-
-TEST(ParsePictureQuery, ValuesAndReasons) {
-    const PictureOptions defaults;  // 80x4, A00, green, scale 3
-    struct {
-        std::string query;
-        bool ok;
-        std::string reason;
-    } cases[] = {
-        {"", true, ""},
-        {"size=20x4&encoding=hd44780-a02&theme=oled&scale=16", true, ""},
-        {"scale=1&unknown=thing&size", false, "size '': want COLSxROWS, columns 1-80 and rows 1-4"},
-        {"size=81x4", false, "size '81x4': want COLSxROWS, columns 1-80 and rows 1-4"},
-        {"encoding=windows-1252", false,
-         "encoding 'windows-1252': want hd44780-a00 or hd44780-a02"},
-        {"theme=pink", false, "theme 'pink': want green, blue, amber, white or oled"},
-        {"scale=0", false, "scale '0': want a whole number from 1 to 16"},
-        {"scale=17", false, "scale '17': want a whole number from 1 to 16"},
-        {"scale=3.5", false, "scale '3.5': want a whole number from 1 to 16"},
-        {"theme=" + std::string(100, 'q'), false,
-         "theme '" + std::string(32, 'q') + "': want green, blue, amber, white or oled"},
-    };
-    for (const auto& c : cases) {
-        PictureOptions options;
-        std::string reason;
-        EXPECT_EQ(view::ParsePictureQuery(c.query, defaults, &options, &reason), c.ok) << c.query;
-        EXPECT_EQ(reason, c.reason) << c.query;
-    }
-    PictureOptions options;
-    std::string reason;
-    ASSERT_TRUE(view::ParsePictureQuery("size=20x4&encoding=hd44780-a02&theme=oled&scale=16",
-                                        defaults, &options, &reason));
-    EXPECT_EQ(options.size, (DisplaySize{20, 4}));
-    EXPECT_EQ(options.rom, view::CharacterRom::kA02);
-    EXPECT_EQ(options.theme, view::Theme::kOled);
-    EXPECT_EQ(options.scale, 16);
-}
 
 TEST(RenderPng, SameScreenSameBytes) {
     const Rows rows = {
@@ -220,6 +150,57 @@ TEST(RenderPng, UserDefinedCellIsAnOutlineAndUnlitDotsShow) {
     EXPECT_EQ(pixel(centre.x + 1, centre.y + 1), gap);         // nothing inside it
     EXPECT_NE(pixel(blank.x + 1, blank.y + 1), gap);           // a space's dots, faintly
     EXPECT_FALSE(image.Lit(blank));
+}
+
+// The part of `image` from (left, top), `width` by `height`.
+Image Crop(const Image& image, int left, int top, int width, int height) {
+    Image part;
+    part.width = width;
+    part.height = height;
+    for (int y = top; y < top + height; ++y) {
+        const auto row =
+            image.rgb.begin() + (static_cast<std::ptrdiff_t>(y) * image.width + left) * 3;
+        part.rgb.insert(part.rgb.end(), row, row + width * 3);
+    }
+    return part;
+}
+
+// The home screen's icon: "LV" on a two-character panel at the largest dot
+// that fits, centred on a square of the bezel's colour.
+TEST(RenderIconPng, LvOnThePanelCentredOnItsSquare) {
+    const struct {
+        int side;
+        int scale;      // the panel inside: 2x1 at this dot size
+        int left, top;  // where it lies in the square
+        int panel_w, panel_h;
+    } cases[] = {
+        {192, 6, 12, 23, 168, 146},
+        {512, 18, 8, 40, 495, 431},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.side);
+        const Image icon = Decode(view::RenderIconPng(view::Theme::kGreen, c.side));
+        ASSERT_EQ(icon.width, c.side);
+        ASSERT_EQ(icon.height, c.side);
+        for (const int corner : {0, (c.side * c.side - 1) * 3})
+            EXPECT_EQ(std::vector<int>(icon.rgb.begin() + corner, icon.rgb.begin() + corner + 3),
+                      (std::vector<int>{0x2a, 0x2c, 0x2e}));
+        PictureOptions options;
+        options.size = {2, 1};
+        options.scale = c.scale;
+        const Image panel = Crop(icon, c.left, c.top, c.panel_w, c.panel_h);
+        // Inside the panel's bezel, its backlight.
+        const std::size_t inside =
+            (static_cast<std::size_t>(5 * c.scale) * c.panel_w + 5 * c.scale) * 3;
+        EXPECT_EQ(std::vector<int>(panel.rgb.begin() + inside, panel.rgb.begin() + inside + 3),
+                  (std::vector<int>{0x9c, 0xc8, 0x3a}));
+        EXPECT_EQ(CellDrawing(panel, options, 0, 0),
+                  (std::vector<std::string>{"#....", "#....", "#....", "#....", "#....", "#....",
+                                            "#####", "....."}));
+        EXPECT_EQ(CellDrawing(panel, options, 0, 1),
+                  (std::vector<std::string>{"#...#", "#...#", "#...#", "#...#", "#...#", ".#.#.",
+                                            "..#..", "....."}));
+    }
 }
 
 TEST(RenderPng, TheLargestPictureIs80x4AtScale16) {

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "view/http/token.h"
 #include "view/page/view_page.h"
 
 namespace view {
@@ -119,20 +120,20 @@ TEST(Route, EveryStatusWithItsExactBytes) {
              kScreenJson,
          false, false},
         {"the page file, windows-1252", MakeRequest(http::verb::get, "/index.htm"), nullptr,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Content-Security-Policy: sandbox",
-                 "Server: lumivane-view", "Content-Type: text/html; charset=windows-1252",
-                 "X-Content-Type-Options: nosniff", page_length.c_str()}) +
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: text/html; charset=windows-1252", "X-Content-Type-Options: nosniff",
+                 page_length.c_str(), "Content-Security-Policy: sandbox; frame-ancestors 'none'"}) +
              kPageBytes,
          true, false},
         {"the page file, latin1", MakeRequest(http::verb::head, "/index.htm"), Latin1,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Content-Security-Policy: sandbox",
-                 "Server: lumivane-view", "Content-Type: text/html; charset=iso-8859-1",
-                 "X-Content-Type-Options: nosniff", page_length.c_str()}),
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: text/html; charset=iso-8859-1", "X-Content-Type-Options: nosniff",
+                 page_length.c_str(), "Content-Security-Policy: sandbox; frame-ancestors 'none'"}),
          true, false},
         {"the page file, utf-8", MakeRequest(http::verb::head, "/index.htm"), Utf8,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Content-Security-Policy: sandbox",
-                 "Server: lumivane-view", "Content-Type: text/html; charset=utf-8",
-                 "X-Content-Type-Options: nosniff", page_length.c_str()}),
+         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                 "Content-Type: text/html; charset=utf-8", "X-Content-Type-Options: nosniff",
+                 page_length.c_str(), "Content-Security-Policy: sandbox; frame-ancestors 'none'"}),
          true, false},
         {"no page yet", MakeRequest(http::verb::get, "/index.htm"), NoPage,
          Header({"HTTP/1.1 404 Not Found", "Cache-Control: no-store", kPlain[0], kPlain[1],
@@ -268,12 +269,12 @@ TEST(Route, TheViewPageWithItsPolicy) {
     for (const http::verb method : {http::verb::get, http::verb::head}) {
         Answer answer = Route(MakeRequest(method, "/"), TestSnapshot());
         const std::string header = Header(
-            {"HTTP/1.1 200 OK",
-             "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src "
-             "'unsafe-inline'; connect-src 'self'; img-src data:",
-             "Cache-Control: no-cache", "Server: lumivane-view",
+            {"HTTP/1.1 200 OK", "Cache-Control: no-cache", "Server: lumivane-view",
              "Content-Type: text/html; charset=utf-8", "X-Content-Type-Options: nosniff",
-             ("Content-Length: " + std::to_string(strlen(kViewPage))).c_str()});
+             ("Content-Length: " + std::to_string(strlen(kViewPage))).c_str(),
+             "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; style-src "
+             "'unsafe-inline'; connect-src 'self'; img-src 'self' data:; manifest-src 'self'; "
+             "media-src data:; frame-ancestors 'none'"});
         EXPECT_EQ(Wire(answer), method == http::verb::get ? header + kViewPage : header);
         EXPECT_TRUE(answer.keep_alive);
     }
@@ -437,16 +438,123 @@ TEST(RouteWithToken, OnlyATokenHolderIsGivenTheAddressToShare) {
     }
 }
 
-TEST(TokenMatches, OnlyTheWholeToken) {
+// Another site may frame only the bare view, and only when it was asked with
+// the token: it then gets no cookie and is served as asked; every other
+// document refuses frames.
+TEST(RouteWithToken, OnlyTheBareViewGivenItsTokenMayBeFramed) {
+    const std::string cookie = std::string("lumivane_token=") + kToken;
     const struct {
-        const char* guess;
-        bool matches;
+        const char* what;
+        const char* token;  // the view's; "" on loopback
+        std::string target;
+        const char* cookie;  // nullptr: none sent
+        int status;
+        const char* frames;  // the frame policy, "" for none
     } cases[] = {
-        {"Tk9uZS1vZi15b3VyLWJpeg", true},   {"Tk9uZS1vZi15b3VyLWJpez", false},
-        {"Uk9uZS1vZi15b3VyLWJpeg", false},  {"Tk9uZS1vZi15b3VyLWJpe", false},
-        {"Tk9uZS1vZi15b3VyLWJpegg", false}, {"", false},
+        {"bare with the token", kToken, std::string("/?bare=1&token=") + kToken, nullptr, 200,
+         "frame-ancestors *"},
+        {"bare with the token, bezel and size", kToken,
+         std::string("/?size=20x4&bare=1&bezel=0&token=") + kToken, nullptr, 200,
+         "frame-ancestors *"},
+        {"its stream", kToken, std::string("/events?bare=1&token=") + kToken, nullptr, 200, ""},
+        {"bare with the cookie", kToken, "/?bare=1", cookie.c_str(), 200, "frame-ancestors 'none'"},
+        {"bare with a wrong token", kToken, "/?bare=1&token=Tk9uZS1vZi15b3VyLWJpez", nullptr, 403,
+         "frame-ancestors 'none'"},
+        {"the token, not bare", kToken, std::string("/?bare=0&token=") + kToken, nullptr, 303, ""},
+        {"the page file, bare with the token", kToken,
+         std::string("/index.htm?bare=1&token=") + kToken, nullptr, 200, "frame-ancestors 'none'"},
+        {"not bare", kToken, "/", cookie.c_str(), 200, "frame-ancestors 'none'"},
+        {"bare on loopback, no token to give", "", "/?bare=1&token=x", nullptr, 200,
+         "frame-ancestors 'none'"},
     };
-    for (const auto& c : cases) EXPECT_EQ(TokenMatches(c.guess, kToken), c.matches) << c.guess;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Snapshot snapshot = TestSnapshot();
+        snapshot.token = c.token;
+        Request request = MakeRequest(http::verb::get, c.target.c_str());
+        if (c.cookie) request.set(http::field::cookie, c.cookie);
+        const Answer answer = Route(request, snapshot);
+        const Response& response = answer.response;
+        EXPECT_EQ(response.result_int(), c.status);
+        const std::string policy(response["Content-Security-Policy"]);
+        const std::size_t frames = policy.find("frame-ancestors");
+        EXPECT_EQ(frames == std::string::npos ? "" : policy.substr(frames), c.frames);
+        if (c.status == 200) {
+            EXPECT_EQ(response[http::field::set_cookie], "");
+            EXPECT_EQ(response[http::field::location], "");
+        }
+    }
+}
+
+// The home screen's app: its manifest goes to a token holder only, and starts
+// the app in kiosk mode through the token, as the printed address does.
+TEST(RouteWithToken, TheManifestStartsTheKioskThroughTheToken) {
+    const std::string cookie = std::string("lumivane_token=") + kToken;
+    const struct {
+        const char* what;
+        const char* token;
+        const char* cookie;
+        Theme theme;
+        int status;
+        std::string manifest;  // the exact body of a 200
+    } cases[] = {
+        {"loopback, green", "", nullptr, Theme::kGreen, 200,
+         R"({"background_color":"#2a2c2e","display":"fullscreen","icons":[)"
+         R"({"sizes":"192x192","src":"/icon-192.png","type":"image/png"},)"
+         R"({"sizes":"512x512","src":"/icon-512.png","type":"image/png"}],"id":"/",)"
+         R"("name":"Lumivane view","orientation":"landscape","scope":"/",)"
+         R"("short_name":"Lumivane","start_url":"/?kiosk=1","theme_color":"#9cc83a"})"},
+        {"a token holder, blue", kToken, cookie.c_str(), Theme::kBlue, 200,
+         R"({"background_color":"#2a2c2e","display":"fullscreen","icons":[)"
+         R"({"sizes":"192x192","src":"/icon-192.png","type":"image/png"},)"
+         R"({"sizes":"512x512","src":"/icon-512.png","type":"image/png"}],"id":"/",)"
+         R"("name":"Lumivane view","orientation":"landscape","scope":"/",)"
+         R"("short_name":"Lumivane","start_url":"/?kiosk=1&token=Tk9uZS1vZi15b3VyLWJpeg",)"
+         R"("theme_color":"#1f3fd0"})"},
+        {"no token", kToken, nullptr, Theme::kGreen, 403, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Snapshot snapshot = TestSnapshot();
+        snapshot.token = c.token;
+        snapshot.display.theme = c.theme;
+        Request request = MakeRequest(http::verb::get, "/manifest.webmanifest");
+        if (c.cookie) request.set(http::field::cookie, c.cookie);
+        const Answer answer = Route(request, snapshot);
+        EXPECT_EQ(answer.response.result_int(), c.status);
+        if (c.status != 200) {
+            EXPECT_EQ(answer.response.body().find(kToken), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(answer.response[http::field::content_type], "application/manifest+json");
+        EXPECT_EQ(answer.response[http::field::cache_control], "no-store");
+        EXPECT_EQ(answer.response.body(), c.manifest);
+    }
+}
+
+// The icons are PNGs of their size, the same bytes at each ask; the picture
+// itself is RenderIconPng's test.
+TEST(Route, TheIconsAtTheirSizes) {
+    for (const char* side : {"192", "512"}) {
+        SCOPED_TRACE(side);
+        const std::string target = std::string("/icon-") + side + ".png";
+        const Answer first = Route(MakeRequest(http::verb::get, target.c_str()), TestSnapshot());
+        const Answer again = Route(MakeRequest(http::verb::get, target.c_str()), TestSnapshot());
+        EXPECT_EQ(first.response.result_int(), 200);
+        EXPECT_EQ(first.response[http::field::content_type], "image/png");
+        const std::string& png = first.response.body();
+        ASSERT_GT(png.size(), 24u);
+        EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+        const auto be32 = [&](std::size_t at) {
+            return (static_cast<unsigned char>(png[at]) << 24) |
+                   (static_cast<unsigned char>(png[at + 1]) << 16) |
+                   (static_cast<unsigned char>(png[at + 2]) << 8) |
+                   static_cast<unsigned char>(png[at + 3]);
+        };
+        EXPECT_EQ(be32(16), std::stoi(side));  // the header chunk's width and height
+        EXPECT_EQ(be32(20), std::stoi(side));
+        EXPECT_EQ(again.response.body(), png);
+    }
 }
 
 }  // namespace

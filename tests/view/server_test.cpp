@@ -194,7 +194,7 @@ TEST_F(ViewServer, IndexHtmIsThePageFileByteForByte) {
         SCOPED_TRACE(method);
         const Reply reply = Request(port_, "/index.htm", method);
         EXPECT_EQ(reply.status, 200);
-        EXPECT_EQ(reply.Field("Content-Security-Policy"), "sandbox");
+        EXPECT_EQ(reply.Field("Content-Security-Policy"), "sandbox; frame-ancestors 'none'");
         EXPECT_EQ(reply.Field("Cache-Control"), "no-store");
         EXPECT_EQ(reply.Field("Content-Type"), "text/html; charset=windows-1252");
         EXPECT_EQ(reply.Field("Content-Length"), std::to_string(driver_.Page().size()));
@@ -225,7 +225,7 @@ TEST_F(ViewServer, EveryPathGetsItsHeadersAndHeadTheSameWithoutBody) {
         EXPECT_EQ(head.body, "");
     }
     const Reply view = Request(port_, "/");
-    EXPECT_NE(view.body.find("new EventSource('/events')"), std::string::npos);
+    EXPECT_NE(view.body.find("new EventSource(serverUrl('/events'))"), std::string::npos);
     EXPECT_NE(view.body.find("textContent"), std::string::npos);
     EXPECT_EQ(view.body.find("innerHTML"), std::string::npos);
 

@@ -1,10 +1,15 @@
 #include "view/http/route.h"
 
+#include <array>
 #include <boost/beast/http/field.hpp>
+#include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "view/http/token.h"
+#include "view/lcd/lcd_picture.h"
 #include "view/page/view_page.h"
 
 namespace view {
@@ -43,7 +48,8 @@ Answer ServeView(const Request& request, const Snapshot&) {
     Response response;
     response.set("Content-Security-Policy",
                  "default-src 'none'; script-src 'unsafe-inline'; style-src "
-                 "'unsafe-inline'; connect-src 'self'; img-src data:");
+                 "'unsafe-inline'; connect-src 'self'; img-src 'self' data:; manifest-src "
+                 "'self'; media-src data:");
     response.set(http::field::cache_control, "no-cache");
     return Finish(request, std::move(response), http::status::ok, kViewPage,
                   "text/html; charset=utf-8");
@@ -137,6 +143,63 @@ Answer ServeShare(const Request& request, const Snapshot& snapshot) {
         "application/json");
 }
 
+// What a phone needs to put the view on its home screen as an app. An app
+// opened from there starts at start_url, token and all, as the printed
+// address does: its browser may keep the cookies of the one it was added from
+// apart. Only a token holder gets here, so the token goes to none other.
+Answer ServeManifest(const Request& request, const Snapshot& snapshot) {
+    const ThemeColours colours = ThemeCssColours(snapshot.display.theme);
+    std::string start = "/?kiosk=1";
+    if (!snapshot.token.empty()) start += "&token=" + std::string(snapshot.token);
+    nlohmann::json icons = nlohmann::json::array();
+    for (const char* side : {"192", "512"})
+        icons.push_back({{"src", std::string("/icon-") + side + ".png"},
+                         {"sizes", std::string(side) + "x" + side},
+                         {"type", "image/png"}});
+    const nlohmann::json manifest = {
+        {"name", "Lumivane view"},
+        {"short_name", "Lumivane"},
+        {"id", "/"},
+        {"start_url", start},
+        {"scope", "/"},
+        {"display", "fullscreen"},
+        {"orientation", "landscape"},
+        {"theme_color", colours.backlight},
+        {"background_color", colours.bezel},
+        {"icons", icons},
+    };
+    Response response;
+    response.set(http::field::cache_control, "no-store");
+    return Finish(request, std::move(response), http::status::ok, manifest.dump(),
+                  "application/manifest+json");
+}
+
+// The icons are drawn when first asked for, by the renderer of /screen.png:
+// the Windows program is cross-built, and its build cannot run a tool of its
+// own to draw them. Each is drawn once per theme; the answer is a copy.
+const std::string& Icon(Theme theme, int side) {
+    constexpr int kSides[] = {192, 512};
+    constexpr std::size_t kThemes = static_cast<std::size_t>(Theme::kOled) + 1;
+    static std::array<std::once_flag, kThemes * 2> drawn;
+    static std::array<std::string, kThemes * 2> icons;
+    const std::size_t slot = static_cast<std::size_t>(theme) * 2 + (side == kSides[0] ? 0 : 1);
+    std::call_once(drawn[slot], [&] { icons[slot] = RenderIconPng(theme, side); });
+    return icons[slot];
+}
+
+Answer ServeIcon(const Request& request, const Snapshot& snapshot, int side) {
+    Response response;
+    response.set(http::field::cache_control, "no-cache");
+    return Finish(request, std::move(response), http::status::ok,
+                  Icon(snapshot.display.theme, side), "image/png");
+}
+Answer ServeSmallIcon(const Request& request, const Snapshot& snapshot) {
+    return ServeIcon(request, snapshot, 192);
+}
+Answer ServeLargeIcon(const Request& request, const Snapshot& snapshot) {
+    return ServeIcon(request, snapshot, 512);
+}
+
 struct Resource {
     std::string_view path;
     Answer (*serve)(const Request& request, const Snapshot& snapshot);
@@ -149,46 +212,10 @@ constexpr Resource kResources[] = {
     {"/screen.png", ServePicture},
     {"/index.htm", ServePage},
     {"/share.json", ServeShare},
+    {"/manifest.webmanifest", ServeManifest},
+    {"/icon-192.png", ServeSmallIcon},
+    {"/icon-512.png", ServeLargeIcon},
 };
-}  // namespace
-
-bool TokenMatches(std::string_view guess, std::string_view token) {
-    unsigned char difference = guess.size() == token.size() ? 0 : 1;
-    for (std::size_t i = 0; i < token.size(); ++i)
-        difference |= static_cast<unsigned char>(token[i] ^ (i < guess.size() ? guess[i] : 0));
-    return difference == 0;
-}
-
-namespace {
-constexpr char kTokenParameter[] = "token=";
-
-// The value of `name=` among `separator`-separated pairs; nullopt when absent.
-std::optional<std::string_view> Find(std::string_view pairs, std::string_view name,
-                                     char separator) {
-    while (!pairs.empty()) {
-        const std::size_t end = pairs.find(separator);
-        std::string_view pair = pairs.substr(0, end);
-        while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
-        if (pair.substr(0, name.size()) == name) return pair.substr(name.size());
-        if (end == std::string_view::npos) break;
-        pairs.remove_prefix(end + 1);
-    }
-    return std::nullopt;
-}
-
-// The query without its token=... pair, "?" included when anything is left.
-std::string QueryWithoutToken(std::string_view query) {
-    std::string kept;
-    while (!query.empty()) {
-        const std::size_t end = query.find('&');
-        const std::string_view pair = query.substr(0, end);
-        if (!pair.empty() && pair.substr(0, sizeof kTokenParameter - 1) != kTokenParameter)
-            kept += (kept.empty() ? "?" : "&") + std::string(pair);
-        if (end == std::string_view::npos) break;
-        query.remove_prefix(end + 1);
-    }
-    return kept;
-}
 
 constexpr char kForbiddenPage[] =
     "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -200,33 +227,49 @@ constexpr char kForbiddenPage[] =
 // The token check before anything is served; nullopt: the request may go on.
 std::optional<Answer> CheckToken(const Request& request, std::string_view path,
                                  std::string_view query, const Snapshot& snapshot) {
-    const auto given = Find(query, std::string_view(kTokenParameter), '&');
-    if (given && TokenMatches(*given, snapshot.token)) {
+    const auto cookies = request[http::field::cookie];
+    const TokenPlace place =
+        FindToken(query, std::string_view(cookies.data(), cookies.size()), snapshot.token);
+    if (place == TokenPlace::kCookie) return std::nullopt;
+    if (place == TokenPlace::kQuery) {
         Response response;
         response.set(http::field::location, std::string(path) + QueryWithoutToken(query));
-        response.set(http::field::set_cookie, std::string(kTokenCookie) + "=" +
-                                                  std::string(snapshot.token) +
-                                                  "; HttpOnly; SameSite=Strict; Path=/");
+        response.set(http::field::set_cookie, TokenCookieValue(snapshot.token));
         response.set(http::field::cache_control, "no-store");
         return Finish(request, std::move(response), http::status::see_other, "", kPlainText);
     }
-    const auto cookies = request[http::field::cookie];
-    const auto cookie = Find(std::string_view(cookies.data(), cookies.size()),
-                             std::string(kTokenCookie) + "=", ';');
-    if (cookie && TokenMatches(*cookie, snapshot.token)) return std::nullopt;
     Response response;
     response.set(http::field::cache_control, "no-store");
     return Finish(request, std::move(response), http::status::forbidden, kForbiddenPage,
                   "text/html; charset=utf-8");
 }
 
-Answer Serve(const Request& request, const Snapshot& snapshot) {
+// The query of a request's target, without its "?"; empty when none.
+std::string_view QueryOf(const Request& request) {
     const std::string_view target(request.target().data(), request.target().size());
     const std::size_t question = target.find('?');
-    const std::string_view path = target.substr(0, question);
-    if (!snapshot.token.empty()) {
-        const std::string_view query =
-            question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+    return question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+}
+
+// A bare view for a stream or a dashboard, framed by another site, gets no
+// cookie: it carries the token in each of its URLs, bare=1 beside it, and is
+// answered as it asked, with no turn through a cookie.
+bool BareWithToken(std::string_view query, const Snapshot& snapshot) {
+    bool bare = false;
+    for (std::string_view rest = query; !bare && !rest.empty();) {
+        const std::size_t end = rest.find('&');
+        bare = rest.substr(0, end) == "bare=1";
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    return bare && !snapshot.token.empty() &&
+           FindToken(query, std::string_view(), snapshot.token) == TokenPlace::kQuery;
+}
+
+Answer Serve(const Request& request, const Snapshot& snapshot) {
+    const std::string_view target(request.target().data(), request.target().size());
+    const std::string_view path = target.substr(0, target.find('?'));
+    const std::string_view query = QueryOf(request);
+    if (!snapshot.token.empty() && !BareWithToken(query, snapshot)) {
         if (auto refused = CheckToken(request, path, query, snapshot)) return std::move(*refused);
     }
     for (const Resource& resource : kResources) {
@@ -241,10 +284,27 @@ Answer Serve(const Request& request, const Snapshot& snapshot) {
     }
     return Finish(request, Response(), http::status::not_found, "not found\n", kPlainText);
 }
+
+// Only a document can be framed to catch a click or show the screen in
+// another site: each refuses it, but for the bare view asked with its token.
+void SetFramePolicy(const Request& request, const Snapshot& snapshot, Answer* answer) {
+    const auto type = answer->response[http::field::content_type];
+    if (std::string_view(type.data(), type.size()).substr(0, 9) != "text/html") return;
+    const std::string_view target(request.target().data(), request.target().size());
+    const bool framed_bare = target.substr(0, target.find('?')) == "/" &&
+                             answer->response.result() == http::status::ok &&
+                             BareWithToken(QueryOf(request), snapshot);
+    // One policy: the answer's own, if any, and who may frame it.
+    std::string policy(answer->response["Content-Security-Policy"]);
+    policy += policy.empty() ? "" : "; ";
+    policy += framed_bare ? "frame-ancestors *" : "frame-ancestors 'none'";
+    answer->response.set("Content-Security-Policy", policy);
+}
 }  // namespace
 
 Answer Route(const Request& request, const Snapshot& snapshot) {
     Answer answer = Serve(request, snapshot);
+    SetFramePolicy(request, snapshot, &answer);
     // Where a token is needed, no link may carry the address on.
     if (!snapshot.token.empty()) answer.response.set("Referrer-Policy", "no-referrer");
     return answer;

@@ -54,22 +54,10 @@ Geometry GeometryOf(int scale) {
     return {scale, dot_gap, scale + dot_gap, 3 * scale, 4 * scale};
 }
 
-bool ParseInt(std::string_view text, int low, int high, int* value) {
-    if (text.empty() || text.size() > 3) return false;
-    int number = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-        number = number * 10 + (c - '0');
-    }
-    if (number < low || number > high) return false;
-    *value = number;
-    return true;
-}
-
 class Canvas {
 public:
     Canvas(int width, int height, Rgb fill)
-        : width_(width), pixels_(static_cast<std::size_t>(width) * height * 3) {
+        : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height * 3) {
         Fill(0, 0, width, height, fill);
     }
     void Fill(int x, int y, int w, int h, Rgb colour) {
@@ -84,10 +72,11 @@ public:
         Fill(x, y, 1, h, colour);
         Fill(x + w - 1, y, 1, h, colour);
     }
-    const std::uint8_t* data() const { return pixels_.data(); }
+    std::string Png() const;
 
 private:
     int width_;
+    int height_;
     std::vector<std::uint8_t> pixels_;
 };
 
@@ -95,54 +84,57 @@ void AppendToString(void* context, void* data, int size) {
     static_cast<std::string*>(context)->append(static_cast<const char*>(data),
                                                static_cast<std::size_t>(size));
 }
+
+std::string Canvas::Png() const {
+    std::string png;
+    stbi_write_png_to_func(AppendToString, &png, width_, height_, 3, pixels_.data(), width_ * 3);
+    return png;
+}
+
+// "#rrggbb"
+std::string CssColour(Rgb colour) {
+    constexpr char kHex[] = "0123456789abcdef";
+    std::string css = "#";
+    for (const std::uint8_t part : {colour.r, colour.g, colour.b}) {
+        css += kHex[part >> 4];
+        css += kHex[part & 15];
+    }
+    return css;
+}
+
+// The panel within its bezel, its top-left corner at (left, top) of `canvas`.
+void DrawPanel(Canvas* canvas, int left, int top, const Rows& bytes,
+               const PictureOptions& options) {
+    const Geometry g = GeometryOf(options.scale);
+    const Palette palette = PaletteOf(options.theme);
+    const int width = PictureWidth(options);
+    const int height = PictureHeight(options);
+    canvas->Fill(left, top, width, height, palette.bezel);
+    canvas->Fill(left + g.bezel, top + g.bezel, width - 2 * g.bezel, height - 2 * g.bezel,
+                 palette.backlight);
+    for (int row = 0; row < options.size.rows; ++row) {
+        for (int column = 0; column < options.size.columns; ++column) {
+            const std::string& text = bytes[row];
+            const auto code = static_cast<std::uint8_t>(
+                static_cast<std::size_t>(column) < text.size() ? text[column] : ' ');
+            if (IsUserDefined(code)) {
+                const DotBox corner = DotAt(options, row, column, 0, 0);
+                canvas->Outline(left + corner.x, top + corner.y, g.char_width(), g.char_height(),
+                                palette.dot_off);
+                continue;
+            }
+            const unsigned char* glyph = Glyph(options.rom, code);
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 5; ++x) {
+                    const bool on = (glyph[y] >> (4 - x)) & 1;
+                    const DotBox dot = DotAt(options, row, column, x, y);
+                    canvas->Fill(left + dot.x, top + dot.y, dot.size, dot.size,
+                                 on ? palette.dot_on : palette.dot_off);
+                }
+        }
+    }
+}
 }  // namespace
-
-std::optional<DisplaySize> ParseDisplaySize(std::string_view text) {
-    const std::size_t x = text.find_first_of("xX");
-    if (x == std::string_view::npos) return std::nullopt;
-    DisplaySize size;
-    if (!ParseInt(text.substr(0, x), 1, kMaxColumns, &size.columns) ||
-        !ParseInt(text.substr(x + 1), 1, kRowCount, &size.rows))
-        return std::nullopt;
-    return size;
-}
-
-std::string DisplaySizeName(DisplaySize size) {
-    return std::to_string(size.columns) + "x" + std::to_string(size.rows);
-}
-
-std::optional<Theme> ParseTheme(std::string_view name) {
-    for (const Theme theme :
-         {Theme::kGreen, Theme::kBlue, Theme::kAmber, Theme::kWhite, Theme::kOled})
-        if (name == ThemeName(theme)) return theme;
-    return std::nullopt;
-}
-
-const char* ThemeName(Theme theme) {
-    switch (theme) {
-        case Theme::kGreen:
-            return "green";
-        case Theme::kBlue:
-            return "blue";
-        case Theme::kAmber:
-            return "amber";
-        case Theme::kWhite:
-            return "white";
-        case Theme::kOled:
-            return "oled";
-    }
-    return "?";
-}
-
-bool TextBeyond(const Rows& bytes, DisplaySize size) {
-    for (int row = 0; row < kRowCount; ++row) {
-        const std::size_t from = row < size.rows ? static_cast<std::size_t>(size.columns) : 0;
-        if (bytes[row].size() > from &&
-            bytes[row].find_first_not_of(' ', from) != std::string::npos)
-            return true;
-    }
-    return false;
-}
 
 DotBox DotAt(const PictureOptions& options, int row, int column, int dot_x, int dot_y) {
     const Geometry g = GeometryOf(options.scale);
@@ -164,90 +156,32 @@ int PictureHeight(const PictureOptions& options) {
 }
 
 std::string RenderPng(const Rows& bytes, const PictureOptions& options) {
-    const Geometry g = GeometryOf(options.scale);
-    const Palette palette = PaletteOf(options.theme);
-    const int width = PictureWidth(options);
-    const int height = PictureHeight(options);
-    Canvas canvas(width, height, palette.bezel);
-    canvas.Fill(g.bezel, g.bezel, width - 2 * g.bezel, height - 2 * g.bezel, palette.backlight);
-
-    for (int row = 0; row < options.size.rows; ++row) {
-        const int top = g.bezel + g.margin + row * (g.char_height() + g.char_gap);
-        for (int column = 0; column < options.size.columns; ++column) {
-            const int left = g.bezel + g.margin + column * (g.char_width() + g.char_gap);
-            const std::string& text = bytes[row];
-            const auto code = static_cast<std::uint8_t>(
-                static_cast<std::size_t>(column) < text.size() ? text[column] : ' ');
-            if (IsUserDefined(code)) {
-                canvas.Outline(left, top, g.char_width(), g.char_height(), palette.dot_off);
-                continue;
-            }
-            const unsigned char* glyph = Glyph(options.rom, code);
-            for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < 5; ++x) {
-                    const bool on = (glyph[y] >> (4 - x)) & 1;
-                    const DotBox dot = DotAt(options, row, column, x, y);
-                    canvas.Fill(dot.x, dot.y, dot.size, dot.size,
-                                on ? palette.dot_on : palette.dot_off);
-                }
-        }
-    }
-    std::string png;
-    stbi_write_png_to_func(AppendToString, &png, width, height, 3, canvas.data(), width * 3);
-    return png;
+    Canvas canvas(PictureWidth(options), PictureHeight(options), PaletteOf(options.theme).bezel);
+    DrawPanel(&canvas, 0, 0, bytes, options);
+    return canvas.Png();
 }
 
-PictureOptions PictureDefaults(const DisplayOptions& display, Encoding encoding) {
+std::string RenderIconPng(Theme theme, int side) {
     PictureOptions options;
-    options.size = display.size;
-    options.rom = RomOf(encoding).value_or(CharacterRom::kA00);
-    options.theme = display.theme;
-    options.scale = display.scale;
-    return options;
+    options.size = {2, 1};
+    options.theme = theme;
+    // The largest whole dot size that fits: the picture grows with it.
+    for (options.scale = 1;;) {
+        PictureOptions larger = options;
+        ++larger.scale;
+        if (PictureWidth(larger) > side || PictureHeight(larger) > side) break;
+        options = larger;
+    }
+    const Rgb bezel = PaletteOf(theme).bezel;
+    Canvas canvas(side, side, bezel);
+    DrawPanel(&canvas, (side - PictureWidth(options)) / 2, (side - PictureHeight(options)) / 2,
+              {"LV", "", "", ""}, options);
+    return canvas.Png();
 }
 
-bool ParsePictureQuery(std::string_view query, const PictureOptions& defaults,
-                       PictureOptions* options, std::string* reason) {
-    *options = defaults;
-    while (!query.empty()) {
-        const std::size_t end = query.find('&');
-        const std::string_view pair = query.substr(0, end);
-        query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
-        const std::size_t equals = pair.find('=');
-        const std::string_view key = pair.substr(0, equals);
-        const std::string_view value =
-            equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
-        const std::string quoted = "'" + std::string(value.substr(0, 32)) + "'";
-        if (key == "size") {
-            const auto size = ParseDisplaySize(value);
-            if (!size) {
-                *reason = "size " + quoted + ": want COLSxROWS, columns 1-80 and rows 1-4";
-                return false;
-            }
-            options->size = *size;
-        } else if (key == "encoding") {
-            const auto encoding = ParseEncoding(value);
-            const auto rom = encoding ? RomOf(*encoding) : std::nullopt;
-            if (!rom) {
-                *reason = "encoding " + quoted + ": want hd44780-a00 or hd44780-a02";
-                return false;
-            }
-            options->rom = *rom;
-        } else if (key == "theme") {
-            const auto theme = ParseTheme(value);
-            if (!theme) {
-                *reason = "theme " + quoted + ": want " + kThemeNames;
-                return false;
-            }
-            options->theme = *theme;
-        } else if (key == "scale") {
-            if (!ParseInt(value, kMinScale, kMaxScale, &options->scale)) {
-                *reason = "scale " + quoted + ": want a whole number from 1 to 16";
-                return false;
-            }
-        }
-    }
-    return true;
+ThemeColours ThemeCssColours(Theme theme) {
+    const Palette palette = PaletteOf(theme);
+    return {CssColour(palette.backlight), CssColour(palette.bezel)};
 }
 
 }  // namespace view

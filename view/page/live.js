@@ -32,7 +32,7 @@ function onScreen(event) {
 
 let source = null;
 function connect() {
-  source = new EventSource('/events');
+  source = new EventSource(serverUrl('/events'));
   source.addEventListener('screen', onScreen);
   source.onerror = () => {
     showStatus('reconnecting');
