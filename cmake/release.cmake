@@ -18,7 +18,7 @@ install(TARGETS lumivane LIBRARY DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMP
 install(TARGETS ${LUMIVANE_RELEASE_PROGRAMS} RUNTIME DESTINATION .
         COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
 
-# The view's character ROMs and its page's QR encoder come from npm packages
+# The view's character ROMs and its page's QR and GIF encoders come from npm packages
 # under the MIT License: their notices ship beside the programs.
 # (stb_image_write, which writes the view's pictures, is in the public domain.)
 if(TARGET lumivane-view)
@@ -39,6 +39,10 @@ if(TARGET lumivane-view)
   endif()
   string(REGEX REPLACE "Copyright \\(c\\) [^\n]*" "${qrcode_copyright}" qrcode_notice
                        "${wokwi_license}")
+  set(gifenc ${PROJECT_SOURCE_DIR}/view/rom/node_modules/gifenc)
+  file(READ ${gifenc}/package.json gifenc_package)
+  string(JSON gifenc_version GET "${gifenc_package}" version)
+  file(READ ${gifenc}/LICENSE.md gifenc_license)
   file(WRITE ${PROJECT_BINARY_DIR}/release-texts/THIRD-PARTY-NOTICES.in
        "Third-party notices\n===================\n\n"
        "lumivane-view draws the HD44780 character ROMs A00 and A02 from the glyph tables of\n"
@@ -46,7 +50,10 @@ if(TARGET lumivane-view)
        "${wokwi_license}\n"
        "The view's page draws the QR code of its address with the npm package\n"
        "qrcode-generator ${qrcode_version}, used under the MIT License:\n\n"
-       "${qrcode_notice}")
+       "${qrcode_notice}\n"
+       "The view's page makes its clips with the GIF encoder of the npm package\n"
+       "gifenc ${gifenc_version}, used under the MIT License:\n\n"
+       "${gifenc_license}")
   if(WIN32)
     set(LUMIVANE_RELEASE_NOTICES ${PROJECT_BINARY_DIR}/release-texts/THIRD-PARTY-NOTICES.txt)
     set(notices_newlines CRLF)

@@ -37,21 +37,24 @@ fail() {
 }
 pass() { echo "ok: $*"; }
 
-# NOTICES names the character ROMs' and the QR encoder's npm packages at their
+# NOTICES names the character ROMs' and the QR and GIF encoders' npm packages at their
 # pinned versions and holds their licenses, every line ending in LINE_END.
 check_notices() {
-    local notices=$1 line_end=$2 pinned qrcode
+    local notices=$1 line_end=$2 pinned qrcode gifenc
     pinned=$(node -p 'require("./view/rom/package.json").dependencies["@wokwi/elements"]')
     qrcode=$(node -p 'require("./view/rom/package.json").dependencies["qrcode-generator"]')
+    gifenc=$(node -p 'require("./view/rom/package.json").dependencies.gifenc')
     if grep -q "@wokwi/elements $pinned, used under the MIT License" "$notices" &&
         grep -q "^Copyright (c) 2020 Uri Shaked$line_end\$" "$notices" &&
         grep -q "^qrcode-generator $qrcode, used under the MIT License:$line_end\$" "$notices" &&
         grep -q "^Copyright (c) 2009 Kazuhiko Arase$line_end\$" "$notices" &&
-        [ "$(grep -c "^Permission is hereby granted" "$notices")" = 2 ] &&
+        grep -q "^gifenc $gifenc, used under the MIT License:$line_end\$" "$notices" &&
+        grep -q "^Copyright (c) 2017 Matt DesLauriers$line_end\$" "$notices" &&
+        [ "$(grep -c "^Permission is hereby granted" "$notices")" = 3 ] &&
         { [ -z "$line_end" ] || ! grep -qv $'\r$' "$notices"; }; then
-        pass "$(basename "$notices") carries the character ROMs' and the QR encoder's licenses"
+        pass "$(basename "$notices") carries the character ROMs' and the QR and GIF encoders' licenses"
     else
-        fail "$(basename "$notices") lacks the character ROMs' or the QR encoder's license (or its line ends)"
+        fail "$(basename "$notices") lacks the character ROMs' or the QR or GIF encoder's license (or its line ends)"
     fi
 }
 

@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
     // keep the connections below it, so that the view never runs out.
     view::ServerLimits limits;
     limits.max_connections = view::ConnectionCap(host::RaiseDescriptorLimit());
+    limits.history.count = options.history;
     view::PageWatch watch(PagePath(options.directory), options.encoding);
     if (options.poll_ms > 0) {
         limits.follow.notify = false;

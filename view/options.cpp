@@ -49,6 +49,8 @@ void PrintHelp() {
         "                       (default: a fresh random one at each start); letters,\n"
         "                       digits, '-', '_', '.' and '~'\n"
         "  --no-token           beyond loopback, let anyone who can reach the port watch\n"
+        "  --history COUNT      the changes kept for looking back: the last 24 hours, at\n"
+        "                       most COUNT of them (default: 100000; 0 keeps none)\n"
         "  --help               show this help and exit\n"
         "\n"
         "At start it prints the URL to open and the page it watches. Beyond loopback the\n"
@@ -63,8 +65,12 @@ void PrintHelp() {
         "  /screen.json  {\"rows\": [...4 texts], \"version\": N, \"found\": true|false,\n"
         "                 \"page\": \"<absolute path>\", \"codes\": [...4 rows of bytes],\n"
         "                 \"display\": {\"size\", \"encoding\", \"theme\"}}\n"
-        "  /screen.png   the display's picture; ?size=, encoding=, theme=, scale=\n"
+        "  /screen.png   the display's picture; ?size=, encoding=, theme=, scale=,\n"
+        "                version= (a kept change)\n"
         "  /index.htm    the page file's bytes, unchanged (sandboxed: no script runs)\n"
+        "  /history.json the kept changes, oldest first: ?since=MS&until=MS&limit=N\n"
+        "                (ms since 1970; at most 10000 an answer): {\"versions\":\n"
+        "                [{\"version\", \"time\", \"codes\"}...], \"more\": true|false}\n"
         "Nothing else on disk is ever served.\n"
         "\n"
         "It stops on Ctrl-C or SIGTERM.\n"
@@ -142,6 +148,12 @@ int ParseArguments(int argc, char** argv, Options* options) {
                 value.find_first_not_of(kTokenCharacters) != std::string::npos)
                 return UsageError("--token takes up to 256 letters, digits, '-', '_', '.' and '~'");
             options->token = value;
+        } else if (argument == "--history" || argument.rfind("--history=", 0) == 0) {
+            if (!takes_value("--history") || value.empty() || value.size() > 7 ||
+                value.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoul(value) > 1000000)
+                return UsageError("--history needs a number of changes from 0 to 1000000");
+            options->history = std::stoul(value);
         } else if (argument == "--no-token") {
             options->no_token = true;
         } else if (argument.size() > 1 && argument[0] == '-') {

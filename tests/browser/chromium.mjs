@@ -37,12 +37,14 @@ export async function until(what, limitMs, check, stepMs = 50) {
   }
 }
 
-// A headless chromium with a profile of its own in userDataDir.
-export function launchChromium(userDataDir, viewport) {
+// A headless chromium with a profile of its own in userDataDir; `more`
+// adds to playwright's options (a touch screen).
+export function launchChromium(userDataDir, viewport, more = {}) {
   return chromium.launchPersistentContext(userDataDir, {
     executablePath: '/usr/bin/chromium',
     headless: true,
     args: CHROMIUM_FLAGS,
     viewport,
+    ...more,
   });
 }
