@@ -2,12 +2,14 @@
 // /screen.png?version= answer from them, without a socket.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "view/history/history_json.h"
 #include "view/history/screen_history.h"
 #include "view/http/route.h"
+#include "view/http/shared_state.h"
 
 namespace view {
 namespace {
@@ -51,7 +53,7 @@ TEST(ScreenHistory, KeepsTheLast24Hours) {
     history.Add(4, 24 * kHour + 1, Screen("four"));
     EXPECT_EQ(VersionsOf(history), (std::vector<std::uint64_t>{2, 3, 4}));
     // With no change for a day, the keep-alive's look drops the rest.
-    history.DropOlderThanAge(48 * kHour + 1);
+    history.DropOlderThanAge(48 * kHour + 2);
     EXPECT_EQ(VersionsOf(history), (std::vector<std::uint64_t>{}));
     EXPECT_FALSE(history.Find(4));
     history.Add(5, 49 * kHour, Screen("five"));
@@ -154,6 +156,32 @@ TEST(HistoryRoute, TheSpansVersionsOldestFirst) {
     // A view that keeps nothing answers with nothing.
     EXPECT_EQ(Route(Get("/history.json"), Snapshot()).response.body(),
               R"({"versions":[],"more":false})");
+}
+
+// Every byte, as /history.json and /screen.json serve it, read back by a
+// JSON parser: each row's characters are its bytes, one for one.
+TEST(HistoryRoute, EveryByteIsTheCharacterOfItsNumberAsInTheScreen) {
+    Rows bytes;
+    for (int code = 0; code < 256; ++code) bytes[code / 64].push_back(static_cast<char>(code));
+    ScreenHistory history;
+    history.Add(1, 5, bytes);
+    ScreenState state;
+    state.bytes = bytes;
+    const auto kept = nlohmann::json::parse(HistoryJson(history, HistoryQuery()));
+    const auto screen = nlohmann::json::parse(ScreenJson(state, "page"));
+    EXPECT_EQ(kept["versions"][0]["codes"], screen["codes"]);
+    for (int row = 0; row < kRowCount; ++row) {
+        // UTF-8 of code points below 256: one byte below 0x80, two from there.
+        const std::string text = kept["versions"][0]["codes"][row];
+        std::string back;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto lead = static_cast<unsigned char>(text[i]);
+            back.push_back(lead < 0x80
+                               ? static_cast<char>(lead)
+                               : static_cast<char>((lead & 0x03) << 6 | (text[++i] & 0x3f)));
+        }
+        EXPECT_EQ(back, bytes[row]) << "row " << row;
+    }
 }
 
 TEST(HistoryRoute, ABadValueGets400WithItsReason) {

@@ -1,5 +1,7 @@
 #include "view/history/history_json.h"
 
+#include <algorithm>
+
 namespace view {
 
 namespace {
@@ -54,24 +56,55 @@ bool ParseHistoryQuery(std::string_view query, HistoryQuery* history, std::strin
     });
 }
 
-nlohmann::ordered_json CodesJson(const Rows& bytes) {
-    nlohmann::ordered_json codes = nlohmann::ordered_json::array();
-    for (const std::string& row : bytes) codes.push_back(DecodeToUtf8(row, Encoding::kLatin1));
-    return codes;
+void AppendCodesJson(const Rows& bytes, std::string* json) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    json->push_back('[');
+    for (const std::string& row : bytes) {
+        if (json->back() != '[') json->push_back(',');
+        json->push_back('"');
+        for (const char c : row) {
+            const auto code = static_cast<unsigned char>(c);
+            if (code == '"' || code == '\\') {
+                json->push_back('\\');
+                json->push_back(static_cast<char>(code));
+            } else if (code < 0x20) {
+                const char* named = code == '\b'   ? "\\b"
+                                    : code == '\f' ? "\\f"
+                                    : code == '\n' ? "\\n"
+                                    : code == '\r' ? "\\r"
+                                    : code == '\t' ? "\\t"
+                                                   : nullptr;
+                if (named)
+                    json->append(named);
+                else
+                    json->append({'\\', 'u', '0', '0', kHex[code >> 4], kHex[code & 15]});
+            } else if (code < 0x80) {
+                json->push_back(static_cast<char>(code));
+            } else {  // the character of the same number, in UTF-8
+                json->push_back(static_cast<char>(0xc0 | code >> 6));
+                json->push_back(static_cast<char>(0x80 | (code & 0x3f)));
+            }
+        }
+        json->push_back('"');
+    }
+    json->push_back(']');
 }
 
+// Written out directly: ten thousand versions are a few megabytes, and the
+// I/O thread waits while they are made.
 std::string HistoryJson(const ScreenHistory& history, const HistoryQuery& query) {
-    nlohmann::ordered_json versions = nlohmann::ordered_json::array();
+    std::string json = "{\"versions\":[";
+    json.reserve(std::min(query.limit, history.size()) * 256);
     const bool more =
         history.Visit(query.since_ms, query.until_ms, query.limit, [&](const KeptScreen& kept) {
-            versions.push_back(nlohmann::ordered_json{{"version", kept.version},
-                                                      {"time", kept.time_ms},
-                                                      {"codes", CodesJson(kept.bytes)}});
+            if (json.back() != '[') json.push_back(',');
+            json += "{\"version\":" + std::to_string(kept.version) +
+                    ",\"time\":" + std::to_string(kept.time_ms) + ",\"codes\":";
+            AppendCodesJson(kept.bytes, &json);
+            json.push_back('}');
         });
-    nlohmann::ordered_json json;
-    json["versions"] = std::move(versions);
-    json["more"] = more;
-    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    json += more ? "],\"more\":true}" : "],\"more\":false}";
+    return json;
 }
 
 bool ParseVersionParameter(std::string_view query, std::optional<std::uint64_t>* version,

@@ -27,9 +27,9 @@ struct HistoryQuery {
 // other keys (the token) are left to others. False with a one-line reason.
 bool ParseHistoryQuery(std::string_view query, HistoryQuery* history, std::string* reason);
 
-// A screen's rows as served: one string a row, each byte the character of
-// the same number, for the page to read with any encoding or ROM.
-nlohmann::ordered_json CodesJson(const Rows& bytes);
+// A screen's rows as served, a JSON array: one string a row, each byte the
+// character of the same number, for the page to read with any encoding or ROM.
+void AppendCodesJson(const Rows& bytes, std::string* json);
 
 // {"versions": [{"version": N, "time": MS, "codes": [4 rows]}...], "more": B}:
 // the kept screens of the span, oldest first, their bytes one character each

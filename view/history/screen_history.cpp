@@ -38,16 +38,16 @@ void ScreenHistory::DropOldest() {
     if (entries_.empty()) bytes_.shrink_to_fit();
 }
 
-KeptScreen ScreenHistory::Unpack(const Entry& entry) const {
-    KeptScreen screen;
-    screen.version = entry.version;
-    screen.time_ms = entry.time_ms;
+void ScreenHistory::Unpack(const Entry& entry, KeptScreen* screen) const {
+    screen->version = entry.version;
+    screen->time_ms = entry.time_ms;
     auto next = bytes_.begin() + static_cast<std::ptrdiff_t>(entry.start - dropped_);
     for (int row = 0; row < kRowCount; ++row) {
-        screen.bytes[row].assign(next, next + entry.lengths[row]);
+        // Copied a block of the deque at a time, into the row's kept room.
+        screen->bytes[row].resize(entry.lengths[row]);
+        std::copy(next, next + entry.lengths[row], screen->bytes[row].begin());
         next += entry.lengths[row];
     }
-    return screen;
 }
 
 bool ScreenHistory::SameAsLast(const Rows& bytes) const {
@@ -68,7 +68,9 @@ std::optional<KeptScreen> ScreenHistory::Find(std::uint64_t version) const {
         entries_.begin(), entries_.end(), version,
         [](const Entry& entry, std::uint64_t wanted) { return entry.version < wanted; });
     if (found == entries_.end() || found->version != version) return std::nullopt;
-    return Unpack(*found);
+    KeptScreen screen;
+    Unpack(*found, &screen);
+    return screen;
 }
 
 bool ScreenHistory::Visit(std::int64_t since_ms, std::int64_t until_ms, std::size_t limit,
@@ -76,10 +78,12 @@ bool ScreenHistory::Visit(std::int64_t since_ms, std::int64_t until_ms, std::siz
     auto entry = std::lower_bound(
         entries_.begin(), entries_.end(), since_ms,
         [](const Entry& kept, std::int64_t since) { return kept.time_ms < since; });
+    KeptScreen screen;  // one for all, its rows' room kept
     for (std::size_t visited = 0; entry != entries_.end() && entry->time_ms <= until_ms;
          ++entry, ++visited) {
         if (visited == limit) return true;
-        visit(Unpack(*entry));
+        Unpack(*entry, &screen);
+        visit(screen);
     }
     return false;
 }

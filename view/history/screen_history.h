@@ -61,7 +61,7 @@ private:
         std::uint64_t start;  // offset of its first byte, counted from the first byte ever kept
         std::array<std::uint16_t, kRowCount> lengths;
     };
-    KeptScreen Unpack(const Entry& entry) const;
+    void Unpack(const Entry& entry, KeptScreen* screen) const;
     bool SameAsLast(const Rows& bytes) const;
     void DropOldest();
 

@@ -18,7 +18,9 @@ std::string ScreenJson(const ScreenState& state, const std::string& page, Encodi
     json["version"] = state.version;
     json["found"] = state.found;
     json["page"] = page;
-    json["codes"] = CodesJson(state.bytes);
+    std::string codes;
+    AppendCodesJson(state.bytes, &codes);
+    json["codes"] = nlohmann::ordered_json::parse(codes);
     json["display"] = {{"size", DisplaySizeName(display.size)},
                        {"encoding", EncodingName(encoding)},
                        {"theme", ThemeName(display.theme)}};

@@ -29,6 +29,11 @@ function clipSpan() {
 let clockSkew = 0;
 function clockSeen(entry) { clockSkew = Date.now() - entry.time; }
 
+function placeFrame(bytes, descriptor, x, y) {
+  if (bytes[descriptor] !== 0x2c) throw new Error('no image descriptor where the GIF encoder puts it');
+  bytes.set([x & 0xff, x >> 8, y & 0xff, y >> 8], descriptor + 1);
+}
+
 const rgbOf = (hex) => [1, 3, 5].map((i) => parseInt(hex.substr(i, 2), 16));
 
 function makeClip() {
@@ -51,6 +56,9 @@ function makeClip() {
   const gif = gifenc.GIFEncoder();
   const drawnCodes = [];
   frames.forEach((entry, i) => {
+    // Only the cells that changed are drawn, and only the box around them
+    // goes into the frame, over the last one.
+    let box = i === 0 ? [0, 0, width, height] : null;
     const codes = codesOf(entry);
     for (let r = 0; r < rows; r++) {
       for (let c = 0; c < columns; c++) {
@@ -58,13 +66,21 @@ function makeClip() {
         if (drawnCodes[r * columns + c] === code) continue;
         painter.drawCell(r, c, code);
         drawnCodes[r * columns + c] = code;
+        const cell = painter.cellBox(r, c);
+        box = box ? [Math.min(box[0], cell[0]), Math.min(box[1], cell[1]), Math.max(box[2], cell[2]), Math.max(box[3], cell[3])] : cell;
       }
     }
+    // A change outside the area shown still takes its time: one pixel.
+    const [x, y, right, bottom] = box ? [Math.max(0, box[0]), Math.max(0, box[1]), Math.min(width, box[2]), Math.min(height, box[3])] : [0, 0, 1, 1];
     const from = i === 0 ? start : entry.time;
     const until = i + 1 < frames.length ? frames[i + 1].time : end;
-    const pixels = context.getImageData(0, 0, width, height).data;
-    gif.writeFrame(gifenc.applyPalette(pixels, palette), width, height,
-      { palette, delay: until - from, repeat: 0 });
+    const pixels = context.getImageData(x, y, right - x, bottom - y).data;
+    const at = gif.bytesView().length;
+    gif.writeFrame(gifenc.applyPalette(pixels, palette), right - x, bottom - y,
+      { palette: i === 0 ? palette : null, delay: until - from, repeat: 0, dispose: 1 });
+    // gifenc puts every frame at the top left: its image descriptor, after the
+    // 8 bytes of the frame's control block, is told where this one goes.
+    if (i > 0) placeFrame(gif.bytesView(), at + 8, x, y);
   });
   gif.finish();
   const d = new Date(start);

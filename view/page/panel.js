@@ -74,8 +74,8 @@ function dotPainter(target, unit, theme, rom) {
     let image = sprites.get(key);
     if (image) return image;
     image = document.createElement('canvas');
-    image.width = Math.ceil(charWidth * unit) + 2;
-    image.height = Math.ceil(charHeight * unit) + 2;
+    image.width = spriteWidth;
+    image.height = spriteHeight;
     const g = image.getContext('2d');
     g.fillStyle = theme.backlight;
     g.fillRect(0, 0, image.width, image.height);
@@ -97,10 +97,13 @@ function dotPainter(target, unit, theme, rom) {
     sprites.set(key, image);
     return image;
   };
+  const spriteWidth = Math.ceil(charWidth * unit) + 2, spriteHeight = Math.ceil(charHeight * unit) + 2;
   return {
     left,
     top,
     drawCell: (r, c, code) => target.drawImage(sprite(code), left(c) - 1, top(r) - 1),
+    // The pixels a cell's drawing covers: x, y, and one past its right and bottom.
+    cellBox: (r, c) => [left(c) - 1, top(r) - 1, left(c) - 1 + spriteWidth, top(r) - 1 + spriteHeight],
   };
 }
 
