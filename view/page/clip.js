@@ -34,6 +34,22 @@ function placeFrame(bytes, descriptor, x, y) {
   bytes.set([x & 0xff, x >> 8, y & 0xff, y >> 8], descriptor + 1);
 }
 
+// Each pixel's index in the palette. The panel is drawn in its three colours
+// only, so most pixels are one of them exactly; any other (a dot's edge at a
+// fraction of a pixel) goes to the nearest.
+function paletteIndices(pixels, palette) {
+  const words = new Uint32Array(pixels.buffer, pixels.byteOffset, pixels.length / 4);
+  const exact = palette.map(([r, g, b]) => new Uint32Array(new Uint8Array([r, g, b, 255]).buffer)[0]);
+  const indices = new Uint8Array(words.length);
+  for (let i = 0; i < words.length; i++) {
+    const word = words[i];
+    const found = word === exact[0] ? 0 : word === exact[1] ? 1 : word === exact[2] ? 2 : -1;
+    indices[i] = found >= 0 ? found
+      : gifenc.nearestColorIndex(palette, [pixels[i * 4], pixels[i * 4 + 1], pixels[i * 4 + 2]]);
+  }
+  return indices;
+}
+
 const rgbOf = (hex) => [1, 3, 5].map((i) => parseInt(hex.substr(i, 2), 16));
 
 function makeClip() {
@@ -76,7 +92,7 @@ function makeClip() {
     const until = i + 1 < frames.length ? frames[i + 1].time : end;
     const pixels = context.getImageData(x, y, right - x, bottom - y).data;
     const at = gif.bytesView().length;
-    gif.writeFrame(gifenc.applyPalette(pixels, palette), right - x, bottom - y,
+    gif.writeFrame(paletteIndices(pixels, palette), right - x, bottom - y,
       { palette: i === 0 ? palette : null, delay: until - from, repeat: 0, dispose: 1 });
     // gifenc puts every frame at the top left: its image descriptor, after the
     // 8 bytes of the frame's control block, is told where this one goes.
