@@ -3,18 +3,9 @@
 // so that the page gets one global, `gifenc`, as LUMIVANE_GIFENC_JS.
 //
 //   node scripts/gifenc-script.mjs ROM_PACKAGE_DIR OUTPUT_HEADER
-import { readFileSync } from 'node:fs';
-import { join } from 'node:path';
-import { writeScriptHeader } from './script-header.mjs';
+import { readPackageScript, writeScriptHeader } from './script-header.mjs';
 
-const [packageDir, output] = process.argv.slice(2);
-if (!packageDir || !output) {
-  console.error('usage: node gifenc-script.mjs ROM_PACKAGE_DIR OUTPUT_HEADER');
-  process.exit(2);
-}
-const encoder = join(packageDir, 'node_modules', 'gifenc');
-const { version } = JSON.parse(readFileSync(join(encoder, 'package.json'), 'utf8'));
-const script = readFileSync(join(encoder, 'dist', 'gifenc.js'), 'utf8');
+const { output, version, script } = readPackageScript('gifenc-script.mjs', 'gifenc', 'dist/gifenc.js');
 if (!script.includes('GIFEncoder: () => GIFEncoder')) {
   console.error('gifenc-script: the encoder is not the CommonJS build this wraps');
   process.exit(1);

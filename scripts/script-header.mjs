@@ -1,8 +1,21 @@
 // Writes a browser script from a pinned npm package (view/rom) as a C++
 // header: one string literal a source line, under the macro `macro`, for the
 // view's page to carry inline.
-import { writeFileSync, mkdirSync } from 'node:fs';
-import { dirname } from 'node:path';
+import { readFileSync, writeFileSync, mkdirSync } from 'node:fs';
+import { dirname, join } from 'node:path';
+
+// The command line's package folder and output, and the package's version and
+// script `file`: `node SCRIPT ROM_PACKAGE_DIR OUTPUT_HEADER`.
+export function readPackageScript(command, name, file) {
+  const [packageDir, output] = process.argv.slice(2);
+  if (!packageDir || !output) {
+    console.error(`usage: node ${command} ROM_PACKAGE_DIR OUTPUT_HEADER`);
+    process.exit(2);
+  }
+  const folder = join(packageDir, 'node_modules', name);
+  const { version } = JSON.parse(readFileSync(join(folder, 'package.json'), 'utf8'));
+  return { output, version, script: readFileSync(join(folder, file), 'utf8') };
+}
 
 export function writeScriptHeader(output, generatedBy, macro, script) {
   // Inline in a <script> element, the text must not end it early.

@@ -1,10 +1,12 @@
-// What both browser tests share: Debian's chromium started headless through
-// playwright-core, polling for a condition, and where screenshots go.
+// What the browser tests share: Debian's chromium started headless through
+// playwright-core, polling for a condition, where screenshots go, and the
+// view started as a process.
 //
 // LUMIVANE_BROWSER_OUT: where the screenshots go (default: a temp folder).
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { spawn } from 'node:child_process';
 import { chromium } from 'playwright-core';
 
 export const OUT_DIR =
@@ -47,4 +49,15 @@ export function launchChromium(userDataDir, viewport, more = {}) {
     viewport,
     ...more,
   });
+}
+
+// Starts the view `program` with `args` in `cwd`; resolves with the process
+// and the URL of its start line.
+export async function startView(program, args, cwd) {
+  const view = spawn(program, args, { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
+  let output = '';
+  view.stdout.on('data', (chunk) => (output += chunk));
+  view.stderr.on('data', (chunk) => (output += chunk));
+  const url = await until('the start line', 10000, () => output.match(/^Lumivane view: (http:\S+) \(page: /m)?.[1]);
+  return { view, url };
 }

@@ -14,21 +14,12 @@ import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { OUT_DIR, launchChromium, sleep, until } from './chromium.mjs';
+import { OUT_DIR, launchChromium, startView, until } from './chromium.mjs';
 
 const VIEW = process.env.LUMIVANE_VIEW;
 const HOST = process.env.LUMIVANE_HOST;
 // The gaps between the ten changes, in ms: each a frame's delay in the clip.
 const GAPS = [150, 230, 90, 310, 120, 270, 180, 400, 60, 200];
-
-async function startView(args, cwd) {
-  const view = spawn(VIEW, args, { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
-  let output = '';
-  view.stdout.on('data', (chunk) => (output += chunk));
-  view.stderr.on('data', (chunk) => (output += chunk));
-  const url = await until('the start line', 10000, () => output.match(/^Lumivane view: (http:\S+) \(page: /m)?.[1]);
-  return { view, url };
-}
 
 // The panel on the page and the kept version's PNG (scale 4), both read as
 // 20x4 cells of 5x8 dots, '#' where a dot is lit. The PNG's geometry at
@@ -74,7 +65,7 @@ test('the history: scrub back to each change, a clip of them decoded', { timeout
   assert.ok(VIEW && HOST, 'LUMIVANE_VIEW and LUMIVANE_HOST name the programs');
   const workDir = fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-view-history-'));
   const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-chromium-'));
-  const { view, url } = await startView(['--listen', '127.0.0.1:0', workDir], workDir);
+  const { view, url } = await startView(VIEW, ['--listen', '127.0.0.1:0', workDir], workDir);
   // lumivane-host runs a script from its standard input: a Write for each change.
   const runHost = (script) => {
     const host = spawn(HOST, ['-'], { cwd: workDir, stdio: ['pipe', 'ignore', 'inherit'] });

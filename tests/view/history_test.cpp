@@ -126,10 +126,15 @@ ScreenHistory TwoScreens() {
     return history;
 }
 
-TEST(HistoryRoute, TheSpansVersionsOldestFirst) {
+// Routes with the two screens kept.
+class HistoryRoute : public ::testing::Test {
+protected:
+    HistoryRoute() { snapshot.history = &history; }
     const ScreenHistory history = TwoScreens();
     Snapshot snapshot;
-    snapshot.history = &history;
+};
+
+TEST_F(HistoryRoute, TheSpansVersionsOldestFirst) {
     struct {
         const char* target;
         const char* body;
@@ -160,7 +165,7 @@ TEST(HistoryRoute, TheSpansVersionsOldestFirst) {
 
 // Every byte, as /history.json and /screen.json serve it, read back by a
 // JSON parser: each row's characters are its bytes, one for one.
-TEST(HistoryRoute, EveryByteIsTheCharacterOfItsNumberAsInTheScreen) {
+TEST(HistoryCodes, EveryByteIsTheCharacterOfItsNumberAsInTheScreen) {
     Rows bytes;
     for (int code = 0; code < 256; ++code) bytes[code / 64].push_back(static_cast<char>(code));
     ScreenHistory history;
@@ -184,10 +189,7 @@ TEST(HistoryRoute, EveryByteIsTheCharacterOfItsNumberAsInTheScreen) {
     }
 }
 
-TEST(HistoryRoute, ABadValueGets400WithItsReason) {
-    const ScreenHistory history = TwoScreens();
-    Snapshot snapshot;
-    snapshot.history = &history;
+TEST_F(HistoryRoute, ABadValueGets400WithItsReason) {
     struct {
         const char* target;
         const char* reason;
@@ -211,10 +213,7 @@ TEST(HistoryRoute, ABadValueGets400WithItsReason) {
     }
 }
 
-TEST(HistoryRoute, APictureOfAKeptVersionOnly) {
-    const ScreenHistory history = TwoScreens();
-    Snapshot snapshot;
-    snapshot.history = &history;
+TEST_F(HistoryRoute, APictureOfAKeptVersionOnly) {
     const Answer kept = Route(Get("/screen.png?version=7&scale=2"), snapshot);
     ASSERT_TRUE(kept.picture && kept.picture_of);
     EXPECT_EQ(kept.picture->scale, 2);
@@ -235,10 +234,7 @@ TEST(HistoryRoute, APictureOfAKeptVersionOnly) {
     EXPECT_FALSE(now.picture_of);
 }
 
-TEST(HistoryRoute, BehindTheTokenLikeEveryOtherPath) {
-    const ScreenHistory history = TwoScreens();
-    Snapshot snapshot;
-    snapshot.history = &history;
+TEST_F(HistoryRoute, BehindTheTokenLikeEveryOtherPath) {
     snapshot.token = "Tk9uZS1vZi15b3VyLWJpeg";
     for (const char* target : {"/history.json", "/history.json?since=0", "/screen.png?version=7"}) {
         SCOPED_TRACE(target);

@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "view/lcd/page_rows.h"
+#include "view/lcd/rows.h"
 
 namespace view {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "view/history/screen_history.h"
-#include "view/lcd/lcd_picture.h"
-#include "view/lcd/page_rows.h"
+#include "view/lcd/display_options.h"
+#include "view/lcd/encodings.h"
 
 namespace view {
 
@@ -33,13 +33,6 @@ struct Snapshot {
     std::string_view token;                  // what every request must carry; empty: none needed
     const ScreenHistory* history = nullptr;  // the screens kept; none: nothing kept
 };
-
-// The name of the cookie that carries the token after the first visit.
-constexpr char kTokenCookie[] = "lumivane_token";
-
-// True when `guess` is `token`, in a time that depends on the token's
-// length only, never on how much of the guess is right.
-bool TokenMatches(std::string_view guess, std::string_view token);
 
 struct Answer {
     Response response;
