@@ -18,8 +18,9 @@ install(TARGETS lumivane LIBRARY DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMP
 install(TARGETS ${LUMIVANE_RELEASE_PROGRAMS} RUNTIME DESTINATION .
         COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
 
-# The view's character ROMs, its page's QR encoder and its screen keeper come
-# from npm packages under the MIT License: their notices ship beside the programs.
+# The view's character ROMs, its page's QR and GIF encoders and its screen
+# keeper come from npm packages under the MIT License: their notices ship
+# beside the programs.
 # (stb_image_write, which writes the view's pictures, is in the public domain.)
 if(TARGET lumivane-view)
   set(wokwi ${PROJECT_SOURCE_DIR}/view/rom/node_modules/@wokwi/elements)
@@ -39,6 +40,10 @@ if(TARGET lumivane-view)
   endif()
   string(REGEX REPLACE "Copyright \\(c\\) [^\n]*" "${qrcode_copyright}" qrcode_notice
                        "${wokwi_license}")
+  set(gifenc ${PROJECT_SOURCE_DIR}/view/rom/node_modules/gifenc)
+  file(READ ${gifenc}/package.json gifenc_package)
+  string(JSON gifenc_version GET "${gifenc_package}" version)
+  file(READ ${gifenc}/LICENSE.md gifenc_license)
   set(nosleep ${PROJECT_SOURCE_DIR}/view/rom/node_modules/nosleep.js)
   file(READ ${nosleep}/package.json nosleep_package)
   string(JSON nosleep_version GET "${nosleep_package}" version)
@@ -51,6 +56,9 @@ if(TARGET lumivane-view)
        "The view's page draws the QR code of its address with the npm package\n"
        "qrcode-generator ${qrcode_version}, used under the MIT License:\n\n"
        "${qrcode_notice}\n"
+       "The view's page makes its clips with the GIF encoder of the npm package\n"
+       "gifenc ${gifenc_version}, used under the MIT License:\n\n"
+       "${gifenc_license}\n"
        "The view's page keeps a phone's screen awake over plain HTTP with the npm package\n"
        "nosleep.js ${nosleep_version}, used under the MIT License:\n\n"
        "${nosleep_license}")

@@ -6,8 +6,9 @@ import { dirname, join } from 'node:path';
 
 // `file` of package `name` (under packageDir/node_modules) into `output` as
 // the macro `macro`; `marker` is text the script must hold, so that another
-// release's different shape fails the build instead of the page.
-export function writeScriptHeader(generator, argv, { name, file, macro, marker }) {
+// release's different shape fails the build instead of the page. `wrap`, if
+// given, turns the package's script into the one the page holds.
+export function writeScriptHeader(generator, argv, { name, file, macro, marker, wrap }) {
   const [packageDir, output] = argv;
   if (!packageDir || !output) {
     console.error(`usage: node ${generator} ROM_PACKAGE_DIR OUTPUT_HEADER`);
@@ -15,9 +16,10 @@ export function writeScriptHeader(generator, argv, { name, file, macro, marker }
   }
   const folder = join(packageDir, 'node_modules', name);
   const { version } = JSON.parse(readFileSync(join(folder, 'package.json'), 'utf8'));
-  const script = readFileSync(join(folder, file), 'utf8');
+  const source = readFileSync(join(folder, file), 'utf8');
+  const script = wrap ? wrap(source) : source;
   // Inline in a <script> element, the text must not end it early.
-  if (/<\/script|<!--/i.test(script) || !script.includes(marker)) {
+  if (/<\/script|<!--/i.test(script) || !source.includes(marker)) {
     console.error(`${generator}: ${name} ${version} is not a script the page can hold inline`);
     process.exit(1);
   }

@@ -57,7 +57,7 @@ LUMIVANE_VIEW_PACKAGES=(libboost-dev nlohmann-json3-dev libstb-dev libpng-dev)
 LUMIVANE_VIEW_NPM=view/rom
 # The browser tests: Debian's chromium, driven from node by playwright-core
 # (npm: ensure_npm_packages).
-BROWSER_PACKAGES=(chromium zbar-tools)
+BROWSER_PACKAGES=(chromium zbar-tools python3-pil)
 # The Windows cross-build, and Wine to run what it makes.
 MINGW_PACKAGES=(g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686)
 WINE_PACKAGES=(wine wine32:i386)

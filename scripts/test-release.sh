@@ -37,25 +37,28 @@ fail() {
 }
 pass() { echo "ok: $*"; }
 
-# NOTICES names the character ROMs', the QR encoder's and the screen keeper's
-# npm packages at their pinned versions and holds their licenses, every line
-# ending in LINE_END.
+# NOTICES names the character ROMs', the QR and GIF encoders' and the screen
+# keeper's npm packages at their pinned versions and holds their licenses,
+# every line ending in LINE_END.
 check_notices() {
-    local notices=$1 line_end=$2 pinned qrcode nosleep
+    local notices=$1 line_end=$2 pinned qrcode gifenc nosleep
     pinned=$(node -p 'require("./view/rom/package.json").dependencies["@wokwi/elements"]')
     qrcode=$(node -p 'require("./view/rom/package.json").dependencies["qrcode-generator"]')
+    gifenc=$(node -p 'require("./view/rom/package.json").dependencies.gifenc')
     nosleep=$(node -p 'require("./view/rom/package.json").dependencies["nosleep.js"]')
     if grep -q "@wokwi/elements $pinned, used under the MIT License" "$notices" &&
         grep -q "^Copyright (c) 2020 Uri Shaked$line_end\$" "$notices" &&
         grep -q "^qrcode-generator $qrcode, used under the MIT License:$line_end\$" "$notices" &&
         grep -q "^Copyright (c) 2009 Kazuhiko Arase$line_end\$" "$notices" &&
+        grep -q "^gifenc $gifenc, used under the MIT License:$line_end\$" "$notices" &&
+        grep -q "^Copyright (c) 2017 Matt DesLauriers$line_end\$" "$notices" &&
         grep -q "^nosleep.js $nosleep, used under the MIT License:$line_end\$" "$notices" &&
         grep -q "^Copyright (c) Rich Tibbett$line_end\$" "$notices" &&
-        [ "$(grep -c "^Permission is hereby granted" "$notices")" = 3 ] &&
+        [ "$(grep -c "^Permission is hereby granted" "$notices")" = 4 ] &&
         { [ -z "$line_end" ] || ! grep -qv $'\r$' "$notices"; }; then
-        pass "$(basename "$notices") carries the character ROMs', the QR encoder's and nosleep.js's licenses"
+        pass "$(basename "$notices") carries the character ROMs', the QR and GIF encoders' and nosleep.js's licenses"
     else
-        fail "$(basename "$notices") lacks the character ROMs', the QR encoder's or nosleep.js's license (or its line ends)"
+        fail "$(basename "$notices") lacks the character ROMs', the QR or GIF encoder's or nosleep.js's license (or its line ends)"
     fi
 }
 

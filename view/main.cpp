@@ -99,6 +99,7 @@ bool Resolve(net::io_context& io, const view::Options& options, const std::strin
 view::ServerLimits Limits(const view::Options& options) {
     view::ServerLimits limits;
     limits.max_connections = view::ConnectionCap(host::RaiseDescriptorLimit());
+    limits.history.count = options.history;
     if (options.poll_ms > 0) {
         limits.follow.notify = false;
         limits.follow.poll_interval = std::chrono::milliseconds(options.poll_ms);

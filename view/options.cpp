@@ -50,6 +50,8 @@ void PrintHelp() {
         "                       (default: a fresh random one at each start); letters,\n"
         "                       digits, '-', '_', '.' and '~'\n"
         "  --no-token           beyond loopback, let anyone who can reach the port watch\n"
+        "  --history COUNT      the changes kept for looking back: the last 24 hours, at\n"
+        "                       most COUNT of them (default: 100000; 0 keeps none)\n"
         "  --help               show this help and exit\n"
         "\n"
         "At start it prints the URL to open and the page it watches. Beyond loopback the\n"
@@ -64,8 +66,12 @@ void PrintHelp() {
         "  /screen.json  {\"rows\": [...4 texts], \"version\": N, \"found\": true|false,\n"
         "                 \"page\": \"<absolute path>\", \"codes\": [...4 rows of bytes],\n"
         "                 \"display\": {\"size\", \"encoding\", \"theme\"}}\n"
-        "  /screen.png   the display's picture; ?size=, encoding=, theme=, scale=\n"
+        "  /screen.png   the display's picture; ?size=, encoding=, theme=, scale=,\n"
+        "                version= (a kept change)\n"
         "  /index.htm    the page file's bytes, unchanged (sandboxed: no script runs)\n"
+        "  /history.json the kept changes, oldest first: ?since=MS&until=MS&limit=N\n"
+        "                (ms since 1970; at most 10000 an answer): {\"versions\":\n"
+        "                [{\"version\", \"time\", \"codes\"}...], \"more\": true|false}\n"
         "Nothing else on disk is ever served.\n"
         "\n"
         "It stops on Ctrl-C or SIGTERM.\n"
@@ -164,6 +170,17 @@ std::string SetToken(const std::string& value, Options* options) {
     return "";
 }
 
+constexpr std::size_t kMaxHistory = 1000000;
+
+std::string SetHistory(const std::string& value, Options* options) {
+    if (value.empty() || value.size() > 7 ||
+        value.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(value) > kMaxHistory)
+        return "--history needs a number of changes from 0 to " + std::to_string(kMaxHistory);
+    options->history = std::stoul(value);
+    return "";
+}
+
 std::string SetNoToken(const std::string&, Options* options) {
     options->no_token = true;
     return "";
@@ -181,6 +198,7 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"--png", true, "--png needs a file name", SetPng},
     {"--token", true, "--token needs TEXT", SetToken},
     {"--no-token", false, nullptr, SetNoToken},
+    {"--history", true, nullptr, SetHistory},
 };
 
 // The option `argument` names, as "--name" or, for one with a value,

@@ -1,8 +1,10 @@
 // lumivane-view's command line: its options, their parsing and its help.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
+#include "view/history/screen_history.h"
 #include "view/lcd/display_options.h"
 #include "view/lcd/encodings.h"
 
@@ -25,6 +27,7 @@ struct Options {
     bool directory_given = false;
     std::string token;  // --token; empty: a fresh one beyond loopback
     bool no_token = false;
+    std::size_t history = HistoryLimits().count;  // --history: changes kept for looking back
     bool help = false;
 };
 

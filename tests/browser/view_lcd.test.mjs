@@ -2,7 +2,8 @@
 // 20x4 area drawn dot by dot from the HD44780 A00 ROM, text outside the area
 // reported, changes drawn without a reload, the choosers kept across a
 // reload, a phone's width, an unknown value in the URL, the picture link, and
-// the time each update takes while the screen changes every 100 ms.
+// the time each update takes while the screen changes every 100 ms, and a
+// clip of those changes.
 //
 // LUMIVANE_VIEW: the lumivane-view program. LUMIVANE_HOST: lumivane-host.
 // LUMIVANE_FRAME_SECONDS: how long the screen changes every 100 ms (default
@@ -170,10 +171,22 @@ test('the dots page: a 20x4 A00 panel, hidden text, changes, choices kept, a pho
     const times = await page.evaluate(() => window.lumivaneUpdateTimes.slice());
     times.sort((a, b) => a - b);
     const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
-    const figures = { changes, updates: times.length, median_ms: at(0.5), p99_ms: at(0.99), max_ms: times[times.length - 1] };
+    // A clip of the ticks (60 s and 600 changes by default), as "Save clip"
+    // makes it from a mark at the first: its frames and its time to make.
+    const clip = await page.evaluate(() => {
+      clipMark = kept.findIndex((entry) => entry.codes.some((row) => row.startsWith('tick 0 ')));
+      const made = makeClip();
+      clipMark = null;
+      return { frames: made.frames, bytes: made.bytes.length, ms: window.lumivaneClipTimes.at(-1) };
+    });
+    const figures = {
+      changes, updates: times.length, median_ms: at(0.5), p99_ms: at(0.99), max_ms: times[times.length - 1],
+      clip_frames: clip.frames, clip_bytes: clip.bytes, clip_ms: Math.round(clip.ms),
+    };
     fs.writeFileSync(path.join(OUT_DIR, 'view-dots-update-times.json'), JSON.stringify(figures, null, 1));
     console.log(`dots page updates: ${JSON.stringify(figures)}`);
     assert.ok(times.length >= changes * 0.9, `${times.length} updates for ${changes} changes`);
+    assert.ok(clip.frames >= changes * 0.9, `${clip.frames} frames in the clip of ${changes} changes`);
 
     host.stdin.end();
   } finally {

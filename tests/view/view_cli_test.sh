@@ -101,6 +101,9 @@ for poll in 0 60001 abc 5ms -1 ''; do
     expect_exit 2 "lumivane-view: --poll needs a number of milliseconds from 1 to 60000" --poll "$poll"
 done
 expect_exit 2 "lumivane-view: --poll needs a number of milliseconds from 1 to 60000" --poll
+for history in 1000001 -1 abc ''; do
+    expect_exit 2 "lumivane-view: --history needs a number of changes from 0 to 1000000" --history "$history"
+done
 
 # --- the start line, for the working directory and for logs itself ---
 mkdir -p "$work/host" "$work/empty"
@@ -127,15 +130,19 @@ done
 # The start-up page before it may have been seen too (version 1), or not.
 [[ $screen == *"\"version\":"[12]",\"found\":true,\"page\":\"$work/host/logs/index.htm\",\"codes\":"* ]] ||
     fail "screen.json: $screen"
+# It keeps what it showed: the screen is the last of its history.
+history=$(get "$first_port" /history.json)
+[[ $history == *'"codes":["Hello from <b>the host</b>",'*'],"more":false}' ]] ||
+    fail "history.json: $history"
 pid=$first_pid
 stop_with TERM
 [ "$(tail -n 1 "$work/first.out")" = "Lumivane view: stopped" ] || fail "stop: $(cat "$work/first.out")"
 [ ! -s "$work/first.err" ] || fail "standard error: $(cat "$work/first.err")"
 
 # --- polling (--poll 50, for a share that tells of no change): served the same,
-# a change included, and nothing said about notifications ---
+# a change included, and nothing said about notifications; no history kept ---
 mkdir -p "$work/polled"
-start polled "$work/polled" --listen 127.0.0.1:0 --poll=50
+start polled "$work/polled" --listen 127.0.0.1:0 --poll=50 --history 0
 for text in 'Hello from <b>the host</b>' 'Polled: a change seen by a look every 50 ms'; do
     printf 'pos 1 1\nwrite %s\n' "$text" >"$work/polled.txt"
     (cd "$work/polled" && "$HOST" --fast "$work/polled.txt" >/dev/null) || fail "lumivane-host failed"
@@ -146,6 +153,9 @@ for text in 'Hello from <b>the host</b>' 'Polled: a change seen by a look every 
     done
     [[ $screen == *"{\"rows\":[\"$text\","*'"found":true,'* ]] || fail "polled screen.json: $screen"
 done
+# --history 0 keeps none of them.
+[[ $(get "$port" /history.json) == *$'\r\n\r\n{"versions":[],"more":false}' ]] ||
+    fail "--history 0: $(get "$port" /history.json)"
 stop_with TERM
 [ ! -s "$work/polled.err" ] || fail "--poll 50, standard error: $(cat "$work/polled.err")"
 

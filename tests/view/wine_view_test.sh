@@ -3,7 +3,8 @@
 # lumivane-host.exe draws through lumivane.dll into a scratch directory, the
 # view serves that directory, and this script, on the Linux side, reads
 # /screen.json from it, and times a change from the page's replacement to
-# the event's arrival on an event stream (at most 100 ms); and the display's
+# the event's arrival on an event stream (at most 100 ms); the screens it
+# kept, from /history.json and /screen.png?version=; and the display's
 # picture, by --png and as /screen.png, is byte for byte the one the native
 # build makes (EXPECTED_PNG, which tests/view/view_cli_test.sh checks the
 # native program against).
@@ -113,6 +114,24 @@ changed=$(stat -c %.9Z "$work/host/logs/index.htm")
 latency=$(awk -v a="$arrival" -v c="$changed" 'BEGIN { printf "%.1f", (a - c) * 1000 }')
 echo "change to event under Wine: $latency ms"
 awk -v l="$latency" 'BEGIN { exit !(l < 100) }' || fail "the change took $latency ms to arrive"
+
+# The exe keeps every screen it saw: the three drawn, in order, the last
+# the screen now, the times never going back; a kept version's picture is
+# served, one never seen is 404.
+history=$(get "$port" /history.json)
+rows=$(grep -o '"codes":\["[^"]*' <<<"$history" | sed 's/^"codes":\["//')
+[[ $rows == 'Hello from <b>Wine</b>!!'*'caf'$'\xc3\xa9'' '$'\xc2\x80'' changed'*'A timed change'* ]] ||
+    fail "history.json's rows: $rows"
+last=$(grep -o '"version":[0-9]*' <<<"$history" | tail -n 1)
+[[ $(get "$port" /screen.json) == *"$last,"* ]] || fail "history.json's last is not the screen: $last"
+grep -o '"time":[0-9]*' <<<"$history" | cut -d : -f 2 | sort -c -n || fail "history.json's times: $history"
+[[ $history == *'],"more":false}' ]] || fail "history.json: $history"
+first=$(grep -o '"version":[0-9]*' <<<"$history" | head -n 1 | cut -d : -f 2)
+[ "$(get "$port" "/screen.png?version=$first" | head -c 4 | tail -c 3)" = PNG ] ||
+    fail "/screen.png?version=$first: no picture"
+[ "$(get "$port" /screen.png?version=999)" = "version 999 is not kept" ] ||
+    fail "/screen.png?version=999: not refused"
+echo "history under Wine: $(grep -o '"version":' <<<"$history" | wc -l) versions kept"
 kill "$view_pid" 2>/dev/null
 wait "$view_pid" 2>/dev/null
 view_pid=""

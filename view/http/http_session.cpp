@@ -69,11 +69,14 @@ void HttpSession::OnRequest(const beast::error_code& error) {
 }
 
 void HttpSession::SendPicture(Answer answer) {
-    const ScreenState& screen = state_->watch.state();
+    // A kept version's picture, or the screen's now; a version's bytes never change.
+    const ScreenState& now = state_->watch.state();
+    const Rows bytes = answer.picture_of ? answer.picture_of->bytes : now.bytes;
+    const std::uint64_t version = answer.picture_of ? answer.picture_of->version : now.version;
     const PictureOptions options = *answer.picture;
     auto waiting = std::make_shared<Answer>(std::move(answer));
     const bool taken = state_->pictures.Make(
-        screen.bytes, screen.version, options,
+        bytes, version, options,
         [self = shared_from_this(), waiting](std::shared_ptr<const std::string> png) {
             if (self->closed_) return;
             waiting->response.body() = *png;

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "view/history/history_json.h"
 #include "view/http/token.h"
 #include "view/lcd/lcd_picture.h"
 #include "view/page/view_page.h"
@@ -75,6 +76,22 @@ Answer ServePage(const Request& request, const Snapshot& snapshot) {
                   std::string("text/html; charset=") + HttpCharset(snapshot.encoding));
 }
 
+// A picture's version=N: the kept screen in *kept, or the answer that refuses
+// it (400 malformed, 404 no longer kept); no version: nullopt, *kept empty.
+std::optional<Answer> KeptVersionAsked(const Request& request, std::string_view query,
+                                       const Snapshot& snapshot, std::optional<KeptScreen>* kept) {
+    std::optional<std::uint64_t> version;
+    std::string reason;
+    if (!ParseVersionParameter(query, &version, &reason))
+        return Finish(request, Response(), http::status::bad_request, reason + "\n", kPlainText);
+    if (!version) return std::nullopt;
+    if (snapshot.history) *kept = snapshot.history->Find(*version);
+    if (!*kept)
+        return Finish(request, Response(), http::status::not_found,
+                      "version " + std::to_string(*version) + " is not kept\n", kPlainText);
+    return std::nullopt;
+}
+
 // The picture is drawn later, off the I/O thread: the answer says how.
 Answer ServePicture(const Request& request, const Snapshot& snapshot) {
     const std::string_view target(request.target().data(), request.target().size());
@@ -86,11 +103,32 @@ Answer ServePicture(const Request& request, const Snapshot& snapshot) {
     if (!ParsePictureQuery(query, PictureDefaults(snapshot.display, snapshot.encoding), &options,
                            &reason))
         return Finish(request, Response(), http::status::bad_request, reason + "\n", kPlainText);
+    std::optional<KeptScreen> kept;
+    if (auto refused = KeptVersionAsked(request, query, snapshot, &kept))
+        return std::move(*refused);
     Response response;
     response.set(http::field::cache_control, "no-store");
     Answer answer = Finish(request, std::move(response), http::status::ok, "", "image/png");
     answer.picture = options;
+    answer.picture_of = std::move(kept);
     return answer;
+}
+
+// The screens seen, from the kept history.
+Answer ServeHistory(const Request& request, const Snapshot& snapshot) {
+    const std::string_view target(request.target().data(), request.target().size());
+    const std::size_t mark = target.find('?');
+    HistoryQuery query;
+    std::string reason;
+    if (!ParseHistoryQuery(mark == std::string_view::npos ? "" : target.substr(mark + 1), &query,
+                           &reason))
+        return Finish(request, Response(), http::status::bad_request, reason + "\n", kPlainText);
+    Response response;
+    response.set(http::field::cache_control, "no-store");
+    return Finish(request, std::move(response), http::status::ok,
+                  snapshot.history ? HistoryJson(*snapshot.history, query)
+                                   : HistoryJson(ScreenHistory(), query),
+                  "application/json");
 }
 
 Answer ServeEvents(const Request& request, const Snapshot& snapshot) {
@@ -215,6 +253,7 @@ constexpr Resource kResources[] = {
     {"/manifest.webmanifest", ServeManifest},
     {"/icon-192.png", ServeSmallIcon},
     {"/icon-512.png", ServeLargeIcon},
+    {"/history.json", ServeHistory},
 };
 
 constexpr char kForbiddenPage[] =

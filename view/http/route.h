@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "view/history/screen_history.h"
 #include "view/lcd/display_options.h"
 #include "view/lcd/encodings.h"
 
@@ -29,7 +30,8 @@ struct Snapshot {
     DisplayOptions display;                      // the view's own size, theme and scale
     bool streams_full = false;                   // no room for another event stream
     PageReader read_page;                        // the page file, for /index.htm
-    std::string_view token;  // what every request must carry; empty: none needed
+    std::string_view token;                  // what every request must carry; empty: none needed
+    const ScreenHistory* history = nullptr;  // the screens kept; none: nothing kept
 };
 
 struct Answer {
@@ -40,6 +42,8 @@ struct Answer {
     // The body is the screen's picture with these options, drawn off the I/O
     // thread before the response goes out.
     std::optional<PictureOptions> picture;
+    // The picture is of this kept version rather than of the screen now.
+    std::optional<KeptScreen> picture_of;
 };
 
 // The answer to a whole request. Only a fixed set of names is ever served:

@@ -10,13 +10,14 @@ namespace {
 constexpr char kKeepAliveComment[] = ": keep-alive\n\n";
 
 // A comment on every stream each keep-alive interval, so that proxies and
-// browsers keep an idle stream open.
+// browsers keep an idle stream open; the kept screens past their age go then.
 void KeepAlive(const std::shared_ptr<SharedState>& state) {
     state->keep_alive_timer.expires_after(state->limits.keep_alive_interval);
     state->keep_alive_timer.async_wait([state](boost::system::error_code error) {
         if (error || state->stopped) return;
         static const auto comment = std::make_shared<const std::string>(kKeepAliveComment);
         state->Broadcast(comment);
+        state->history.DropOlderThanAge(NowMs());
         KeepAlive(state);
     });
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/programs/platform.h"
+#include "view/history/history_json.h"
 #include "view/http/event_stream.h"
 #include "view/http/http_session.h"
 
@@ -17,15 +18,19 @@ std::string ScreenJson(const ScreenState& state, const std::string& page, Encodi
     json["version"] = state.version;
     json["found"] = state.found;
     json["page"] = page;
-    // The bytes themselves, one character each, for the page to read with any
-    // encoding or ROM it is set to.
-    json["codes"] = nlohmann::ordered_json::array();
-    for (const std::string& row : state.bytes)
-        json["codes"].push_back(DecodeToUtf8(row, Encoding::kLatin1));
+    std::string codes;
+    AppendCodesJson(state.bytes, &codes);
+    json["codes"] = nlohmann::ordered_json::parse(codes);
     json["display"] = {{"size", DisplaySizeName(display.size)},
                        {"encoding", EncodingName(encoding)},
                        {"theme", ThemeName(display.theme)}};
     return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string EventMessage(const std::string& name, const std::string& data) {
@@ -46,6 +51,7 @@ SharedState::SharedState(boost::asio::io_context& io, PageWatch& watch, ServerLi
       watch(watch),
       limits(limits),
       display(display),
+      history(limits.history),
       pictures(io),
       keep_alive_timer(io),
       page_name(watch.page().u8string()) {
@@ -53,6 +59,8 @@ SharedState::SharedState(boost::asio::io_context& io, PageWatch& watch, ServerLi
 }
 
 void SharedState::Refresh() {
+    const ScreenState& screen = watch.state();
+    if (screen.version > 0) history.Add(screen.version, NowMs(), screen.bytes);
     screen_json = ScreenJson(watch.state(), page_name, watch.encoding(), display);
     screen_event = std::make_shared<const std::string>(EventMessage("screen", screen_json));
 }
@@ -64,6 +72,7 @@ Snapshot SharedState::SnapshotNow() const {
     snapshot.display = display;
     snapshot.streams_full = streams.size() >= limits.max_streams;
     snapshot.token = token;
+    snapshot.history = &history;
     snapshot.read_page = [page = &watch.page()](std::string* bytes) {
         return host::ReadWholeFile(*page, bytes);
     };

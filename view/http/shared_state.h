@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "view/history/screen_history.h"
 #include "view/http/route.h"
 #include "view/lcd/lcd_picture.h"
 #include "view/lcd/picture_maker.h"
@@ -29,6 +30,7 @@ struct ServerLimits {
                                         // that stops reading fills it and then the queue soon
     std::size_t header_limit = 8192;    // request line and fields; more get 431
     std::size_t max_connections = 960;  // open at once, below the descriptor limit
+    HistoryLimits history;              // the screens kept for looking back
 };
 
 // The most connections to keep open under a limit of `descriptors` open
@@ -40,6 +42,9 @@ std::size_t ConnectionCap(std::size_t descriptors);
 std::string ScreenJson(const ScreenState& state, const std::string& page,
                        Encoding encoding = Encoding::kWindows1252,
                        const DisplayOptions& display = {});
+
+// The wall clock in ms since 1970, as the kept screens are stamped.
+std::int64_t NowMs();
 
 // One event-stream message: "event: NAME", the data (one "data:" line per
 // line of it) and the blank line that ends it.
@@ -73,6 +78,7 @@ public:
     PageWatch& watch;
     const ServerLimits limits;
     const DisplayOptions display;        // the view's own size, theme and scale
+    ScreenHistory history;               // every change seen, within its bounds
     PictureMaker pictures;               // /screen.png, drawn off the I/O thread
     std::shared_ptr<PageFollow> follow;  // looks at the page; set by Server::Start
     boost::asio::steady_timer keep_alive_timer;

@@ -5,7 +5,7 @@ let lastChange = null;
 function showStatus(state) {
   const words = { live: 'live', reconnecting: 'reconnecting', waiting: 'waiting for the page', connecting: 'connecting' };
   document.getElementById('status').className = 'status ' + state;
-  document.getElementById('state').textContent = words[state];
+  document.getElementById('state').textContent = lookingBackLabel() || words[state];
   document.getElementById('changed').textContent =
     lastChange ? '\u00b7 last change ' + lastChange.toLocaleTimeString() : '';
 }
@@ -24,7 +24,10 @@ function onScreen(event) {
     version = screen.version;
     if (screen.version > 0) lastChange = new Date();
   }
-  show(screen.codes.map((row) => Array.from(row, (ch) => ch.charCodeAt(0))));
+  const screenCodes = codesOf(screen);
+  timelineSaw(screen, screenCodes);
+  // Looking back, the panel stays where the timeline put it.
+  if (!lookingBack()) show(screenCodes);
   found = screen.found;
   document.getElementById('page').textContent = 'page: ' + screen.page;
   showStatus(found ? 'live' : 'waiting');

@@ -41,58 +41,70 @@ function build() {
   }
 }
 
+// The panel's size in dots: its cells, their gaps and the backlight's margin.
+const panelDots = (columns, rows) => ({
+  wide: 2 * MARGIN + columns * charWidth + (columns - 1) * CHAR_GAP,
+  high: 2 * MARGIN + rows * charHeight + (rows - 1) * CHAR_GAP,
+});
+
 function fitCanvas() {
   const scale = window.devicePixelRatio || 1;
   const width = Math.max(1, Math.round(display.clientWidth * scale));
-  const dotsWide = 2 * MARGIN + columns * charWidth + (columns - 1) * CHAR_GAP;
-  const dotsHigh = 2 * MARGIN + rows * charHeight + (rows - 1) * CHAR_GAP;
-  unit = width / dotsWide;
+  const dots = panelDots(columns, rows);
+  unit = width / dots.wide;
   canvas.width = width;
-  canvas.height = Math.round(dotsHigh * unit);
+  canvas.height = Math.round(dots.high * unit);
   context.fillStyle = THEMES[choice.theme].backlight;
   context.fillRect(0, 0, canvas.width, canvas.height);
   drawn = [];
-  sprites = new Map();
+  painter = dotPainter(context, unit, THEMES[choice.theme], choice.encoding);
 }
 
-// Each glyph is drawn once per size and theme, then copied into its cells.
-let sprites = new Map();
-function sprite(code) {
-  const key = code < 0x10 ? -1 : code;
-  let image = sprites.get(key);
-  if (image) return image;
-  const theme = THEMES[choice.theme];
-  image = document.createElement('canvas');
-  image.width = Math.ceil(charWidth * unit) + 2;
-  image.height = Math.ceil(charHeight * unit) + 2;
-  const g = image.getContext('2d');
-  g.fillStyle = theme.backlight;
-  g.fillRect(0, 0, image.width, image.height);
-  if (key < 0) {
-    // A user-defined character: only the host's module holds its dots.
-    g.strokeStyle = theme.off;
-    g.lineWidth = Math.max(1, unit * 0.3);
-    g.strokeRect(1, 1, charWidth * unit, charHeight * unit);
-  } else {
-    const glyph = glyphs[choice.encoding];
-    for (let y = 0; y < 8; y++) {
-      const bits = glyph[code * 8 + y];
-      for (let x = 0; x < 5; x++) {
-        g.fillStyle = (bits >> (4 - x)) & 1 ? theme.on : theme.off;
-        g.fillRect(1 + x * (1 + DOT_GAP) * unit, 1 + y * (1 + DOT_GAP) * unit, unit, unit);
+// Draws cells into `target` (a canvas's 2D context), `unit` pixels a dot, in
+// `theme` from the glyphs of the ROM `rom`: the live panel and the clips alike.
+// Each glyph is drawn once, then copied into its cells.
+let painter = null;
+function dotPainter(target, unit, theme, rom) {
+  const sprites = new Map();
+  // A cell's top-left corner, on whole pixels so that copies stay sharp.
+  const left = (c) => Math.round((MARGIN + c * (charWidth + CHAR_GAP)) * unit);
+  const top = (r) => Math.round((MARGIN + r * (charHeight + CHAR_GAP)) * unit);
+  const sprite = (code) => {
+    const key = code < 0x10 ? -1 : code;
+    let image = sprites.get(key);
+    if (image) return image;
+    image = document.createElement('canvas');
+    image.width = spriteWidth;
+    image.height = spriteHeight;
+    const g = image.getContext('2d');
+    g.fillStyle = theme.backlight;
+    g.fillRect(0, 0, image.width, image.height);
+    if (key < 0) {
+      // A user-defined character: only the host's module holds its dots.
+      g.strokeStyle = theme.off;
+      g.lineWidth = Math.max(1, unit * 0.3);
+      g.strokeRect(1, 1, charWidth * unit, charHeight * unit);
+    } else {
+      const glyph = glyphs[rom];
+      for (let y = 0; y < 8; y++) {
+        const bits = glyph[code * 8 + y];
+        for (let x = 0; x < 5; x++) {
+          g.fillStyle = (bits >> (4 - x)) & 1 ? theme.on : theme.off;
+          g.fillRect(1 + x * (1 + DOT_GAP) * unit, 1 + y * (1 + DOT_GAP) * unit, unit, unit);
+        }
       }
     }
-  }
-  sprites.set(key, image);
-  return image;
-}
-
-// A cell's top-left corner on the canvas, on whole pixels so that copies stay sharp.
-const cellLeft = (c) => Math.round((MARGIN + c * (charWidth + CHAR_GAP)) * unit);
-const cellTop = (r) => Math.round((MARGIN + r * (charHeight + CHAR_GAP)) * unit);
-
-function drawCell(r, c, code) {
-  context.drawImage(sprite(code), cellLeft(c) - 1, cellTop(r) - 1);
+    sprites.set(key, image);
+    return image;
+  };
+  const spriteWidth = Math.ceil(charWidth * unit) + 2, spriteHeight = Math.ceil(charHeight * unit) + 2;
+  return {
+    left,
+    top,
+    drawCell: (r, c, code) => target.drawImage(sprite(code), left(c) - 1, top(r) - 1),
+    // The pixels a cell's drawing covers: x, y, and one past its right and bottom.
+    cellBox: (r, c) => [left(c) - 1, top(r) - 1, left(c) - 1 + spriteWidth, top(r) - 1 + spriteHeight],
+  };
 }
 
 const decoders = {
@@ -107,8 +119,8 @@ function rowText(bytes) {
 // Where a dot of a cell lies on the canvas (its top-left corner and size, in
 // canvas pixels), for the browser test's look at the dots.
 window.lumivaneDotAt = (r, c, x, y) => ({
-  x: cellLeft(c) + x * (1 + DOT_GAP) * unit,
-  y: cellTop(r) + y * (1 + DOT_GAP) * unit,
+  x: painter.left(c) + x * (1 + DOT_GAP) * unit,
+  y: painter.top(r) + y * (1 + DOT_GAP) * unit,
   size: unit,
 });
 
@@ -131,7 +143,7 @@ function show(newCodes) {
         const code = c < bytes.length ? bytes[c] : 0x20;
         const key = r * columns + c;
         if (drawn[key] !== code) {
-          drawCell(r, c, code);
+          painter.drawCell(r, c, code);
           drawn[key] = code;
         }
       }
