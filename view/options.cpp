@@ -66,6 +66,8 @@ void PrintHelp() {
         "                 \"display\": {\"size\", \"encoding\", \"theme\"}}\n"
         "  /screen.png   the display's picture; ?size=, encoding=, theme=, scale=\n"
         "  /index.htm    the page file's bytes, unchanged (sandboxed: no script runs)\n"
+        "  /share.json   {\"url\": the view's address with its token}, for the page's QR\n"
+        "                 code; 404 where no token is needed\n"
         "Nothing else on disk is ever served.\n"
         "\n"
         "It stops on Ctrl-C or SIGTERM.\n"

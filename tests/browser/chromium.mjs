@@ -1,7 +1,9 @@
-// What both browser tests share: Debian's chromium started headless through
-// playwright-core, polling for a condition, and where screenshots go.
+// What the browser tests share: Debian's chromium started headless through
+// playwright-core, polling for a condition, where screenshots go, and the
+// view started as a process.
 //
 // LUMIVANE_BROWSER_OUT: where the screenshots go (default: a temp folder).
+import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -45,4 +47,18 @@ export function launchChromium(userDataDir, viewport) {
     args: CHROMIUM_FLAGS,
     viewport,
   });
+}
+
+// Starts `program` (lumivane-view) with `args` in `cwd` and resolves once it
+// prints its start line, with the URL that line names. `view.exited` resolves
+// with its exit status; `view.output()` is all it printed.
+export async function startView(program, args, cwd, url = /^Lumivane view: (http:\S+) \(page: /m) {
+  const view = spawn(program, args, { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
+  let output = '';
+  let errors = '';
+  view.stdout.on('data', (chunk) => (output += chunk));
+  view.stderr.on('data', (chunk) => (errors += chunk));
+  view.exited = new Promise((resolve) => view.on('exit', (code) => resolve(code)));
+  view.output = () => output + errors;
+  return { view, url: await until('the start line', 10000, () => output.match(url)?.[1]) };
 }

@@ -13,7 +13,7 @@ import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { OUT_DIR, launchChromium, until } from './chromium.mjs';
+import { OUT_DIR, launchChromium, startView, until } from './chromium.mjs';
 
 const VIEW = process.env.LUMIVANE_VIEW;
 const HOST = process.env.LUMIVANE_HOST;
@@ -23,17 +23,6 @@ const CHANGE_LIMIT_MS = 1000;
 
 
 // Starts lumivane-view; resolves with the process and the URL of its start line.
-async function startView(args, cwd) {
-  const view = spawn(VIEW, args, { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
-  let output = '';
-  let errors = '';
-  view.stdout.on('data', (chunk) => (output += chunk));
-  view.stderr.on('data', (chunk) => (errors += chunk));
-  view.exited = new Promise((resolve) => view.on('exit', (code) => resolve(code)));
-  const url = await until('the start line', 10000, () => output.match(/^Lumivane view: (http:\S+) \(page: /m)?.[1]);
-  view.output = () => output + errors;
-  return { view, url };
-}
 
 // The grid as it shows: each row's 80 cells, trailing blanks dropped.
 const gridRows = (page) =>
@@ -47,7 +36,7 @@ test('the live view shows the rows as characters and takes changes without a rel
   const pagePath = path.join(workDir, 'logs', 'index.htm');
   const pageFile = () => (fs.existsSync(pagePath) ? fs.readFileSync(pagePath, 'latin1') : '');
 
-  let { view, url } = await startView(['--listen', '127.0.0.1:0', workDir], workDir);
+  let { view, url } = await startView(VIEW, ['--listen', '127.0.0.1:0', workDir], workDir);
   const host = spawn(HOST, ['--lines'], { cwd: workDir, stdio: ['pipe', 'ignore', 'pipe'] });
   let context;
   try {
@@ -107,7 +96,7 @@ test('the live view shows the rows as characters and takes changes without a rel
     view.kill('SIGTERM');
     assert.equal(await view.exited, 0, view.output());
     await until('the status to say reconnecting', 10000, async () => (await page.textContent('#state')) === 'reconnecting');
-    ({ view } = await startView(['--listen', new URL(url).host, workDir], workDir));
+    ({ view } = await startView(VIEW, ['--listen', new URL(url).host, workDir], workDir));
     host.stdin.write('after the restart\n');
     await until('the grid to show a change after the restart', 15000, async () => (await gridRows(page))[3] === 'after the restart');
     assert.equal(await page.textContent('#state'), 'live');

@@ -14,7 +14,7 @@ import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { OUT_DIR, launchChromium, sleep, until } from './chromium.mjs';
+import { OUT_DIR, launchChromium, sleep, startView, until } from './chromium.mjs';
 
 const VIEW = process.env.LUMIVANE_VIEW;
 const HOST = process.env.LUMIVANE_HOST;
@@ -28,14 +28,6 @@ const DRAWINGS = {
   arrow: ['.....', '..#..', '...#.', '#####', '...#.', '..#..', '.....', '.....'],
 };
 
-async function startView(args, cwd) {
-  const view = spawn(VIEW, args, { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
-  let output = '';
-  view.stdout.on('data', (chunk) => (output += chunk));
-  view.stderr.on('data', (chunk) => (output += chunk));
-  const url = await until('the start line', 10000, () => output.match(/^Lumivane view: (http:\S+) \(page: /m)?.[1]);
-  return { view, url };
-}
 
 // A cell of the canvas read back as its 5x8 dots: '#' where the dot's centre
 // has the theme's lit colour.
@@ -66,7 +58,7 @@ test('the dots page: a 20x4 A00 panel, hidden text, changes, choices kept, a pho
   const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-chromium-'));
   const pagePath = path.join(workDir, 'logs', 'index.htm');
   const pageFile = () => (fs.existsSync(pagePath) ? fs.readFileSync(pagePath, 'latin1') : '');
-  const { view, url } = await startView(['--listen', '127.0.0.1:0', workDir], workDir);
+  const { view, url } = await startView(VIEW, ['--listen', '127.0.0.1:0', workDir], workDir);
   const host = spawn(HOST, ['--lines'], { cwd: workDir, stdio: ['pipe', 'ignore', 'pipe'] });
   const send = (text) => host.stdin.write(Buffer.from(text + '\n', 'latin1'));
   let context;

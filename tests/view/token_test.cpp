@@ -38,11 +38,9 @@ TEST(FindToken, TheQueryFirstThenTheCookie) {
          TokenPlace::kCookie},
         {"both right", "token=Tk9uZS1vZi15b3VyLWJpeg", "lumivane_token=Tk9uZS1vZi15b3VyLWJpeg",
          TokenPlace::kQuery},
-        {"another cookie's value", "", "other_token=Tk9uZS1vZi15b3VyLWJpeg",
-         TokenPlace::kNowhere},
+        {"another cookie's value", "", "other_token=Tk9uZS1vZi15b3VyLWJpeg", TokenPlace::kNowhere},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(FindToken(c.query, c.cookies, kToken), c.place) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(FindToken(c.query, c.cookies, kToken), c.place) << c.what;
 }
 
 TEST(QueryWithoutToken, KeepsEveryOtherPair) {
