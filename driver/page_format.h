@@ -12,8 +12,11 @@
 
 namespace page_format {
 
-constexpr int kRows = 4;
-constexpr int kColumns = 80;
+// Also macros, so that the live view's page can be given them at build time.
+#define LUMIVANE_PAGE_ROWS 4
+#define LUMIVANE_PAGE_COLUMNS 80
+constexpr int kRows = LUMIVANE_PAGE_ROWS;
+constexpr int kColumns = LUMIVANE_PAGE_COLUMNS;
 
 constexpr char kHead[] =
     "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>\n";

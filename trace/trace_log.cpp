@@ -252,6 +252,64 @@ void OpenLog() {
     LogLine(kBannerRule, kBannerRule);
 }
 
+namespace {
+// A line's parts: the stamp, the label and the text, each with its length,
+// and the bytes the whole line may take in the log.
+struct LineParts {
+    const char* stamp;
+    std::size_t stamp_length;
+    const char* label;
+    std::size_t label_length;
+    const char* text;
+    std::size_t text_length;
+    long long size;
+    std::size_t fixed_length() const {
+        return stamp_length + label_length + 3;
+    }  // all but the text
+};
+
+// The usual line: put together in the line buffer and handed over in one write.
+void WriteFromLineBuffer(const LineParts& line) {
+    char* at = Log.Line;
+    std::memcpy(at, line.stamp, line.stamp_length);
+    at += line.stamp_length;
+    *at++ = ' ';
+    std::memcpy(at, line.label, line.label_length);
+    at += line.label_length;
+    *at++ = ' ';
+    std::memcpy(at, line.text, line.text_length);
+    at += line.text_length;
+    *at++ = platform::kLineEnd[0];
+    PutOut(Log.Line, static_cast<std::size_t>(at - Log.Line));
+}
+
+// Too long for the line buffer: its pieces in one write where the platform
+// has one, the text cut to the room the line has.
+void WriteInPieces(const LineParts& line) {
+    const std::size_t text_room = static_cast<std::size_t>(line.size) - line.fixed_length();
+    const platform::Piece pieces[] = {
+        {line.stamp, line.stamp_length},
+        {" ", 1},
+        {line.label, line.label_length},
+        {" ", 1},
+        {line.text, line.text_length < text_room ? line.text_length : text_room},
+        {platform::kLineEnd, 1}};
+    static_assert(std::size(pieces) <= platform::kMostPieces);
+    PutOutPieces(pieces, static_cast<int>(std::size(pieces)));
+}
+
+// Each "\n" stored as the platform's line end, of two bytes.
+void WriteWithLineEnds(const LineParts& line) {
+    LineWriter writer(line.size);
+    writer.Put(line.stamp, line.stamp_length);
+    writer.Put(" ", 1);
+    writer.Put(line.label, line.label_length);
+    writer.Put(" ", 1);
+    writer.Put(line.text, line.text_length);
+    writer.Finish();
+}
+}  // namespace
+
 void LogLine(const char* label, const char* text) {
     OpenLog();
     if (Log.DebugLevel == 0) return;
@@ -260,58 +318,30 @@ void LogLine(const char* label, const char* text) {
 
     // Put together by hand: parsing a format would cost about as much as the
     // line's write itself.
-    const char* stamp = StampNow();
-    if (label == nullptr) label = "";
-    if (text == nullptr) text = "";
-    const std::size_t stamp_length = std::strlen(stamp);
-    const std::size_t label_length = std::strlen(label);
-    const std::size_t text_length = std::strlen(text);
-    long long size = static_cast<long long>(stamp_length) + StoredSize(label, label_length) +
-                     StoredSize(text, text_length) + 2 + static_cast<long long>(LineEndLength);
+    LineParts line;
+    line.stamp = StampNow();
+    line.label = label == nullptr ? "" : label;
+    line.text = text == nullptr ? "" : text;
+    line.stamp_length = std::strlen(line.stamp);
+    line.label_length = std::strlen(line.label);
+    line.text_length = std::strlen(line.text);
+    line.size = static_cast<long long>(line.stamp_length) +
+                StoredSize(line.label, line.label_length) +
+                StoredSize(line.text, line.text_length) + 2 + static_cast<long long>(LineEndLength);
     // A line longer than the bound alone is cut to it.
-    if (size > kLogBound) size = kLogBound;
-    MakeRoomFor(size);
+    if (line.size > kLogBound) line.size = kLogBound;
+    MakeRoomFor(line.size);
     if (Log.LogFile == platform::kNoFile) return;
 
     if (!EndOpenLine()) return;
     Log.LineFailed = false;
     Log.LineBytesOut = 0;
-
-    const std::size_t fixed_length = stamp_length + label_length + 3;  // all but the text
-    if (LineEndLength == 1 && size <= static_cast<long long>(kLineSize)) {
-        // The usual line: put together in the line buffer and handed over in one write.
-        char* at = Log.Line;
-        std::memcpy(at, stamp, stamp_length);
-        at += stamp_length;
-        *at++ = ' ';
-        std::memcpy(at, label, label_length);
-        at += label_length;
-        *at++ = ' ';
-        std::memcpy(at, text, text_length);
-        at += text_length;
-        *at++ = platform::kLineEnd[0];
-        PutOut(Log.Line, static_cast<std::size_t>(at - Log.Line));
-    } else if (LineEndLength == 1 && size >= static_cast<long long>(fixed_length)) {
-        // Too long for the line buffer: its pieces in one write where the platform has one.
-        const std::size_t text_room = static_cast<std::size_t>(size) - fixed_length;
-        const platform::Piece pieces[] = {{stamp, stamp_length},
-                                          {" ", 1},
-                                          {label, label_length},
-                                          {" ", 1},
-                                          {text, text_length < text_room ? text_length : text_room},
-                                          {platform::kLineEnd, 1}};
-        static_assert(std::size(pieces) <= platform::kMostPieces);
-        PutOutPieces(pieces, static_cast<int>(std::size(pieces)));
-    } else {
-        // Each "\n" stored as the platform's line end.
-        LineWriter line(size);
-        line.Put(stamp, stamp_length);
-        line.Put(" ", 1);
-        line.Put(label, label_length);
-        line.Put(" ", 1);
-        line.Put(text, text_length);
-        line.Finish();
-    }
+    if (LineEndLength == 1 && line.size <= static_cast<long long>(kLineSize))
+        WriteFromLineBuffer(line);
+    else if (LineEndLength == 1 && line.size >= static_cast<long long>(line.fixed_length()))
+        WriteInPieces(line);
+    else
+        WriteWithLineEnds(line);
     if (Log.LineFailed && Log.LineBytesOut > 0) Log.LineOpen = true;
     Log.LogSize += static_cast<long long>(Log.LineBytesOut);
     Log.UncheckedBytes += static_cast<long long>(Log.LineBytesOut);

@@ -72,6 +72,8 @@ void PrintHelp() {
         "  /history.json the kept changes, oldest first: ?since=MS&until=MS&limit=N\n"
         "                (ms since 1970; at most 10000 an answer): {\"versions\":\n"
         "                [{\"version\", \"time\", \"codes\"}...], \"more\": true|false}\n"
+        "  /share.json   {\"url\": the view's address with its token}, for the page's QR\n"
+        "                 code; 404 where no token is needed\n"
         "Nothing else on disk is ever served.\n"
         "\n"
         "It stops on Ctrl-C or SIGTERM.\n"

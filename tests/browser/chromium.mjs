@@ -1,6 +1,6 @@
 // What the browser tests share: Debian's chromium started headless through
-// playwright-core, lumivane-view started, polling for a condition, and where
-// screenshots go.
+// playwright-core, polling for a condition, where screenshots go, and the
+// view started as a process.
 //
 // LUMIVANE_BROWSER_OUT: where the screenshots go (default: a temp folder).
 import { spawn } from 'node:child_process';
@@ -53,17 +53,16 @@ export function launchChromium(userDataDir, viewport, more = {}) {
   });
 }
 
-// Starts the lumivane-view `program`; resolves with the process and the URL
-// of its start line. The process's `exited` resolves with its exit code, its
-// `output()` is all it wrote.
-export async function startView(program, args, cwd) {
+// Starts `program` (lumivane-view) with `args` in `cwd` and resolves once it
+// prints its start line, with the URL that line names. `view.exited` resolves
+// with its exit status; `view.output()` is all it printed.
+export async function startView(program, args, cwd, url = /^Lumivane view: (http:\S+) \(page: /m) {
   const view = spawn(program, args, { cwd, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
   let errors = '';
   view.stdout.on('data', (chunk) => (output += chunk));
   view.stderr.on('data', (chunk) => (errors += chunk));
   view.exited = new Promise((resolve) => view.on('exit', (code) => resolve(code)));
-  const url = await until('the start line', 10000, () => output.match(/^Lumivane view: (http:\S+) \(page: /m)?.[1]);
   view.output = () => output + errors;
-  return { view, url };
+  return { view, url: await until('the start line', 10000, () => output.match(url)?.[1]) };
 }

@@ -9,11 +9,11 @@
 // view-token-qr.png and view-token-403.png go.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { OUT_DIR, launchChromium, until } from './chromium.mjs';
+import { OUT_DIR, launchChromium, startView, until } from './chromium.mjs';
 
 const VIEW = process.env.LUMIVANE_VIEW;
 const HOST = process.env.LUMIVANE_HOST;
@@ -24,13 +24,10 @@ test('the printed URL lets a browser in and leaves the address bar; no URL, no s
   fs.writeFileSync(path.join(workDir, 'script'), 'pos 1 1\nwrite Only for invited eyes, and nobody else\n');
   execFileSync(HOST, ['--fast', 'script'], { cwd: workDir, stdio: 'ignore' });
 
-  const view = spawn(VIEW, ['--listen', '0.0.0.0:0', workDir], { cwd: workDir, stdio: ['ignore', 'pipe', 'pipe'] });
-  let output = '';
-  view.stdout.on('data', (chunk) => (output += chunk));
+  const { view, url } = await startView(VIEW, ['--listen', '0.0.0.0:0', workDir], workDir,
+    /^Lumivane view: (http:\/\/\S+\/\?token=[A-Za-z0-9_-]{22}) \(page: /m);
   const contexts = [];
   try {
-    const url = await until('the start line', 10000, () =>
-      output.match(/^Lumivane view: (http:\/\/\S+\/\?token=[A-Za-z0-9_-]{22}) \(page: /m)?.[1]);
     const bare = url.replace(/\?token=.*$/, '');
     fs.mkdirSync(OUT_DIR, { recursive: true });
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "view/lcd/character_rom.h"
+#include "view/lcd/display_tables.h"
 #include "view/lcd/encodings.h"
 #include "view/lcd/rows.h"
 
@@ -30,7 +31,9 @@ std::string DisplaySizeName(DisplaySize size);
 // display then doesn't show.
 bool TextBeyond(const Rows& bytes, DisplaySize size);
 
-enum class Theme { kGreen, kBlue, kAmber, kWhite, kOled };
+#define LUMIVANE_THEME_ENUMERATOR(id, name, backlight, lit, unlit) id,
+enum class Theme { LUMIVANE_THEMES(LUMIVANE_THEME_ENUMERATOR) };
+#undef LUMIVANE_THEME_ENUMERATOR
 std::optional<Theme> ParseTheme(std::string_view name);
 const char* ThemeName(Theme theme);
 // Every theme's name, the default first: "green, blue, amber, white or oled".

@@ -13,18 +13,20 @@ namespace {
 struct EncodingEntry {
     Encoding encoding;
     const char* name;
-    const char* aliases[2];           // further names it answers to; nullptr ends them
+    const char* aliases[2];           // further names it answers to; "" for none
     std::optional<CharacterRom> rom;  // a ROM encoding's glyphs; none for text
 };
 
-// Every encoding, the default first.
-constexpr EncodingEntry kEncodings[] = {
-    {Encoding::kWindows1252, "windows-1252", {"cp1252", nullptr}, std::nullopt},
-    {Encoding::kLatin1, "latin1", {"iso-8859-1", "latin-1"}, std::nullopt},
-    {Encoding::kUtf8, "utf-8", {"utf8", nullptr}, std::nullopt},
-    {Encoding::kHd44780A00, "hd44780-a00", {"a00", nullptr}, CharacterRom::kA00},
-    {Encoding::kHd44780A02, "hd44780-a02", {"a02", nullptr}, CharacterRom::kA02},
-};
+#define ROM_NONE std::nullopt
+#define ROM_A00 CharacterRom::kA00
+#define ROM_A02 CharacterRom::kA02
+#define ENTRY(id, name, alias, other_alias, rom) \
+    {Encoding::id, name, {alias, other_alias}, ROM_##rom},
+constexpr EncodingEntry kEncodings[] = {LUMIVANE_ENCODINGS(ENTRY)};
+#undef ENTRY
+#undef ROM_NONE
+#undef ROM_A00
+#undef ROM_A02
 
 const EncodingEntry& EntryOf(Encoding encoding) {
     for (const EncodingEntry& entry : kEncodings)
@@ -107,7 +109,7 @@ std::optional<Encoding> ParseEncoding(std::string_view name) {
     for (const EncodingEntry& entry : kEncodings) {
         if (lower == entry.name) return entry.encoding;
         for (const char* alias : entry.aliases)
-            if (alias && lower == alias) return entry.encoding;
+            if (*alias && lower == alias) return entry.encoding;
     }
     return std::nullopt;
 }

@@ -1,6 +1,5 @@
 // How the page's 8-bit row bytes become characters: as text, or as the codes
 // of an HD44780 character ROM, which the module draws from its own glyphs.
-// Every encoding's name and aliases are in one table (encodings.cpp).
 #pragma once
 
 #include <optional>
@@ -11,7 +10,20 @@
 
 namespace view {
 
-enum class Encoding { kWindows1252, kLatin1, kUtf8, kHd44780A00, kHd44780A02 };
+// Every encoding, the default first: its enumerator, its name, up to two
+// aliases ("" for none), and the character ROM it draws with (NONE for a text
+// encoding). The C++ expands it, and the live view's page is given it at
+// build time (view/page/page_tables.h).
+#define LUMIVANE_ENCODINGS(ENCODING)                           \
+    ENCODING(kWindows1252, "windows-1252", "cp1252", "", NONE) \
+    ENCODING(kLatin1, "latin1", "iso-8859-1", "latin-1", NONE) \
+    ENCODING(kUtf8, "utf-8", "utf8", "", NONE)                 \
+    ENCODING(kHd44780A00, "hd44780-a00", "a00", "", A00)       \
+    ENCODING(kHd44780A02, "hd44780-a02", "a02", "", A02)
+
+#define LUMIVANE_ENCODING_ENUMERATOR(id, name, alias, other_alias, rom) id,
+enum class Encoding { LUMIVANE_ENCODINGS(LUMIVANE_ENCODING_ENUMERATOR) };
+#undef LUMIVANE_ENCODING_ENUMERATOR
 
 // The encoding's name as --encoding, the page's URL and /screen.json spell it:
 // "windows-1252", "latin1", "utf-8", "hd44780-a00" or "hd44780-a02".

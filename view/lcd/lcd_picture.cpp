@@ -18,27 +18,46 @@ struct Rgb {
 struct Palette {
     Rgb backlight;
     Rgb dot_on;
-    Rgb dot_off;  // an unlit dot stays faintly visible, as on a real panel
-    Rgb bezel;
+    Rgb dot_off;
 };
 
-// Kept in step with the page's THEMES, so a picture looks like the page.
-Palette PaletteOf(Theme theme) {
-    constexpr Rgb kBezel{0x2a, 0x2c, 0x2e};
-    switch (theme) {
-        case Theme::kGreen:
-            return {{0x9c, 0xc8, 0x3a}, {0x1a, 0x2c, 0x08}, {0x8f, 0xba, 0x35}, kBezel};
-        case Theme::kBlue:
-            return {{0x1f, 0x3f, 0xd0}, {0xf0, 0xf6, 0xff}, {0x2b, 0x4d, 0xdb}, kBezel};
-        case Theme::kAmber:
-            return {{0xf2, 0xa0, 0x1e}, {0x3a, 0x1c, 0x00}, {0xe3, 0x94, 0x1b}, kBezel};
-        case Theme::kWhite:
-            return {{0xe9, 0xec, 0xee}, {0x1c, 0x20, 0x24}, {0xda, 0xde, 0xe1}, kBezel};
-        case Theme::kOled:
-            return {{0x00, 0x00, 0x00}, {0xd8, 0xf0, 0xff}, {0x12, 0x16, 0x1a}, kBezel};
-    }
-    return PaletteOf(Theme::kGreen);
+constexpr int HexDigit(char c) { return c <= '9' ? c - '0' : c - 'a' + 10; }
+constexpr std::uint8_t HexByte(const char* two) {
+    return static_cast<std::uint8_t>(HexDigit(two[0]) * 16 + HexDigit(two[1]));
 }
+// "#rrggbb", as the page takes it too.
+constexpr Rgb ColourOf(const char* hex) {
+    return {HexByte(hex + 1), HexByte(hex + 3), HexByte(hex + 5)};
+}
+
+struct ThemePalette {
+    Theme theme;
+    Palette palette;
+};
+#define ENTRY(id, name, backlight, lit, unlit) \
+    {Theme::id, {ColourOf(backlight), ColourOf(lit), ColourOf(unlit)}},
+constexpr ThemePalette kPalettes[] = {LUMIVANE_THEMES(ENTRY)};
+#undef ENTRY
+
+// The bezel around the backlight, whatever the theme.
+constexpr Rgb kBezel{0x2a, 0x2c, 0x2e};
+
+Palette PaletteOf(Theme theme) {
+    for (const ThemePalette& entry : kPalettes)
+        if (entry.theme == theme) return entry.palette;
+    return kPalettes[0].palette;
+}
+
+// The panel's parts in quarters of a dot.
+struct PanelQuarters {
+#define PART(name, quarters) int name = quarters;
+    LUMIVANE_PANEL_GEOMETRY(PART)
+#undef PART
+};
+constexpr PanelQuarters kPanel{};
+
+// A part of `quarters` quarters of a dot in pixels, rounded up.
+constexpr int Pixels(int quarters, int scale) { return (quarters * scale + 3) / 4; }
 
 // The panel's geometry in pixels, all from the dot size so that every scale
 // looks alike: a gap between dots, a wider one between characters, a margin
@@ -50,8 +69,9 @@ struct Geometry {
 };
 
 Geometry GeometryOf(int scale) {
-    const int dot_gap = (scale + 3) / 4;
-    return {scale, dot_gap, scale + dot_gap, 3 * scale, 4 * scale};
+    const int dot = Pixels(kPanel.dot, scale);
+    const int dot_gap = Pixels(kPanel.gap, scale);
+    return {dot, dot_gap, dot + dot_gap, Pixels(kPanel.margin, scale), Pixels(kPanel.bezel, scale)};
 }
 
 class Canvas {
@@ -109,7 +129,7 @@ void DrawPanel(Canvas* canvas, int left, int top, const Rows& bytes,
     const Palette palette = PaletteOf(options.theme);
     const int width = PictureWidth(options);
     const int height = PictureHeight(options);
-    canvas->Fill(left, top, width, height, palette.bezel);
+    canvas->Fill(left, top, width, height, kBezel);
     canvas->Fill(left + g.bezel, top + g.bezel, width - 2 * g.bezel, height - 2 * g.bezel,
                  palette.backlight);
     for (int row = 0; row < options.size.rows; ++row) {
@@ -156,7 +176,7 @@ int PictureHeight(const PictureOptions& options) {
 }
 
 std::string RenderPng(const Rows& bytes, const PictureOptions& options) {
-    Canvas canvas(PictureWidth(options), PictureHeight(options), PaletteOf(options.theme).bezel);
+    Canvas canvas(PictureWidth(options), PictureHeight(options), kBezel);
     DrawPanel(&canvas, 0, 0, bytes, options);
     return canvas.Png();
 }
@@ -172,8 +192,7 @@ std::string RenderIconPng(Theme theme, int side) {
         if (PictureWidth(larger) > side || PictureHeight(larger) > side) break;
         options = larger;
     }
-    const Rgb bezel = PaletteOf(theme).bezel;
-    Canvas canvas(side, side, bezel);
+    Canvas canvas(side, side, kBezel);
     DrawPanel(&canvas, (side - PictureWidth(options)) / 2, (side - PictureHeight(options)) / 2,
               {"LV", "", "", ""}, options);
     return canvas.Png();
@@ -181,7 +200,7 @@ std::string RenderIconPng(Theme theme, int side) {
 
 ThemeColours ThemeCssColours(Theme theme) {
     const Palette palette = PaletteOf(theme);
-    return {CssColour(palette.backlight), CssColour(palette.bezel)};
+    return {CssColour(palette.backlight), CssColour(kBezel)};
 }
 
 }  // namespace view

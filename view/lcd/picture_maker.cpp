@@ -46,21 +46,24 @@ bool PictureMaker::Make(const Rows& bytes, std::uint64_t version, const PictureO
     net::post(pool_, [this, stopped = stopped_, bytes, key, options] {
         auto png = std::make_shared<const std::string>(RenderPng(bytes, options));
         net::post(io_, [this, stopped, key, png] {
-            if (*stopped) return;
-            std::vector<Done> waiting;
-            for (auto drawing = drawing_.begin(); drawing != drawing_.end(); ++drawing) {
-                if (drawing->key != key) continue;
-                waiting = std::move(drawing->waiting);
-                drawing_.erase(drawing);
-                break;
-            }
-            if (drawing_.empty()) work_.reset();
-            kept_.push_front({key, png});
-            if (kept_.size() > kKeptPictures) kept_.pop_back();
-            for (const Done& done : waiting) done(png);
+            if (!*stopped) Drawn(key, png);
         });
     });
     return true;
+}
+
+void PictureMaker::Drawn(const std::string& key, std::shared_ptr<const std::string> png) {
+    std::vector<Done> waiting;
+    for (auto drawing = drawing_.begin(); drawing != drawing_.end(); ++drawing) {
+        if (drawing->key != key) continue;
+        waiting = std::move(drawing->waiting);
+        drawing_.erase(drawing);
+        break;
+    }
+    if (drawing_.empty()) work_.reset();
+    kept_.push_front({key, png});
+    if (kept_.size() > kKeptPictures) kept_.pop_back();
+    for (const Done& done : waiting) done(png);
 }
 
 void PictureMaker::Stop() {

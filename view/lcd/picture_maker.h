@@ -44,6 +44,9 @@ private:
         std::shared_ptr<const std::string> png;
     };
     static std::string Key(std::uint64_t version, const PictureOptions& options);
+    // On the I/O thread, once the picture of `key` is drawn: keeps it and
+    // hands it to everyone waiting for it.
+    void Drawn(const std::string& key, std::shared_ptr<const std::string> png);
 
     boost::asio::io_context& io_;
     boost::asio::thread_pool pool_{1};

@@ -1,22 +1,16 @@
 'use strict';
-const ROMS = {
-  'hd44780-a00': '@LUMIVANE_ROM_A00_HEX@',
-  'hd44780-a02': '@LUMIVANE_ROM_A02_HEX@',
-};
-const SIZES = ['8x1', '8x2', '16x1', '16x2', '16x4', '20x1', '20x2', '20x4', '24x2', '40x1', '40x2', '40x4', '80x4'];
-const ENCODINGS = ['windows-1252', 'latin1', 'utf-8', 'hd44780-a00', 'hd44780-a02'];
-// Kept in step with the PNG's palettes (view/lcd/lcd_picture.cpp).
-const THEMES = {
-  green: { backlight: '#9cc83a', on: '#1a2c08', off: '#8fba35' },
-  blue: { backlight: '#1f3fd0', on: '#f0f6ff', off: '#2b4ddb' },
-  amber: { backlight: '#f2a01e', on: '#3a1c00', off: '#e3941b' },
-  white: { backlight: '#e9ecee', on: '#1c2024', off: '#dadee1' },
-  oled: { backlight: '#000000', on: '#d8f0ff', off: '#12161a' },
-};
-const MAX_ROWS = 4;
+// The display's lists, made at build time from the view's C++ tables.
+const SIZES = @LUMIVANE_SIZES_JS@;
+const MAX_COLUMNS = @LUMIVANE_MAX_COLUMNS_JS@;
+const MAX_ROWS = @LUMIVANE_MAX_ROWS_JS@;
+const ENCODINGS = @LUMIVANE_ENCODINGS_JS@;
+const THEMES = @LUMIVANE_THEMES_JS@;
+// The panel's parts in quarters of a dot.
+const PANEL = @LUMIVANE_PANEL_JS@;
 const display = document.getElementById('display');
 const glyphs = {};
-for (const [name, hex] of Object.entries(ROMS)) {
+for (const [name, { rom: hex }] of Object.entries(ENCODINGS)) {
+  if (!hex) continue;
   const table = new Uint8Array(256 * 8);
   for (let i = 0; i < table.length; i++) table[i] = parseInt(hex.substr(i * 2, 2), 16);
   glyphs[name] = table;
@@ -25,10 +19,26 @@ for (const [name, hex] of Object.entries(ROMS)) {
 // The choices: from the URL, else from this browser's last choice, else the
 // server's own options. Every choice is written back to both.
 const choice = { size: null, encoding: null, theme: null };
-const valid = {
-  size: (v) => /^([1-9]|[1-7][0-9]|80)x[1-4]$/.test(v),
-  encoding: (v) => ENCODINGS.includes(v),
-  theme: (v) => Object.hasOwn(THEMES, v),
+// Each choice's value as the view itself reads it, in its own spelling, or
+// null when the view would refuse it.
+const canonical = {
+  size: (v) => {
+    const [, columns, rows] = /^([0-9]{1,3})[xX]([0-9]{1,3})$/.exec(v) || [];
+    const c = Number(columns), r = Number(rows);
+    return c >= 1 && c <= MAX_COLUMNS && r >= 1 && r <= MAX_ROWS ? `${c}x${r}` : null;
+  },
+  encoding: (v) => {
+    const name = String(v).toLowerCase();
+    for (const [known, { aliases }] of Object.entries(ENCODINGS))
+      if (name === known || (name && aliases.includes(name))) return known;
+    return null;
+  },
+  theme: (v) => (Object.hasOwn(THEMES, v) ? v : null),
+};
+const FALLBACK = {
+  size: `${MAX_COLUMNS}x${MAX_ROWS}`,
+  encoding: Object.keys(ENCODINGS)[0],
+  theme: Object.keys(THEMES)[0],
 };
 const notices = [];
 
@@ -43,12 +53,11 @@ function settle(defaults) {
   const params = new URLSearchParams(location.search);
   for (const key of Object.keys(choice)) {
     const asked = params.get(key);
-    let value = null;
-    if (asked !== null && valid[key](asked)) value = asked;
-    else if (asked !== null) notices.push(`unknown ${key} "${asked.slice(0, 24)}": showing the default`);
+    let value = asked === null ? null : canonical[key](asked);
+    if (asked !== null && value === null) notices.push(`unknown ${key} "${asked.slice(0, 24)}": showing the default`);
     const kept = stored(key);
-    if (value === null && asked === null && kept !== null && valid[key](kept)) value = kept;
-    if (value === null) value = valid[key](defaults[key]) ? defaults[key] : { size: '80x4', encoding: 'windows-1252', theme: 'green' }[key];
+    if (value === null && asked === null && kept !== null) value = canonical[key](kept);
+    if (value === null) value = canonical[key](defaults[key]) || FALLBACK[key];
     choice[key] = value;
     store(key, value);
   }
@@ -68,7 +77,7 @@ function remember() {
 
 function pictureLink() {
   const picture = new URLSearchParams({ size: choice.size, theme: choice.theme });
-  if (ROMS[choice.encoding]) picture.set('encoding', choice.encoding);
+  if (ENCODINGS[choice.encoding].rom) picture.set('encoding', choice.encoding);
   const save = document.getElementById('save');
   save.href = '/screen.png?' + picture.toString();
   save.download = `lumivane-${choice.size}.png`;

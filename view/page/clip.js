@@ -56,18 +56,21 @@ function makeClip() {
   const started = performance.now();
   const { start, end, frames } = clipSpan();
   const [columns, rows] = choice.size.split('x').map(Number);
-  const rom = ROMS[choice.encoding] ? choice.encoding : 'hd44780-a00';
+  // A text encoding's clip is drawn in the first ROM's dots.
+  const rom = ENCODINGS[choice.encoding].rom ? choice.encoding
+    : Object.keys(ENCODINGS).find((name) => ENCODINGS[name].rom);
   const theme = THEMES[choice.theme];
-  const dots = panelDots(columns, rows);
-  const unit = Math.max(1, Math.min(4, Math.floor(CLIP_MAX_WIDTH / dots.wide)));
-  const width = Math.round(dots.wide * unit), height = Math.round(dots.high * unit);
+  let scale = 1;
+  while (scale < 4 && geometryAt(scale + 1, columns, rows).width <= CLIP_MAX_WIDTH) scale++;
+  const geometry = geometryAt(scale, columns, rows);
+  const { width, height } = geometry;
   const canvas = document.createElement('canvas');
   canvas.width = width;
   canvas.height = height;
   const context = canvas.getContext('2d', { willReadFrequently: true });
   context.fillStyle = theme.backlight;
   context.fillRect(0, 0, width, height);
-  const painter = dotPainter(context, unit, theme, rom);
+  const painter = dotPainter(context, geometry, theme, rom);
   const palette = [theme.backlight, theme.on, theme.off].map(rgbOf);
   const gif = gifenc.GIFEncoder();
   const drawnCodes = [];

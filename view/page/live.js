@@ -15,7 +15,7 @@ function onScreen(event) {
   if (choice.size === null) {
     settle(screen.display);
     fillChooser('size', SIZES);
-    fillChooser('encoding', ENCODINGS);
+    fillChooser('encoding', Object.keys(ENCODINGS));
     fillChooser('theme', Object.keys(THEMES));
     build();
   }

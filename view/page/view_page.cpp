@@ -3,6 +3,7 @@
 #include "view/character_rom_table.h"  // LUMIVANE_ROM_A00_HEX, LUMIVANE_ROM_A02_HEX
 #include "view/gifenc_script.h"        // LUMIVANE_GIFENC_JS
 #include "view/nosleep_script.h"       // LUMIVANE_NOSLEEP_JS
+#include "view/page/page_tables.h"     // the sizes, encodings, themes and geometry
 #include "view/qrcode_script.h"        // LUMIVANE_QRCODE_JS
 #include "view/view_page_html.h"       // LUMIVANE_VIEW_PAGE, made from view/page/
 
