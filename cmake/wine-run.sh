@@ -4,6 +4,7 @@
 #   wine-run.sh [--arch win32|win64] PREFIX PROGRAM [ARGUMENTS...]
 #   wine-run.sh [--arch win32|win64] PREFIX --init    only make sure the prefix is ready
 #   wine-run.sh --how     how a 32-bit program runs here: "native" or "emulated"
+#                         (LUMIVANE_WINE32=native or emulated decides)
 # The prefix's architecture is --arch, else the one named in the file
 # PREFIX.arch (cmake/wine.cmake writes it for its tree, so any test that is
 # handed the prefix runs its programs right), else win32. A win64 prefix runs
@@ -16,8 +17,16 @@ set -eu
 machine="$(cd "$(dirname "$0")" && pwd)/i386-machine/machine.py"
 
 # Wine's 32-bit loader is an i386 program: a kernel built without IA-32
-# emulation refuses it ("Exec format error").
+# emulation refuses it ("Exec format error"). LUMIVANE_WINE32=emulated takes
+# the emulated machine even where the kernel would run it (to try that way
+# there), LUMIVANE_WINE32=native never does.
 how_32bit_programs_run() {
+    case ${LUMIVANE_WINE32:-} in
+        native | emulated)
+            echo "$LUMIVANE_WINE32"
+            return
+            ;;
+    esac
     if timeout 30 /usr/lib/wine/wine --version 2>/dev/null | grep -q '^wine-'; then
         echo native
     else

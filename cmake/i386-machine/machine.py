@@ -244,8 +244,12 @@ def setup():
                 stdin=subprocess.DEVNULL)
             if result.returncode != 0:
                 fail("mmdebstrap could not make the i386 tree")
-            os.link(os.path.join(fresh, "usr/i686-w64-mingw32/lib/zlib1.dll"),
-                    os.path.join(fresh, WINE_WINDOWS_DIR, "zlib1.dll"))
+            # As libwine's script does: the DLL marked as one of Wine's own,
+            # which Wine loads only from its own folder.
+            with open(os.path.join(fresh, "usr/i686-w64-mingw32/lib/zlib1.dll"), "rb") as dll:
+                zlib = dll.read()
+            with open(os.path.join(fresh, WINE_WINDOWS_DIR, "zlib1.dll"), "wb") as dll:
+                dll.write(zlib[:64] + b"Wine builtin DLL" + b"\0" * 16 + zlib[96:])
             if not os.path.lexists(os.path.join(fresh, "bin/sh")):
                 os.symlink("busybox", os.path.join(fresh, "bin/sh"))
             open(os.path.join(fresh, ".ready"), "w").close()
@@ -377,9 +381,10 @@ def stop():
 
 def run(argv):
     """Runs ARGV in the machine in this folder; exits with its status."""
-    if not running():
-        start()
     port, token = agent_address()
+    if port is None or qemu_pid() is None:
+        start()
+        port, token = agent_address()
     cwd = os.getcwd()
     if not any(cwd == folder or cwd.startswith(folder + "/") for folder in shared_folders()):
         fail(f"{cwd} is not shared with the i386 machine (only {', '.join(shared_folders())})",
