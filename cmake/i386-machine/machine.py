@@ -335,7 +335,9 @@ def start():
         folders = shared_folders()
         kernel = os.path.join(ROOT, "boot", "vmlinuz-" + kernel_release())
         command = [
-            "qemu-system-i386", "-accel", os.environ.get("LUMIVANE_I386_ACCEL", "tcg"), "-m", str(MEMORY_MB),
+            # One emulated processor per host core, each on a thread of its own.
+            "qemu-system-i386", "-accel", "tcg,thread=multi", "-smp", str(os.cpu_count() or 1),
+            "-m", str(MEMORY_MB),
             "-display", "none", "-monitor", "none", "-serial", f"file:{CONSOLE_LOG}",
             "-kernel", kernel, "-initrd", INITRD,
             "-append", f"console=ttyS0 quiet panic=-1 lumivane.repo={REPO} "
