@@ -496,6 +496,7 @@ class Agent:
         server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         server.bind((GUEST_ADDRESS, GUEST_AGENT_PORT))
         server.listen(64)
+        self.claimed.add(str(os.fstat(server.fileno()).st_ino))  # its own
         threading.Thread(target=self.stop_when_idle, daemon=True).start()
         print("agent: ready", flush=True)
         while True:
@@ -627,12 +628,13 @@ class Agent:
         threading.Thread(target=take_frames, daemon=True).start()
         ended_streams = 0
         exited_at = None
+        looked_at = set()  # listening sockets this run's processes were searched for
         while ended_streams < 2:
             with arrived:
                 if not output:
                     arrived.wait(0.5)
                 taken, output[:] = output[:], []
-            self.report_listeners(sock, send_lock, process.pid)
+            self.report_listeners(sock, send_lock, process.pid, looked_at)
             for kind, data in taken:
                 if data:
                     send_frame(sock, kind, data, send_lock)
@@ -654,9 +656,11 @@ class Agent:
         except OSError:
             pass
 
-    def report_listeners(self, sock, send_lock, pid):
+    def report_listeners(self, sock, send_lock, pid, looked_at):
         """Tells the caller of each new listening TCP socket of this run's
-        processes (found by the socket's inode among their descriptors)."""
+        processes (found by the socket's inode among their descriptors). Each
+        socket is searched for once a run: a listening socket's owner holds
+        it from its listen on."""
         listening = {}
         for table in ("/proc/net/tcp", "/proc/net/tcp6"):
             try:
@@ -669,9 +673,11 @@ class Agent:
             except OSError:
                 pass
         with self.lock:
-            new = {inode: port for inode, port in listening.items() if inode not in self.claimed}
+            new = {inode: port for inode, port in listening.items()
+                   if inode not in self.claimed and inode not in looked_at}
         if not new:
             return
+        looked_at.update(new)
         for inode in self.sockets_of(pid) & set(new):
             with self.lock:
                 if inode in self.claimed:
