@@ -687,20 +687,29 @@ class Agent:
 
     @staticmethod
     def sockets_of(pid):
-        """The socket inodes held by PID and its descendants."""
+        """The socket inodes held by PID's processes: its descendants, and
+        those in its session (the run's), which takes in the programs it
+        starts: Wine starts them apart, as children of no one."""
         children = {}
+        members = [pid]
         for entry in os.listdir("/proc"):
             if entry.isdigit():
                 try:
                     with open(f"/proc/{entry}/stat") as stat:
-                        parent = int(stat.read().rsplit(")", 1)[1].split()[1])
-                    children.setdefault(parent, []).append(int(entry))
+                        fields = stat.read().rsplit(")", 1)[1].split()
+                    children.setdefault(int(fields[1]), []).append(int(entry))
+                    if int(fields[3]) == pid:
+                        members.append(int(entry))
                 except (OSError, ValueError, IndexError):
                     pass
         inodes = set()
-        pending = [pid]
+        pending = members
+        seen = set()
         while pending:
             current = pending.pop()
+            if current in seen:
+                continue
+            seen.add(current)
             pending += children.get(current, [])
             try:
                 for descriptor in os.listdir(f"/proc/{current}/fd"):
