@@ -475,7 +475,7 @@ class Agent:
         with open(TOKEN_FILE) as token:
             self.token = token.read().strip()
         self.lock = threading.Lock()
-        self.claimed = set()  # listening sockets' inodes, each reported to its run
+        self.claimed = set()  # listening sockets' inodes, each reported to one run
         self.servers = {}  # prefix -> its persistent wineserver, started
         self.active = 0
         self.last_active = time.monotonic()
@@ -628,13 +628,13 @@ class Agent:
         threading.Thread(target=take_frames, daemon=True).start()
         ended_streams = 0
         exited_at = None
-        looked_at = set()  # listening sockets this run's processes were searched for
         while ended_streams < 2:
             with arrived:
                 if not output:
                     arrived.wait(0.5)
                 taken, output[:] = output[:], []
-            self.report_listeners(sock, send_lock, process.pid, looked_at)
+            if any(data for _, data in taken):
+                self.report_listeners(sock, send_lock)
             for kind, data in taken:
                 if data:
                     send_frame(sock, kind, data, send_lock)
@@ -656,11 +656,11 @@ class Agent:
         except OSError:
             pass
 
-    def report_listeners(self, sock, send_lock, pid, looked_at):
-        """Tells the caller of each new listening TCP socket of this run's
-        processes (found by the socket's inode among their descriptors). Each
-        socket is searched for once a run: a listening socket's owner holds
-        it from its listen on."""
+    def report_listeners(self, sock, send_lock):
+        """Tells the caller of each TCP socket that began listening since the
+        last look. Wine's server holds every socket, so no process shows
+        whose it is: it is the run's that prints next (a program prints its
+        address once it listens), and each socket goes to one run."""
         listening = {}
         for table in ("/proc/net/tcp", "/proc/net/tcp6"):
             try:
@@ -673,52 +673,10 @@ class Agent:
             except OSError:
                 pass
         with self.lock:
-            new = {inode: port for inode, port in listening.items()
-                   if inode not in self.claimed and inode not in looked_at}
-        if not new:
-            return
-        looked_at.update(new)
-        for inode in self.sockets_of(pid) & set(new):
-            with self.lock:
-                if inode in self.claimed:
-                    continue
-                self.claimed.add(inode)
-            send_frame(sock, "L", str(new[inode]).encode(), send_lock)
-
-    @staticmethod
-    def sockets_of(pid):
-        """The socket inodes held by PID's processes: its descendants, and
-        those in its session (the run's), which takes in the programs it
-        starts: Wine starts them apart, as children of no one."""
-        children = {}
-        members = [pid]
-        for entry in os.listdir("/proc"):
-            if entry.isdigit():
-                try:
-                    with open(f"/proc/{entry}/stat") as stat:
-                        fields = stat.read().rsplit(")", 1)[1].split()
-                    children.setdefault(int(fields[1]), []).append(int(entry))
-                    if int(fields[3]) == pid:
-                        members.append(int(entry))
-                except (OSError, ValueError, IndexError):
-                    pass
-        inodes = set()
-        pending = members
-        seen = set()
-        while pending:
-            current = pending.pop()
-            if current in seen:
-                continue
-            seen.add(current)
-            pending += children.get(current, [])
-            try:
-                for descriptor in os.listdir(f"/proc/{current}/fd"):
-                    target = os.readlink(f"/proc/{current}/fd/{descriptor}")
-                    if target.startswith("socket:["):
-                        inodes.add(target[8:-1])
-            except OSError:
-                pass
-        return inodes
+            new = {inode: port for inode, port in listening.items() if inode not in self.claimed}
+            self.claimed.update(new)
+        for port in new.values():
+            send_frame(sock, "L", str(port).encode(), send_lock)
 
 
 def main():
