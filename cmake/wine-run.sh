@@ -3,12 +3,41 @@
 # rather than the user's own, creating that prefix on first use.
 #   wine-run.sh [--arch win32|win64] PREFIX PROGRAM [ARGUMENTS...]
 #   wine-run.sh [--arch win32|win64] PREFIX --init    only make sure the prefix is ready
+#   wine-run.sh --how     how a 32-bit program runs here: "native" or "emulated"
+#                         (LUMIVANE_WINE32=native or emulated decides)
 # The prefix's architecture is --arch, else the one named in the file
 # PREFIX.arch (cmake/wine.cmake writes it for its tree, so any test that is
 # handed the prefix runs its programs right), else win32. A win64 prefix runs
-# 64-bit programs through wine64's loader, which starts on any x86-64 kernel;
-# the 32-bit loader needs one that runs 32-bit programs.
+# 64-bit programs through wine64's loader, which starts on any x86-64 kernel.
+# The 32-bit loader needs a kernel that runs 32-bit programs; where this one
+# does not, a win32 prefix's programs run under Wine in an emulated i386
+# machine (i386-machine/machine.py), which shares this repository and /tmp at
+# their own paths and starts on first use.
 set -eu
+machine="$(cd "$(dirname "$0")" && pwd)/i386-machine/machine.py"
+
+# Wine's 32-bit loader is an i386 program: a kernel built without IA-32
+# emulation refuses it ("Exec format error"). LUMIVANE_WINE32=emulated takes
+# the emulated machine even where the kernel would run it (to try that way
+# there), LUMIVANE_WINE32=native never does.
+how_32bit_programs_run() {
+    case ${LUMIVANE_WINE32:-} in
+        native | emulated)
+            echo "$LUMIVANE_WINE32"
+            return
+            ;;
+    esac
+    if timeout 30 /usr/lib/wine/wine --version 2>/dev/null | grep -q '^wine-'; then
+        echo native
+    else
+        echo emulated
+    fi
+}
+if [ "${1:-}" = --how ]; then
+    how_32bit_programs_run
+    exit 0
+fi
+
 arch=
 if [ "${1:-}" = --arch ]; then
     arch=$2
@@ -20,8 +49,17 @@ case $prefix in /*) ;; *) prefix=$(pwd)/$prefix ;; esac  # Wine wants it absolut
 if [ -z "$arch" ] && [ -f "$prefix.arch" ]; then
     arch=$(cat "$prefix.arch")
 fi
+# In the emulated machine each command is one run there ($inside).
+inside=
+wineboot_seconds=300
 case ${arch:=win32} in
-    win32) loader=wine ;;
+    win32)
+        loader=wine
+        if [ "$(how_32bit_programs_run)" = emulated ]; then
+            inside="python3 $machine run --"
+            wineboot_seconds=1200  # about 220 s under emulation, once
+        fi
+        ;;
     win64) loader=$(command -v wine64 || echo /usr/lib/wine/wine64) ;;
     *)
         echo "wine-run.sh: unknown architecture '$arch' (win32 or win64)" >&2
@@ -31,9 +69,9 @@ esac
 
 export WINEPREFIX="$prefix"
 export WINEARCH="$arch"
-export WINEDEBUG=-all
+export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko: the programs need neither, and their installers would ask.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 unset DISPLAY WAYLAND_DISPLAY
 # Wine starts its helper programs (wineboot's, a console's) through the loader
 # it is told of; Debian's `wine` would pick the 32-bit one whenever installed.
@@ -49,7 +87,8 @@ if [ ! -f "$prefix/.ready" ]; then
     if [ ! -f "$prefix/.ready" ]; then
         rm -rf "$prefix"
         echo "Creating the $arch Wine prefix $prefix" >&2
-        if ! timeout 300 "$loader" wineboot -i >/dev/null 2>&1 || ! timeout 120 wineserver -w; then
+        if ! timeout "$wineboot_seconds" $inside "$loader" wineboot -i >/dev/null 2>&1 ||
+            ! timeout 120 $inside wineserver -w; then
             echo "wine-run.sh: creating the Wine prefix $prefix failed or timed out" >&2
             exit 1
         fi
@@ -59,4 +98,4 @@ if [ ! -f "$prefix/.ready" ]; then
 fi
 
 [ "${1:-}" = "--init" ] && exit 0
-exec "$loader" "$@"
+exec $inside "$loader" "$@"

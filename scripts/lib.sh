@@ -66,16 +66,31 @@ MINGW64_PACKAGES=(g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
 WINE64_PACKAGES=(wine wine64)
 # What scripts/test-release.sh reads the archives and binaries with.
 RELEASE_CHECK_PACKAGES=(python3 python3-pefile unzip tar binutils)
-# Whether this machine runs 32-bit x86 programs, found out for real: Wine's
-# 32-bit loader (an i386 ELF program, from wine32) is started. A kernel
-# built without IA-32 emulation refuses it ("Exec format error"), and then
-# nothing 32-bit, Wine's Windows programs included, can run here.
-can_run_32bit_programs() {
-    local loader=/usr/lib/wine/wine
-    [ -x "$loader" ] || return 1
-    timeout 30 "$loader" --version 2>/dev/null | grep -q '^wine-'
+# What runs 32-bit Windows programs where the kernel runs no 32-bit program:
+# an emulated i386 machine (cmake/i386-machine/machine.py), made from Debian's
+# i386 packages by mmdebstrap and booted by QEMU.
+I386_MACHINE_PACKAGES=(qemu-system-x86 mmdebstrap python3)
+
+i386_machine() { python3 cmake/i386-machine/machine.py "$@"; }
+
+# Stops the emulated i386 machine when the calling script ends, unless it was
+# running before (or this kernel runs 32-bit programs and needs none).
+stop_i386_machine_at_exit() {
+    [ "$(cmake/wine-run.sh --how)" = native ] && return 0
+    i386_machine status >/dev/null && return 0
+    trap 'i386_machine stop' EXIT
 }
-NO_32BIT_NOTICE="this machine's kernel cannot run 32-bit programs"
+
+# Makes the Wine prefix PREFIX ready for 32-bit programs: where the kernel
+# runs none, the emulated machine is set up first (once: it is kept in
+# build/i386-machine) and booted. Fails with the reason when it cannot.
+prepare_32bit_wine() {
+    if ! cmake/wine-run.sh --arch win32 "$1" --init; then
+        echo "32-bit Windows programs cannot run here: Wine's prefix $1 could not be made" \
+            "($(cmake/wine-run.sh --how) 32-bit programs; the reason is above)" >&2
+        return 1
+    fi
+}
 
 # Configures, builds and tests a tree through its workflow preset
 # (CMakePresets.json), building and testing on every core.

@@ -6,15 +6,16 @@
 # - the version resource of each Windows binary, field by field;
 # - that no binary carries debug sections (while the release trees keep them);
 # - that the unpacked stand-in host runs its demo from the unpacked folder,
-#   natively and under Wine, and makes the page and the log there (under
-#   Wine only where the kernel runs 32-bit programs).
+#   natively and under 32-bit Wine, and makes the page and the log there, and
+#   that the unpacked view draws the same picture of that page on both.
 #   scripts/test-release.sh        make the release, then check it
 #   scripts/test-release.sh DIR    check the archives in DIR as they are
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
-ensure_apt_packages "${RELEASE_CHECK_PACKAGES[@]}" "${MINGW_PACKAGES[@]}" "${WINE_PACKAGES[@]}"
+ensure_apt_packages "${RELEASE_CHECK_PACKAGES[@]}" "${MINGW_PACKAGES[@]}" "${WINE_PACKAGES[@]}" \
+    "${I386_MACHINE_PACKAGES[@]}"
 
 if [ $# -eq 0 ]; then
     scripts/package.sh >/dev/null
@@ -216,15 +217,24 @@ for binary in "${binaries[@]}"; do
     check_no_debug_sections i686-w64-mingw32-objdump "$work/win32/$binary"
 done
 
-# The host as a Windows user starts it: from its folder, finding the DLL beside it.
-if can_run_32bit_programs; then
-    cmake/wine-run.sh "$wineprefix" --init
-    status=0
-    (cd "$work/win32" && "$root/cmake/wine-run.sh" "$wineprefix" "$work/win32/lumivane-host.exe" \
-        --fast >"$work/win32-output" 2>&1) || status=$?
-    check_demo_run "under Wine" "$work/win32" "$status" "$work/win32-output" '\\' $'\r'
+# The host as a Windows user starts it: from its folder, finding the DLL
+# beside it; then the view's picture of the page it left (under emulation
+# where the kernel runs no 32-bit program: cmake/wine-run.sh).
+stop_i386_machine_at_exit
+prepare_32bit_wine "$wineprefix"
+status=0
+(cd "$work/win32" && "$root/cmake/wine-run.sh" "$wineprefix" "$work/win32/lumivane-host.exe" \
+    --fast >"$work/win32-output" 2>&1) || status=$?
+check_demo_run "under Wine" "$work/win32" "$status" "$work/win32-output" '\\' $'\r'
+status=0
+(cd "$work/win32" && "$root/cmake/wine-run.sh" "$wineprefix" "$work/win32/lumivane-view.exe" \
+    --png lcd.png >"$work/win32-png-output" 2>&1) || status=$?
+if [ "$status" -eq 0 ] && [ "$(head -c 8 "$work/win32/lcd.png" | od -An -tx1)" = \
+    " 89 50 4e 47 0d 0a 1a 0a" ]; then
+    pass "under Wine: lumivane-view.exe --png drew the page"
 else
-    echo "skipped: the unpacked lumivane-host.exe under Wine: $NO_32BIT_NOTICE"
+    fail "under Wine: lumivane-view.exe --png exited with $status and no PNG:"
+    cat "$work/win32-png-output" >&2
 fi
 
 # --- Linux: the tar.gz -------------------------------------------------------
@@ -252,6 +262,14 @@ done
 status=0
 (cd "$folder" && ./lumivane-host --fast >"$work/linux-output" 2>&1) || status=$?
 check_demo_run "natively" "$folder" "$status" "$work/linux-output" / ''
+# The same screen, the same picture, whichever system drew it.
+(cd "$folder" && ./lumivane-view --png lcd.png >"$work/linux-png-output" 2>&1) ||
+    cat "$work/linux-png-output" >&2
+if cmp -s "$folder/lcd.png" "$work/win32/lcd.png"; then
+    pass "lumivane-view.exe --png under Wine drew the native lumivane-view's picture"
+else
+    fail "lumivane-view.exe --png under Wine and the native lumivane-view drew different pictures"
+fi
 
 # The release trees keep what the archives left out.
 if [ $# -eq 0 ]; then

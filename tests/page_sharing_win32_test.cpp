@@ -17,6 +17,7 @@
 
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
+#include "tests/support/loops.h"
 
 namespace fs = std::filesystem;
 using testhost::DriverSession;
@@ -119,10 +120,9 @@ ReaderCounts ReadCounts(const fs::path& out) {
     return counts;
 }
 
-// One writer, 3,000 Writes, and two readers holding the page all along: one
-// sharing everything, one through fopen. No reader ever sees an empty page or
-// one without its refresh element, no Write answers 0, and under 1% of the
-// readers' opens fail.
+// One writer, 3,000 Writes (fewer in a slow run: testhost::Loops), and two readers holding the page
+// all along: one sharing everything, one through fopen. No reader ever sees an empty page or one
+// without its refresh element, no Write answers 0, and under 1% of the readers' opens fail.
 TEST(PageSharing, OneWriterWithTwoReadersHoldingThePage) {
     DriverSession driver;
     unsigned char flag = 0;
@@ -142,7 +142,8 @@ TEST(PageSharing, OneWriterWithTwoReadersHoldingThePage) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the readers are reading
 
     int answered_0 = 0;
-    for (int i = 0; i < 3000; ++i) {
+    const int writes = testhost::Loops(3000);
+    for (int i = 0; i < writes; ++i) {
         driver.SetPosition(1, 3);
         const std::string text = "write " + std::to_string(i) + (i % 2 ? " and a longer tail" : "");
         if (driver.Write(text.c_str()) != 1) ++answered_0;
@@ -176,8 +177,9 @@ TEST(PageSharing, TwoWritersAndTheViewNeverAnswer0) {
     unsigned char flag = 0;
     ASSERT_EQ(driver.CallInit(&flag), "Lumivane v0.1");
 
+    const int writes = testhost::Loops(1500);
     std::string script;
-    for (int i = 0; i < 1500; ++i)
+    for (int i = 0; i < writes; ++i)
         script += "pos 1 4\nwrite host " + std::to_string(i) + (i % 2 ? " with a tail" : "") + "\n";
     testhost::WriteFile(driver.work_dir() / "writes.txt", script);
 
@@ -192,7 +194,7 @@ TEST(PageSharing, TwoWritersAndTheViewNeverAnswer0) {
     ASSERT_NE(host, nullptr);
 
     int answered_0 = 0;
-    for (int i = 0; i < 1500; ++i) {
+    for (int i = 0; i < writes; ++i) {
         driver.SetPosition(1, 3);
         const std::string text = "test " + std::to_string(i) + (i % 2 ? " with a tail" : "");
         if (driver.Write(text.c_str()) != 1) ++answered_0;
