@@ -230,7 +230,60 @@ expect_exit 0 "text beyond 20x4 is hidden" --png "$work/lcd.png" --size 20x4 --t
 cmp -s "$work/lcd.png" "$EXPECTED_PNG" || fail "--png: not the expected picture"
 expect_exit 0 "wrote $work/lcd-default.png" --png "$work/lcd-default.png" "$work/lcd"
 cmp -s "$work/lcd-default.png" "$work/lcd.png" && fail "--png: the options made no difference"
-expect_exit 1 "lumivane-view: cannot write $work/no/such.png" --png "$work/no/such.png" "$work/lcd"
+expect_exit 1 "lumivane-view: cannot write $work/no/such.png: No such file or directory" \
+    --png "$work/no/such.png" "$work/lcd"
+
+# --png puts a new file in place by rename: a name linked to the old file
+# keeps the old bytes, a link is written through, and nothing of its own is
+# left beside it.
+printf 'old picture' >"$work/replaced.png"
+ln "$work/replaced.png" "$work/replaced-old.png"
+chmod 640 "$work/replaced.png"
+ln -s replaced.png "$work/through-link.png"
+expect_exit 0 "wrote $work/through-link.png" --png "$work/through-link.png" "$work/lcd"
+[ -L "$work/through-link.png" ] || fail "--png replaced the link"
+cmp -s "$work/replaced.png" "$work/lcd-default.png" || fail "--png through a link: not the picture"
+[ "$(cat "$work/replaced-old.png")" = "old picture" ] || fail "--png wrote into the old file"
+[ "$(stat -c %a "$work/replaced.png")" = 640 ] || fail "--png: the old file's mode not kept"
+ls -A "$work" | grep -q '^\.' && fail "--png left a file of its own: $(ls -A "$work")"
+# '-': the picture on standard output, what is said on standard error.
+(cd "$work" && "$VIEW" --png - "$work/lcd" >"$work/stdout.png" 2>"$work/stdout.err") ||
+    fail "--png -: exit $?"
+cmp -s "$work/stdout.png" "$work/lcd-default.png" || fail "--png -: not the picture on standard output"
+grep -qF "Lumivane view: wrote - (" "$work/stdout.err" || fail "--png -: $(cat "$work/stdout.err")"
+[ -e "$work/-" ] && fail "--png - wrote a file named '-'"
+
+# What is no file to write is refused at once, before the page is even read,
+# and left as it was.
+mkdir -p "$work/target-dir"
+mkfifo "$work/target.fifo"
+while IFS='|' read -r target reason; do
+    expect_exit 1 "lumivane-view: cannot write $target: $reason" --png "$target" "$work/lcd"
+done <<TARGETS
+$work/target-dir|it is a directory
+$work/target.fifo|it is a FIFO
+/dev/null|it is a device
+TARGETS
+[ -d "$work/target-dir" ] || fail "--png removed the directory"
+[ -p "$work/target.fifo" ] || fail "--png removed the FIFO"
+[ -c /dev/null ] || fail "--png removed /dev/null"
+
+# A file this user may not write, in a directory it may: refused and kept.
+# Root may write anything: the view then runs as nobody.
+mkdir -p "$work/shared"
+chmod 777 "$work/shared"
+chmod 711 "$work"
+printf 'not yours' >"$work/shared/read-only.png"
+chmod 444 "$work/shared/read-only.png"
+as_user=()
+[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+"${as_user[@]}" "$VIEW" --png "$work/shared/read-only.png" "$work/lcd" >"$work/out" 2>"$work/err"
+status=$?
+[ "$status" -eq 1 ] || fail "--png at a read-only file: exit $status"
+grep -qxF "lumivane-view: cannot write $work/shared/read-only.png: Permission denied" "$work/err" ||
+    fail "--png at a read-only file: $(cat "$work/err")"
+[ "$(cat "$work/shared/read-only.png" 2>&1)" = "not yours" ] || fail "--png at a read-only file: it is gone"
+chmod 700 "$work"
 
 # The server's own options are the picture's defaults; a ROM encoding given to
 # the server is used, a text one gives way to A00.
@@ -256,6 +309,31 @@ encoding=utf-8|encoding 'utf-8': want hd44780-a00 or hd44780-a02
 QUERIES
 [[ $(get "$port" /screen.json) == *'"display":{"size":"20x4","encoding":"windows-1252","theme":"blue"}}' ]] ||
     fail "screen.json's display: $(get "$port" /screen.json)"
+stop_with TERM
+
+# --- a logs directory that is a link is not followed, though it leads to a page ---
+mkdir -p "$work/linked"
+ln -s "$work/lcd/logs" "$work/linked/logs"
+start linked "$work/linked" --listen 127.0.0.1:0 --poll 10
+sleep 0.3
+[[ $(get "$port" /screen.json) == *'"version":0,"found":false,'* ]] ||
+    fail "logs as a link: $(get "$port" /screen.json)"
+stop_with TERM
+[ "$(cat "$work/linked.err")" = "lumivane-view: $work/linked/logs is a link; no page is read through it" ] ||
+    fail "logs as a link, standard error: $(cat "$work/linked.err")"
+
+# --- a reader of its output gone before it stops: still a clean stop ---
+mkfifo "$work/out.fifo"
+(cd "$work/empty" && exec "$VIEW" --listen 127.0.0.1:0) >"$work/out.fifo" 2>"$work/gone.err" &
+pid=$!
+pids+=("$pid")
+head -n 1 "$work/out.fifo" >/dev/null
+stop_with TERM
+
+# --- IPv4-mapped loopback is loopback: no token, no warning ---
+start mapped "$work/empty" --listen '[::ffff:127.0.0.2]:0'
+[ "$(cat "$work/mapped.out")" = "Lumivane view: http://[::ffff:127.0.0.2]:$port/ (page: $work/empty/logs/index.htm)" ] ||
+    fail "mapped loopback: $(cat "$work/mapped.out")"
 stop_with TERM
 
 [ "$failures" -eq 0 ] && echo "all passed"
