@@ -4,16 +4,22 @@
 #include <boost/asio/post.hpp>
 #include <utility>
 
+#include "platform/programs/platform.h"
+
 namespace view {
 
 namespace net = boost::asio;
 
 namespace {
 constexpr std::size_t kKeptPictures = 8;
-}
+// After a picture this large the heap's free memory goes back to the system:
+// a full screen at scale 16 takes tens of megabytes while it is drawn.
+constexpr std::uint64_t kReturnMemoryAfterPixels = 1000000;
+}  // namespace
 
-PictureMaker::PictureMaker(net::io_context& io, std::size_t max_waiting)
-    : io_(io), max_waiting_(max_waiting) {}
+PictureMaker::PictureMaker(net::io_context& io, std::size_t max_waiting,
+                           std::uint64_t max_waiting_pixels)
+    : io_(io), max_waiting_(max_waiting), max_waiting_pixels_(max_waiting_pixels) {}
 
 PictureMaker::~PictureMaker() { Stop(); }
 
@@ -39,18 +45,24 @@ bool PictureMaker::Make(const Rows& bytes, std::uint64_t version, const PictureO
         drawing.waiting.push_back(std::move(done));
         return true;
     }
-    if (drawing_.size() >= max_waiting_) return false;
-    drawing_.push_back({key, {std::move(done)}});
+    const std::uint64_t pixels = PicturePixels(options);
+    if (drawing_.size() >= max_waiting_ ||
+        (!drawing_.empty() && waiting_pixels_ + pixels > max_waiting_pixels_))
+        return false;
+    waiting_pixels_ += pixels;
+    drawing_.push_back({key, pixels, {std::move(done)}});
     // The I/O thread's run() lasts at least until the pictures are back.
     if (!work_) work_.emplace(io_.get_executor());
-    net::post(pool_, [this, stopped = stopped_, bytes, key, options] {
+    net::post(pool_, [this, stopped = stopped_, bytes, key, options, pixels] {
         auto png = std::make_shared<const std::string>(RenderPng(bytes, options));
+        if (pixels >= kReturnMemoryAfterPixels) host::ReturnFreeMemory();
         net::post(io_, [this, stopped, key, png] {
             if (*stopped) return;
             std::vector<Done> waiting;
             for (auto drawing = drawing_.begin(); drawing != drawing_.end(); ++drawing) {
                 if (drawing->key != key) continue;
                 waiting = std::move(drawing->waiting);
+                waiting_pixels_ -= drawing->pixels;
                 drawing_.erase(drawing);
                 break;
             }
@@ -68,6 +80,7 @@ void PictureMaker::Stop() {
     *stopped_ = true;
     work_.reset();
     drawing_.clear();  // the requests waiting hold their connections
+    waiting_pixels_ = 0;
     pool_.stop();
     pool_.join();
 }
