@@ -130,6 +130,73 @@ std::string LogFileName(const std::string& driver_name, const std::string& modul
     return base + ".log";
 }
 
+// The command line's checks beyond its syntax: the script read and parsed
+// whole before any module is loaded, into *commands.
+int CheckScript(const Options& options, const std::string& script_name,
+                std::vector<host::Command>* commands) {
+    if (options.script.empty()) return host::kExitOk;
+    std::string text;
+    std::string error;
+    if (!ReadScript(options.script, &text, &error)) return UsageError(error);
+    if (!host::ParseScript(text, script_name, commands, &error)) {
+        std::fprintf(stderr, "lumivane-host: %s\n", error.c_str());
+        return host::kExitUsage;
+    }
+    return host::kExitOk;
+}
+
+// Loads the module and binds its six exports into *driver.
+int LoadDriver(const std::string& module_path, host::DriverCalls* driver) {
+    std::string load_error;
+    void* module = host::LoadModule(module_path, &load_error);
+    if (!module) {
+        std::fprintf(stderr, "lumivane-host: cannot load the driver module %s: %s\n",
+                     module_path.c_str(), load_error.c_str());
+        return host::kExitDriverFailure;
+    }
+    const std::vector<std::string> missing = host::BindDriver(module, driver);
+    for (const std::string& name : missing)
+        std::fprintf(stderr, "lumivane-host: %s: missing export %s\n", module_path.c_str(),
+                     name.c_str());
+    return missing.empty() ? host::kExitOk : host::kExitDriverFailure;
+}
+
+// Draws on the started driver: standard input's lines, the script, or the
+// demo.
+int Draw(const host::DriverCalls& driver, const Options& options,
+         const std::vector<host::Command>& commands, const std::string& script_name) {
+    if (options.lines) return host::FollowLines(driver, std::cin);
+    if (!options.script.empty())
+        return host::RunCommands(driver, commands, script_name, options.fast);
+    std::vector<host::Command> demo;
+    std::string error;
+    if (!host::ParseScript(host::DemoScript(std::time(nullptr)), "demo", &demo, &error)) {
+        std::fprintf(stderr, "lumivane-host: %s\n", error.c_str());
+        return host::kExitUsage;
+    }
+    std::printf("demo: a title, a clock, wrapping text (about 8 s)\n");
+    std::fflush(stdout);
+    return host::RunCommands(driver, demo, "demo", options.fast);
+}
+
+// What a host does with a loaded driver: asks what it is, starts it, draws,
+// and tells where the page and the log are.
+int Run(const host::DriverCalls& driver, const Options& options, const std::string& module_path,
+        const std::vector<host::Command>& commands, const std::string& script_name) {
+    std::printf("module: %s\n", module_path.c_str());
+    const std::string driver_name = host::PrintName(driver);
+    host::PrintUsage(driver);
+    host::PrintDefaults(driver);
+    if (const int status = host::CallInit(driver); status != host::kExitOk) return status;
+    if (const int status = Draw(driver, options, commands, script_name); status != host::kExitOk)
+        return status;
+    std::printf("page: %s\n", fs::absolute(fs::path("logs") / "index.htm").string().c_str());
+    std::printf(
+        "log: %s\n",
+        fs::absolute(fs::path("logs") / LogFileName(driver_name, module_path)).string().c_str());
+    return host::kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,61 +207,14 @@ int main(int argc, char** argv) {
         PrintHelp();
         return host::kExitOk;
     }
-
-    std::vector<host::Command> commands;
     const std::string script_name = options.script == "-" ? "<stdin>" : options.script;
-    if (!options.script.empty()) {
-        std::string text;
-        std::string error;
-        if (!ReadScript(options.script, &text, &error)) return UsageError(error);
-        if (!host::ParseScript(text, script_name, &commands, &error)) {
-            std::fprintf(stderr, "lumivane-host: %s\n", error.c_str());
-            return host::kExitUsage;
-        }
-    }
+    std::vector<host::Command> commands;
+    if (const int status = CheckScript(options, script_name, &commands); status != host::kExitOk)
+        return status;
 
     const std::string module_path =
         options.module.empty() ? host::DefaultModulePath() : options.module;
-    std::string load_error;
-    void* module = host::LoadModule(module_path, &load_error);
-    if (!module) {
-        std::fprintf(stderr, "lumivane-host: cannot load the driver module %s: %s\n",
-                     module_path.c_str(), load_error.c_str());
-        return host::kExitDriverFailure;
-    }
     host::DriverCalls driver;
-    const std::vector<std::string> missing = host::BindDriver(module, &driver);
-    for (const std::string& name : missing)
-        std::fprintf(stderr, "lumivane-host: %s: missing export %s\n", module_path.c_str(),
-                     name.c_str());
-    if (!missing.empty()) return host::kExitDriverFailure;
-
-    std::printf("module: %s\n", module_path.c_str());
-    const std::string driver_name = host::PrintName(driver);
-    host::PrintUsage(driver);
-    host::PrintDefaults(driver);
-    if (const int status = host::CallInit(driver); status != host::kExitOk) return status;
-
-    int status = host::kExitOk;
-    if (options.lines) {
-        status = host::FollowLines(driver, std::cin);
-    } else if (!options.script.empty()) {
-        status = host::RunCommands(driver, commands, script_name, options.fast);
-    } else {
-        std::string error;
-        if (!host::ParseScript(host::DemoScript(std::time(nullptr)), "demo", &commands, &error)) {
-            std::fprintf(stderr, "lumivane-host: %s\n", error.c_str());
-            return host::kExitUsage;
-        }
-        std::printf("demo: a title, a clock, wrapping text (about 8 s)\n");
-        std::fflush(stdout);
-        status = host::RunCommands(driver, commands, "demo", options.fast);
-    }
-    if (status != host::kExitOk) return status;
-
-    std::printf("page: %s\n", fs::absolute(fs::path("logs") / "index.htm").string().c_str());
-    std::printf(
-        "log: %s\n",
-        fs::absolute(fs::path("logs") / LogFileName(driver_name, module_path)).string().c_str());
-    return host::kExitOk;
+    if (const int status = LoadDriver(module_path, &driver); status != host::kExitOk) return status;
+    return Run(driver, options, module_path, commands, script_name);
 }

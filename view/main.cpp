@@ -12,8 +12,8 @@
 
 #include "platform/programs/platform.h"
 #include "view/http/server.h"
+#include "view/lcd/encodings.h"
 #include "view/lcd/lcd_picture.h"
-#include "view/lcd/page_rows.h"
 #include "view/options.h"
 #include "view/picture_file.h"
 #include "view/startup.h"
@@ -65,12 +65,95 @@ int WritePicture(const view::Options& options) {
     FILE* said = options.png == view::kStandardOutputName ? stderr : stdout;
     std::fprintf(said, "Lumivane view: wrote %s (%s, %s, %s, scale %d)\n", options.png.c_str(),
                  view::DisplaySizeName(picture.size).c_str(),
-                 picture.rom == view::CharacterRom::kA00 ? "hd44780-a00" : "hd44780-a02",
+                 view::EncodingName(view::EncodingOfRom(picture.rom)),
                  view::ThemeName(picture.theme), picture.scale);
     if (view::TextBeyond(watch.state().bytes, picture.size))
         std::fprintf(said, "Lumivane view: text beyond %s is hidden\n",
                      view::DisplaySizeName(picture.size).c_str());
     return view::kExitOk;
+}
+
+// The options' checks beyond their own syntax: the directory, and for a
+// server where it listens (into *address and *port).
+int CheckOptions(const view::Options& options, std::string* address, std::string* port) {
+    if (!options.png_given && !view::SplitListen(options.listen, address, port))
+        return view::UsageError("--listen wants HOST:PORT with a port from 0 to 65535, not '" +
+                                options.listen + "'");
+    std::error_code not_a_directory;
+    if (!fs::is_directory(options.directory, not_a_directory))
+        return view::UsageError("'" + options.directory + "' is not a directory");
+    return view::kExitOk;
+}
+
+// The one endpoint to listen on; false, after saying why, when there is none.
+bool Resolve(net::io_context& io, const view::Options& options, const std::string& address,
+             const std::string& port, tcp::endpoint* endpoint) {
+    boost::system::error_code resolve_error;
+    tcp::resolver resolver(io);
+    const auto endpoints = resolver.resolve(address, port, tcp::resolver::passive, resolve_error);
+    if (resolve_error || endpoints.empty()) {
+        std::fprintf(stderr, "lumivane-view: cannot listen on %s: %s\n", options.listen.c_str(),
+                     resolve_error ? resolve_error.message().c_str() : "no such address");
+        return false;
+    }
+    *endpoint = endpoints.begin()->endpoint();
+    return true;
+}
+
+// Every connection holds a descriptor: take all the system allows, and keep
+// the connections below it, so that the view never runs out.
+view::ServerLimits Limits(const view::Options& options) {
+    view::ServerLimits limits;
+    limits.max_connections = view::ConnectionCap(host::RaiseDescriptorLimit());
+    if (options.poll_ms > 0) {
+        limits.follow.notify = false;
+        limits.follow.poll_interval = std::chrono::milliseconds(options.poll_ms);
+    }
+    return limits;
+}
+
+// Listens, settles the token and prints where to open the view; false, after
+// saying why, when it cannot.
+bool Open(view::Server& server, const view::Options& options, const tcp::endpoint& endpoint,
+          const fs::path& page) {
+    std::string listen_error;
+    if (!server.Listen(endpoint, &listen_error)) {
+        std::fprintf(stderr, "lumivane-view: cannot listen on %s: %s\n", options.listen.c_str(),
+                     listen_error.c_str());
+        return false;
+    }
+    const tcp::endpoint bound = server.LocalEndpoint();
+    std::string token;
+    if (!view::StartToken(options, bound, &token)) {
+        std::fprintf(stderr, "lumivane-view: no random token from the system\n");
+        return false;
+    }
+    server.SetToken(token);
+    view::PrintStartLines(bound, token, page);
+    return true;
+}
+
+// Serves until Ctrl-C or SIGTERM.
+int Run(net::io_context& io, view::Server& server) {
+    net::signal_set stop_signals(io, SIGINT, SIGTERM);
+    stop_signals.async_wait([&](const boost::system::error_code& error, int) {
+        if (!error) server.Stop();
+    });
+    server.Start();
+    io.run();
+    std::printf("Lumivane view: stopped\n");
+    return view::kExitOk;
+}
+
+int Serve(const view::Options& options, const std::string& address, const std::string& port) {
+    net::io_context io(1);
+    tcp::endpoint endpoint;
+    if (!Resolve(io, options, address, port, &endpoint)) return view::kExitCannotListen;
+    const view::ServerLimits limits = Limits(options);
+    view::PageWatch watch(PagePath(options.directory), options.encoding);
+    view::Server server(io, watch, limits, options.display);
+    if (!Open(server, options, endpoint, watch.page())) return view::kExitCannotListen;
+    return Run(io, server);
 }
 
 }  // namespace
@@ -85,61 +168,10 @@ int main(int argc, char** argv) {
         view::PrintHelp();
         return view::kExitOk;
     }
-    std::error_code not_a_directory;
-    if (options.png_given) {
-        if (!fs::is_directory(options.directory, not_a_directory))
-            return view::UsageError("'" + options.directory + "' is not a directory");
-        return WritePicture(options);
-    }
     std::string address;
     std::string port;
-    if (!view::SplitListen(options.listen, &address, &port))
-        return view::UsageError("--listen wants HOST:PORT with a port from 0 to 65535, not '" +
-                                options.listen + "'");
-    if (!fs::is_directory(options.directory, not_a_directory))
-        return view::UsageError("'" + options.directory + "' is not a directory");
-
-    net::io_context io(1);
-    boost::system::error_code resolve_error;
-    tcp::resolver resolver(io);
-    const auto endpoints = resolver.resolve(address, port, tcp::resolver::passive, resolve_error);
-    if (resolve_error || endpoints.empty()) {
-        std::fprintf(stderr, "lumivane-view: cannot listen on %s: %s\n", options.listen.c_str(),
-                     resolve_error ? resolve_error.message().c_str() : "no such address");
-        return view::kExitCannotListen;
-    }
-
-    // Every connection holds a descriptor: take all the system allows, and
-    // keep the connections below it, so that the view never runs out.
-    view::ServerLimits limits;
-    limits.max_connections = view::ConnectionCap(host::RaiseDescriptorLimit());
-    view::PageWatch watch(PagePath(options.directory), options.encoding);
-    if (options.poll_ms > 0) {
-        limits.follow.notify = false;
-        limits.follow.poll_interval = std::chrono::milliseconds(options.poll_ms);
-    }
-    view::Server server(io, watch, limits, options.display);
-    std::string listen_error;
-    if (!server.Listen(endpoints.begin()->endpoint(), &listen_error)) {
-        std::fprintf(stderr, "lumivane-view: cannot listen on %s: %s\n", options.listen.c_str(),
-                     listen_error.c_str());
-        return view::kExitCannotListen;
-    }
-    const tcp::endpoint bound = server.LocalEndpoint();
-    std::string token;
-    if (!view::StartToken(options, bound, &token)) {
-        std::fprintf(stderr, "lumivane-view: no random token from the system\n");
-        return view::kExitCannotListen;
-    }
-    server.SetToken(token);
-    view::PrintStartLines(bound, token, watch.page());
-
-    net::signal_set stop_signals(io, SIGINT, SIGTERM);
-    stop_signals.async_wait([&](const boost::system::error_code& error, int) {
-        if (!error) server.Stop();
-    });
-    server.Start();
-    io.run();
-    std::printf("Lumivane view: stopped\n");
-    return view::kExitOk;
+    if (const int status = CheckOptions(options, &address, &port); status != view::kExitOk)
+        return status;
+    if (options.png_given) return WritePicture(options);
+    return Serve(options, address, port);
 }

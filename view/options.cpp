@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 
 namespace view {
 
@@ -78,81 +79,153 @@ int UsageError(const std::string& message) {
     return kExitUsage;
 }
 
+namespace {
+
+// Each option's setter takes its value and answers the usage error's message,
+// or an empty one when the value is taken.
+using Setter = std::string (*)(const std::string& value, Options* options);
+
+struct OptionSpec {
+    const char* name;
+    bool takes_value;     // as "--name VALUE" or "--name=VALUE"
+    const char* missing;  // the message when no value follows; nullptr: the setter's for ""
+    Setter set;
+};
+
+std::string SetHelp(const std::string&, Options* options) {
+    options->help = true;
+    return "";
+}
+
+std::string SetListen(const std::string& value, Options* options) {
+    if (value.empty()) return "--listen needs HOST:PORT";
+    options->listen = value;
+    return "";
+}
+
+std::string SetEncoding(const std::string& value, Options* options) {
+    const auto encoding = ParseEncoding(value);
+    if (!encoding) return "unknown encoding '" + value + "' (" + EncodingNameList() + ")";
+    options->encoding = *encoding;
+    return "";
+}
+
+constexpr int kMaxPollMs = 60000;
+
+std::string SetPoll(const std::string& value, Options* options) {
+    if (value.empty() || value.size() > 5 ||
+        value.find_first_not_of("0123456789") != std::string::npos || std::stoi(value) < 1 ||
+        std::stoi(value) > kMaxPollMs)
+        return "--poll needs a number of milliseconds from 1 to " + std::to_string(kMaxPollMs);
+    options->poll_ms = std::stoi(value);
+    return "";
+}
+
+std::string SetSize(const std::string& value, Options* options) {
+    const auto size = ParseDisplaySize(value);
+    if (!size)
+        return "unknown size '" + value + "' (COLSxROWS: columns 1 to " +
+               std::to_string(kMaxColumns) + ", rows 1 to " + std::to_string(kRowCount) +
+               ", e.g. 20x4)";
+    options->display.size = *size;
+    return "";
+}
+
+std::string SetTheme(const std::string& value, Options* options) {
+    const auto theme = ParseTheme(value);
+    if (!theme) return "unknown theme '" + value + "' (" + ThemeNameList() + ")";
+    options->display.theme = *theme;
+    return "";
+}
+
+std::string SetScale(const std::string& value, Options* options) {
+    const auto scale = ParseScale(value);
+    if (!scale)
+        return "--scale wants a whole number from " + std::to_string(kMinScale) + " to " +
+               std::to_string(kMaxScale) + ", not '" + value + "'";
+    options->display.scale = *scale;
+    return "";
+}
+
+std::string SetPng(const std::string& value, Options* options) {
+    if (value.empty()) return "--png needs a file name";
+    options->png = value;
+    options->png_given = true;
+    return "";
+}
+
+std::string SetToken(const std::string& value, Options* options) {
+    if (value.empty()) return "--token needs TEXT";
+    if (value.size() > kMaxTokenSize ||
+        value.find_first_not_of(kTokenCharacters) != std::string::npos)
+        return "--token takes up to " + std::to_string(kMaxTokenSize) +
+               " letters, digits, '-', '_', '.' and '~'";
+    options->token = value;
+    return "";
+}
+
+std::string SetNoToken(const std::string&, Options* options) {
+    options->no_token = true;
+    return "";
+}
+
+constexpr OptionSpec kOptionSpecs[] = {
+    {"--help", false, nullptr, SetHelp},
+    {"-h", false, nullptr, SetHelp},
+    {"--listen", true, "--listen needs HOST:PORT", SetListen},
+    {"--encoding", true, "--encoding needs a name", SetEncoding},
+    {"--poll", true, nullptr, SetPoll},
+    {"--size", true, "--size needs COLSxROWS", SetSize},
+    {"--theme", true, "--theme needs a name", SetTheme},
+    {"--scale", true, nullptr, SetScale},
+    {"--png", true, "--png needs a file name", SetPng},
+    {"--token", true, "--token needs TEXT", SetToken},
+    {"--no-token", false, nullptr, SetNoToken},
+};
+
+// The option `argument` names, as "--name" or, for one with a value,
+// "--name=VALUE" (*inline_value then holds VALUE); nullptr for none.
+const OptionSpec* FindOption(const std::string& argument,
+                             std::optional<std::string>* inline_value) {
+    for (const OptionSpec& spec : kOptionSpecs) {
+        const std::string name = spec.name;
+        if (argument == name) return &spec;
+        if (spec.takes_value && argument.rfind(name + "=", 0) == 0) {
+            *inline_value = argument.substr(name.size() + 1);
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+// The directory, the one argument that is not an option.
+int SetDirectory(const std::string& argument, Options* options) {
+    if (options->directory_given)
+        return UsageError("one directory at a time ('" + options->directory + "' and '" + argument +
+                          "')");
+    options->directory = argument;
+    options->directory_given = true;
+    return kExitOk;
+}
+
+}  // namespace
+
 int ParseArguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        std::string value;
-        const auto takes_value = [&](const std::string& name) {
-            if (argument == name) {
-                if (i + 1 >= argc) return false;
-                value = argv[++i];
-                return true;
-            }
-            if (argument.rfind(name + "=", 0) == 0) {
-                value = argument.substr(name.size() + 1);
-                return true;
-            }
-            return false;
-        };
-        if (argument == "--help" || argument == "-h") {
-            options->help = true;
-        } else if (argument == "--listen" || argument.rfind("--listen=", 0) == 0) {
-            if (!takes_value("--listen") || value.empty())
-                return UsageError("--listen needs HOST:PORT");
-            options->listen = value;
-        } else if (argument == "--encoding" || argument.rfind("--encoding=", 0) == 0) {
-            if (!takes_value("--encoding")) return UsageError("--encoding needs a name");
-            const auto encoding = ParseEncoding(value);
-            if (!encoding)
-                return UsageError("unknown encoding '" + value + "' (" + kEncodingNames + ")");
-            options->encoding = *encoding;
-        } else if (argument == "--poll" || argument.rfind("--poll=", 0) == 0) {
-            if (!takes_value("--poll") || value.empty() || value.size() > 5 ||
-                value.find_first_not_of("0123456789") != std::string::npos ||
-                std::stoi(value) < 1 || std::stoi(value) > 60000)
-                return UsageError("--poll needs a number of milliseconds from 1 to 60000");
-            options->poll_ms = std::stoi(value);
-        } else if (argument == "--size" || argument.rfind("--size=", 0) == 0) {
-            if (!takes_value("--size")) return UsageError("--size needs COLSxROWS");
-            const auto size = ParseDisplaySize(value);
-            if (!size)
-                return UsageError("unknown size '" + value +
-                                  "' (COLSxROWS: columns 1 to 80, rows 1 to 4, e.g. 20x4)");
-            options->display.size = *size;
-        } else if (argument == "--theme" || argument.rfind("--theme=", 0) == 0) {
-            if (!takes_value("--theme")) return UsageError("--theme needs a name");
-            const auto theme = ParseTheme(value);
-            if (!theme) return UsageError("unknown theme '" + value + "' (" + kThemeNames + ")");
-            options->display.theme = *theme;
-        } else if (argument == "--scale" || argument.rfind("--scale=", 0) == 0) {
-            PictureOptions scaled;
-            std::string ignored;
-            if (!takes_value("--scale") ||
-                !ParsePictureQuery("scale=" + value, scaled, &scaled, &ignored))
-                return UsageError("--scale wants a whole number from 1 to 16, not '" + value + "'");
-            options->display.scale = scaled.scale;
-        } else if (argument == "--png" || argument.rfind("--png=", 0) == 0) {
-            if (!takes_value("--png") || value.empty())
-                return UsageError("--png needs a file name");
-            options->png = value;
-            options->png_given = true;
-        } else if (argument == "--token" || argument.rfind("--token=", 0) == 0) {
-            if (!takes_value("--token") || value.empty()) return UsageError("--token needs TEXT");
-            if (value.size() > kMaxTokenSize ||
-                value.find_first_not_of(kTokenCharacters) != std::string::npos)
-                return UsageError("--token takes up to 256 letters, digits, '-', '_', '.' and '~'");
-            options->token = value;
-        } else if (argument == "--no-token") {
-            options->no_token = true;
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            return UsageError("unknown option '" + argument + "'");
-        } else if (options->directory_given) {
-            return UsageError("one directory at a time ('" + options->directory + "' and '" +
-                              argument + "')");
-        } else {
-            options->directory = argument;
-            options->directory_given = true;
+        std::optional<std::string> value;
+        const OptionSpec* spec = FindOption(argument, &value);
+        if (!spec) {
+            if (argument.size() > 1 && argument[0] == '-')
+                return UsageError("unknown option '" + argument + "'");
+            if (const int status = SetDirectory(argument, options); status != kExitOk)
+                return status;
+            continue;
         }
+        if (spec->takes_value && !value && i + 1 < argc) value = argv[++i];
+        if (spec->takes_value && !value && spec->missing) return UsageError(spec->missing);
+        const std::string error = spec->set(value.value_or(""), options);
+        if (!error.empty()) return UsageError(error);
     }
     if (options->no_token && !options->token.empty())
         return UsageError("--token and --no-token together");

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "view/lcd/lcd_picture.h"
-#include "view/lcd/page_rows.h"
+#include "view/lcd/display_options.h"
+#include "view/lcd/encodings.h"
 
 namespace view {
 

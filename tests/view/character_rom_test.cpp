@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "view/lcd/page_rows.h"
+#include "view/lcd/encodings.h"
 
 using view::CharacterRom;
 

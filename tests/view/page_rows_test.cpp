@@ -1,6 +1,6 @@
 // The page read back into rows: the driver's page with LF and CR LF line
 // ends, what rows can hold, each encoding, and files that are not a page.
-#include "view/lcd/page_rows.h"
+#include "view/watch/page_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -109,28 +109,6 @@ TEST(PageToRows, Table) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(PageToRows(c.page, c.encoding), c.rows);
     }
-}
-
-TEST(ParseEncoding, NamesAndAliases) {
-    struct {
-        const char* name;
-        std::optional<Encoding> encoding;
-    } cases[] = {
-        {"windows-1252", Encoding::kWindows1252},
-        {"Windows-1252", Encoding::kWindows1252},
-        {"cp1252", Encoding::kWindows1252},
-        {"latin1", Encoding::kLatin1},
-        {"ISO-8859-1", Encoding::kLatin1},
-        {"utf-8", Encoding::kUtf8},
-        {"UTF8", Encoding::kUtf8},
-        {"hd44780-a00", Encoding::kHd44780A00},
-        {"HD44780-A02", Encoding::kHd44780A02},
-        {"hd44780", std::nullopt},
-        {"ascii", std::nullopt},
-        {"", std::nullopt},
-        {"utf-16", std::nullopt},
-    };
-    for (const auto& c : cases) EXPECT_EQ(view::ParseEncoding(c.name), c.encoding) << c.name;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "view/http/token.h"
 #include "view/page/view_page.h"
 
 namespace view {
@@ -435,18 +436,6 @@ TEST(RouteWithToken, OnlyATokenHolderIsGivenTheAddressToShare) {
         EXPECT_EQ(answer.response.result_int(), 403);
         EXPECT_EQ(Wire(answer).find(kToken), std::string::npos);
     }
-}
-
-TEST(TokenMatches, OnlyTheWholeToken) {
-    const struct {
-        const char* guess;
-        bool matches;
-    } cases[] = {
-        {"Tk9uZS1vZi15b3VyLWJpeg", true},   {"Tk9uZS1vZi15b3VyLWJpez", false},
-        {"Uk9uZS1vZi15b3VyLWJpeg", false},  {"Tk9uZS1vZi15b3VyLWJpe", false},
-        {"Tk9uZS1vZi15b3VyLWJpegg", false}, {"", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(TokenMatches(c.guess, kToken), c.matches) << c.guess;
 }
 
 }  // namespace

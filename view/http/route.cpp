@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "view/http/token.h"
 #include "view/page/view_page.h"
 
 namespace view {
@@ -150,45 +151,6 @@ constexpr Resource kResources[] = {
     {"/index.htm", ServePage},
     {"/share.json", ServeShare},
 };
-}  // namespace
-
-bool TokenMatches(std::string_view guess, std::string_view token) {
-    unsigned char difference = guess.size() == token.size() ? 0 : 1;
-    for (std::size_t i = 0; i < token.size(); ++i)
-        difference |= static_cast<unsigned char>(token[i] ^ (i < guess.size() ? guess[i] : 0));
-    return difference == 0;
-}
-
-namespace {
-constexpr char kTokenParameter[] = "token=";
-
-// The value of `name=` among `separator`-separated pairs; nullopt when absent.
-std::optional<std::string_view> Find(std::string_view pairs, std::string_view name,
-                                     char separator) {
-    while (!pairs.empty()) {
-        const std::size_t end = pairs.find(separator);
-        std::string_view pair = pairs.substr(0, end);
-        while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
-        if (pair.substr(0, name.size()) == name) return pair.substr(name.size());
-        if (end == std::string_view::npos) break;
-        pairs.remove_prefix(end + 1);
-    }
-    return std::nullopt;
-}
-
-// The query without its token=... pair, "?" included when anything is left.
-std::string QueryWithoutToken(std::string_view query) {
-    std::string kept;
-    while (!query.empty()) {
-        const std::size_t end = query.find('&');
-        const std::string_view pair = query.substr(0, end);
-        if (!pair.empty() && pair.substr(0, sizeof kTokenParameter - 1) != kTokenParameter)
-            kept += (kept.empty() ? "?" : "&") + std::string(pair);
-        if (end == std::string_view::npos) break;
-        query.remove_prefix(end + 1);
-    }
-    return kept;
-}
 
 constexpr char kForbiddenPage[] =
     "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -200,20 +162,17 @@ constexpr char kForbiddenPage[] =
 // The token check before anything is served; nullopt: the request may go on.
 std::optional<Answer> CheckToken(const Request& request, std::string_view path,
                                  std::string_view query, const Snapshot& snapshot) {
-    const auto given = Find(query, std::string_view(kTokenParameter), '&');
-    if (given && TokenMatches(*given, snapshot.token)) {
+    const auto cookies = request[http::field::cookie];
+    const TokenPlace place =
+        FindToken(query, std::string_view(cookies.data(), cookies.size()), snapshot.token);
+    if (place == TokenPlace::kCookie) return std::nullopt;
+    if (place == TokenPlace::kQuery) {
         Response response;
         response.set(http::field::location, std::string(path) + QueryWithoutToken(query));
-        response.set(http::field::set_cookie, std::string(kTokenCookie) + "=" +
-                                                  std::string(snapshot.token) +
-                                                  "; HttpOnly; SameSite=Strict; Path=/");
+        response.set(http::field::set_cookie, TokenCookieValue(snapshot.token));
         response.set(http::field::cache_control, "no-store");
         return Finish(request, std::move(response), http::status::see_other, "", kPlainText);
     }
-    const auto cookies = request[http::field::cookie];
-    const auto cookie = Find(std::string_view(cookies.data(), cookies.size()),
-                             std::string(kTokenCookie) + "=", ';');
-    if (cookie && TokenMatches(*cookie, snapshot.token)) return std::nullopt;
     Response response;
     response.set(http::field::cache_control, "no-store");
     return Finish(request, std::move(response), http::status::forbidden, kForbiddenPage,

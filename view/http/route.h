@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "view/lcd/lcd_picture.h"
-#include "view/lcd/page_rows.h"
+#include "view/lcd/display_options.h"
+#include "view/lcd/encodings.h"
 
 namespace view {
 
@@ -31,13 +31,6 @@ struct Snapshot {
     PageReader read_page;                        // the page file, for /index.htm
     std::string_view token;  // what every request must carry; empty: none needed
 };
-
-// The name of the cookie that carries the token after the first visit.
-constexpr char kTokenCookie[] = "lumivane_token";
-
-// True when `guess` is `token`, in a time that depends on the token's
-// length only, never on how much of the guess is right.
-bool TokenMatches(std::string_view guess, std::string_view token);
 
 struct Answer {
     Response response;

@@ -54,18 +54,6 @@ Geometry GeometryOf(int scale) {
     return {scale, dot_gap, scale + dot_gap, 3 * scale, 4 * scale};
 }
 
-bool ParseInt(std::string_view text, int low, int high, int* value) {
-    if (text.empty() || text.size() > 3) return false;
-    int number = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-        number = number * 10 + (c - '0');
-    }
-    if (number < low || number > high) return false;
-    *value = number;
-    return true;
-}
-
 class Canvas {
 public:
     Canvas(int width, int height, Rgb fill)
@@ -96,53 +84,6 @@ void AppendToString(void* context, void* data, int size) {
                                                static_cast<std::size_t>(size));
 }
 }  // namespace
-
-std::optional<DisplaySize> ParseDisplaySize(std::string_view text) {
-    const std::size_t x = text.find_first_of("xX");
-    if (x == std::string_view::npos) return std::nullopt;
-    DisplaySize size;
-    if (!ParseInt(text.substr(0, x), 1, kMaxColumns, &size.columns) ||
-        !ParseInt(text.substr(x + 1), 1, kRowCount, &size.rows))
-        return std::nullopt;
-    return size;
-}
-
-std::string DisplaySizeName(DisplaySize size) {
-    return std::to_string(size.columns) + "x" + std::to_string(size.rows);
-}
-
-std::optional<Theme> ParseTheme(std::string_view name) {
-    for (const Theme theme :
-         {Theme::kGreen, Theme::kBlue, Theme::kAmber, Theme::kWhite, Theme::kOled})
-        if (name == ThemeName(theme)) return theme;
-    return std::nullopt;
-}
-
-const char* ThemeName(Theme theme) {
-    switch (theme) {
-        case Theme::kGreen:
-            return "green";
-        case Theme::kBlue:
-            return "blue";
-        case Theme::kAmber:
-            return "amber";
-        case Theme::kWhite:
-            return "white";
-        case Theme::kOled:
-            return "oled";
-    }
-    return "?";
-}
-
-bool TextBeyond(const Rows& bytes, DisplaySize size) {
-    for (int row = 0; row < kRowCount; ++row) {
-        const std::size_t from = row < size.rows ? static_cast<std::size_t>(size.columns) : 0;
-        if (bytes[row].size() > from &&
-            bytes[row].find_first_not_of(' ', from) != std::string::npos)
-            return true;
-    }
-    return false;
-}
 
 DotBox DotAt(const PictureOptions& options, int row, int column, int dot_x, int dot_y) {
     const Geometry g = GeometryOf(options.scale);
@@ -207,59 +148,6 @@ std::string RenderPng(const Rows& bytes, const PictureOptions& options) {
     std::string png;
     stbi_write_png_to_func(AppendToString, &png, width, height, 3, canvas.data(), width * 3);
     return png;
-}
-
-PictureOptions PictureDefaults(const DisplayOptions& display, Encoding encoding) {
-    PictureOptions options;
-    options.size = display.size;
-    options.rom = RomOf(encoding).value_or(CharacterRom::kA00);
-    options.theme = display.theme;
-    options.scale = display.scale;
-    return options;
-}
-
-bool ParsePictureQuery(std::string_view query, const PictureOptions& defaults,
-                       PictureOptions* options, std::string* reason) {
-    *options = defaults;
-    while (!query.empty()) {
-        const std::size_t end = query.find('&');
-        const std::string_view pair = query.substr(0, end);
-        query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
-        const std::size_t equals = pair.find('=');
-        const std::string_view key = pair.substr(0, equals);
-        const std::string_view value =
-            equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
-        const std::string quoted = "'" + std::string(value.substr(0, 32)) + "'";
-        if (key == "size") {
-            const auto size = ParseDisplaySize(value);
-            if (!size) {
-                *reason = "size " + quoted + ": want COLSxROWS, columns 1-80 and rows 1-4";
-                return false;
-            }
-            options->size = *size;
-        } else if (key == "encoding") {
-            const auto encoding = ParseEncoding(value);
-            const auto rom = encoding ? RomOf(*encoding) : std::nullopt;
-            if (!rom) {
-                *reason = "encoding " + quoted + ": want hd44780-a00 or hd44780-a02";
-                return false;
-            }
-            options->rom = *rom;
-        } else if (key == "theme") {
-            const auto theme = ParseTheme(value);
-            if (!theme) {
-                *reason = "theme " + quoted + ": want " + kThemeNames;
-                return false;
-            }
-            options->theme = *theme;
-        } else if (key == "scale") {
-            if (!ParseInt(value, kMinScale, kMaxScale, &options->scale)) {
-                *reason = "scale " + quoted + ": want a whole number from 1 to 16";
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 }  // namespace view

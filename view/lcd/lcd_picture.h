@@ -1,48 +1,14 @@
-// The display as the module shows it: the size of the area the host drives,
-// the panel's colours, and the screen drawn dot by dot into a PNG.
+// The display's picture: the screen drawn dot by dot, as the panel within its
+// bezel, into a PNG.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 
-#include "view/lcd/character_rom.h"
-#include "view/lcd/page_rows.h"
+#include "view/lcd/display_options.h"
+#include "view/lcd/rows.h"
 
 namespace view {
-
-// The area of the 4 x 80 screen the host's module shows, from the top left.
-struct DisplaySize {
-    int columns = 80;
-    int rows = 4;
-    bool operator==(const DisplaySize& other) const {
-        return columns == other.columns && rows == other.rows;
-    }
-};
-constexpr int kMaxColumns = 80;
-
-// "COLSxROWS", columns 1 to 80 and rows 1 to 4 ("20x4"); nullopt otherwise.
-std::optional<DisplaySize> ParseDisplaySize(std::string_view text);
-std::string DisplaySizeName(DisplaySize size);
-
-enum class Theme { kGreen, kBlue, kAmber, kWhite, kOled };
-constexpr const char* kThemeNames = "green, blue, amber, white or oled";
-std::optional<Theme> ParseTheme(std::string_view name);
-const char* ThemeName(Theme theme);
-
-// True when a row holds a non-blank character outside `size`, which the
-// display then doesn't show.
-bool TextBeyond(const Rows& bytes, DisplaySize size);
-
-struct PictureOptions {
-    DisplaySize size;
-    CharacterRom rom = CharacterRom::kA00;
-    Theme theme = Theme::kGreen;
-    int scale = 3;  // pixels per dot
-};
-constexpr int kMinScale = 1;
-constexpr int kMaxScale = 16;
 
 // Where a dot of a cell lies in the picture: its top-left pixel and size.
 struct DotBox {
@@ -61,23 +27,5 @@ PictureOptions LargestPicture();
 // The rows (the bytes the host sent) drawn as the panel within its bezel, as a
 // PNG. The same rows and options always give the same bytes.
 std::string RenderPng(const Rows& bytes, const PictureOptions& options);
-
-// The view's own options for the display, which a page or a picture uses
-// where it chooses nothing else.
-struct DisplayOptions {
-    DisplaySize size;
-    Theme theme = Theme::kGreen;
-    int scale = 3;
-};
-
-// A picture with the view's options: its encoding's ROM when that is a ROM
-// encoding, A00 otherwise.
-PictureOptions PictureDefaults(const DisplayOptions& display, Encoding encoding);
-
-// What /screen.png's query asks for: size, encoding (a ROM), theme and scale,
-// each optional. `defaults` stands for what the query leaves out. False with a
-// one-line reason for a value that is out of range or unknown.
-bool ParsePictureQuery(std::string_view query, const PictureOptions& defaults,
-                       PictureOptions* options, std::string* reason);
 
 }  // namespace view

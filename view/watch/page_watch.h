@@ -15,8 +15,8 @@
 #include <string>
 
 #include "platform/programs/platform.h"
-#include "view/lcd/page_rows.h"
 #include "view/watch/dir_watch.h"
+#include "view/watch/page_rows.h"
 
 namespace view {
 

@@ -1,13 +1,37 @@
-#include "view/lcd/page_rows.h"
+#include "view/lcd/encodings.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <vector>
 
+#include "view/lcd/name_list.h"
+
 namespace view {
 
 namespace {
+struct EncodingEntry {
+    Encoding encoding;
+    const char* name;
+    const char* aliases[2];           // further names it answers to; nullptr ends them
+    std::optional<CharacterRom> rom;  // a ROM encoding's glyphs; none for text
+};
+
+// Every encoding, the default first.
+constexpr EncodingEntry kEncodings[] = {
+    {Encoding::kWindows1252, "windows-1252", {"cp1252", nullptr}, std::nullopt},
+    {Encoding::kLatin1, "latin1", {"iso-8859-1", "latin-1"}, std::nullopt},
+    {Encoding::kUtf8, "utf-8", {"utf8", nullptr}, std::nullopt},
+    {Encoding::kHd44780A00, "hd44780-a00", {"a00", nullptr}, CharacterRom::kA00},
+    {Encoding::kHd44780A02, "hd44780-a02", {"a02", nullptr}, CharacterRom::kA02},
+};
+
+const EncodingEntry& EntryOf(Encoding encoding) {
+    for (const EncodingEntry& entry : kEncodings)
+        if (entry.encoding == encoding) return entry;
+    return kEncodings[0];
+}
+
 // Code points of windows-1252's bytes 0x80 to 0x9F. The five bytes it leaves
 // undefined map to the C1 controls of the same value, as browsers map them.
 constexpr char32_t kWindows1252High[32] = {
@@ -65,49 +89,35 @@ std::size_t Utf8Sequence(std::string_view bytes, char32_t* code) {
     *code = value;
     return length;
 }
-
-// A row as text mode reads it: each CR LF one line end.
-void CopyWithLfLineEnds(std::string_view row, std::string* text) {
-    text->clear();
-    for (std::size_t i = 0; i < row.size(); ++i) {
-        if (row[i] == '\r' && i + 1 < row.size() && row[i + 1] == '\n') continue;
-        text->push_back(row[i]);
-    }
-}
 }  // namespace
+
+const char* EncodingName(Encoding encoding) { return EntryOf(encoding).name; }
+
+std::string EncodingNameList(bool roms_only) {
+    std::vector<const char*> names;
+    for (const EncodingEntry& entry : kEncodings)
+        if (!roms_only || entry.rom) names.push_back(entry.name);
+    return NameList(names);
+}
 
 std::optional<Encoding> ParseEncoding(std::string_view name) {
     std::string lower(name);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == "windows-1252" || lower == "cp1252") return Encoding::kWindows1252;
-    if (lower == "latin1" || lower == "iso-8859-1" || lower == "latin-1") return Encoding::kLatin1;
-    if (lower == "utf-8" || lower == "utf8") return Encoding::kUtf8;
-    if (lower == "hd44780-a00" || lower == "a00") return Encoding::kHd44780A00;
-    if (lower == "hd44780-a02" || lower == "a02") return Encoding::kHd44780A02;
-    return std::nullopt;
-}
-
-const char* EncodingName(Encoding encoding) {
-    switch (encoding) {
-        case Encoding::kWindows1252:
-            return "windows-1252";
-        case Encoding::kLatin1:
-            return "latin1";
-        case Encoding::kUtf8:
-            return "utf-8";
-        case Encoding::kHd44780A00:
-            return "hd44780-a00";
-        case Encoding::kHd44780A02:
-            return "hd44780-a02";
+    for (const EncodingEntry& entry : kEncodings) {
+        if (lower == entry.name) return entry.encoding;
+        for (const char* alias : entry.aliases)
+            if (alias && lower == alias) return entry.encoding;
     }
-    return "?";
+    return std::nullopt;
 }
 
-std::optional<CharacterRom> RomOf(Encoding encoding) {
-    if (encoding == Encoding::kHd44780A00) return CharacterRom::kA00;
-    if (encoding == Encoding::kHd44780A02) return CharacterRom::kA02;
-    return std::nullopt;
+std::optional<CharacterRom> RomOf(Encoding encoding) { return EntryOf(encoding).rom; }
+
+Encoding EncodingOfRom(CharacterRom rom) {
+    for (const EncodingEntry& entry : kEncodings)
+        if (entry.rom == rom) return entry.encoding;
+    return Encoding::kHd44780A00;
 }
 
 std::string DecodeToUtf8(std::string_view bytes, Encoding encoding) {
@@ -136,26 +146,6 @@ void DecodeInto(std::string_view bytes, Encoding encoding, std::string* text) {
         AppendUtf8(code, text);
         i += used;
     }
-}
-
-bool ReadRowBytes(std::string_view page, Rows* rows) {
-    page_format::PageRows slices;
-    if (!page_format::ReadPageRows(page, &slices)) return false;
-    for (int row = 0; row < kRowCount; ++row) CopyWithLfLineEnds(slices.rows[row], &(*rows)[row]);
-    return true;
-}
-
-std::optional<Rows> PageToRowBytes(std::string_view page) {
-    Rows rows;
-    if (!ReadRowBytes(page, &rows)) return std::nullopt;
-    return rows;
-}
-
-std::optional<Rows> PageToRows(std::string_view page, Encoding encoding) {
-    std::optional<Rows> rows = PageToRowBytes(page);
-    if (rows)
-        for (std::string& row : *rows) row = DecodeToUtf8(row, encoding);
-    return rows;
 }
 
 }  // namespace view
