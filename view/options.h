@@ -23,7 +23,8 @@ struct Options {
     bool png_given = false;
     std::string directory = ".";
     bool directory_given = false;
-    std::string token;  // --token; empty: a fresh one beyond loopback
+    std::string token;       // --token or --token-file's; empty: a fresh one beyond loopback
+    std::string token_file;  // --token-file: where the token was read
     bool no_token = false;
     bool help = false;
 };

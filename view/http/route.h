@@ -29,7 +29,8 @@ struct Snapshot {
     DisplayOptions display;                      // the view's own size, theme and scale
     bool streams_full = false;                   // no room for another event stream
     PageReader read_page;                        // the page file, for /index.htm
-    std::string_view token;  // what every request must carry; empty: none needed
+    std::string_view token;   // what every request must carry; empty: none needed
+    unsigned short port = 0;  // where the view listens, which names its token's cookie
 };
 
 struct Answer {

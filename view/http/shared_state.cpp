@@ -64,6 +64,7 @@ Snapshot SharedState::SnapshotNow() const {
     snapshot.display = display;
     snapshot.streams_full = streams.size() >= limits.max_streams;
     snapshot.token = token;
+    snapshot.port = port;
     snapshot.read_page = [page = &watch.page()](std::string* bytes) {
         return host::ReadWholeFile(*page, bytes);
     };
