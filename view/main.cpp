@@ -161,6 +161,8 @@ int Serve(const view::Options& options, const std::string& address, const std::s
 int main(int argc, char** argv) {
     // A reader of its output that has gone must not keep it from stopping cleanly.
     host::IgnoreBrokenPipe();
+    // A large picture's memory goes back to the system once it is drawn.
+    host::ReturnLargeBlocksWhenFreed();
     view::Options options;
     if (const int status = view::ParseArguments(argc, argv, &options); status != view::kExitOk)
         return status;

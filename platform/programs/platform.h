@@ -88,8 +88,10 @@ bool WriteStandardOutput(std::string_view bytes);
 // ending the process (SIGPIPE on POSIX; Windows has no such signal).
 void IgnoreBrokenPipe();
 
-// Gives the heap's free memory back to the system, after a large picture.
-void ReturnFreeMemory();
+// From now on a large heap block (a picture being drawn takes tens of
+// megabytes) is the system's own mapping, given back as soon as it is freed,
+// whatever the blocks before it were.
+void ReturnLargeBlocksWhenFreed();
 
 // Whether the listening socket sets SO_REUSEADDR: on POSIX it lets a
 // restarted view take its port back from connections still closing; on

@@ -170,7 +170,10 @@ bool WriteStandardOutput(std::string_view bytes) { return WriteAll(STDOUT_FILENO
 
 void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
 
-void ReturnFreeMemory() { malloc_trim(0); }
+// glibc raises the size it maps on its own to that of any mapped block freed,
+// up to 32 MiB, and keeps smaller blocks in its heaps, where a thread's heap
+// keeps them for good: a fixed threshold stops that.
+void ReturnLargeBlocksWhenFreed() { mallopt(M_MMAP_THRESHOLD, 256 * 1024); }
 
 const bool kReuseListenAddress = true;
 

@@ -181,8 +181,8 @@ bool WriteStandardOutput(std::string_view bytes) {
 
 void IgnoreBrokenPipe() {}
 
-// The C run-time's heap gives large blocks back as they are freed.
-void ReturnFreeMemory() {}
+// The system's heap gives large blocks back as they are freed.
+void ReturnLargeBlocksWhenFreed() {}
 
 const bool kReuseListenAddress = false;
 

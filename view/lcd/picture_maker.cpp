@@ -4,17 +4,12 @@
 #include <boost/asio/post.hpp>
 #include <utility>
 
-#include "platform/programs/platform.h"
-
 namespace view {
 
 namespace net = boost::asio;
 
 namespace {
 constexpr std::size_t kKeptPictures = 8;
-// After a picture this large the heap's free memory goes back to the system:
-// a full screen at scale 16 takes tens of megabytes while it is drawn.
-constexpr std::uint64_t kReturnMemoryAfterPixels = 1000000;
 }  // namespace
 
 PictureMaker::PictureMaker(net::io_context& io, std::size_t max_waiting,
@@ -53,9 +48,8 @@ bool PictureMaker::Make(const Rows& bytes, std::uint64_t version, const PictureO
     drawing_.push_back({key, pixels, {std::move(done)}});
     // The I/O thread's run() lasts at least until the pictures are back.
     if (!work_) work_.emplace(io_.get_executor());
-    net::post(pool_, [this, stopped = stopped_, bytes, key, options, pixels] {
+    net::post(pool_, [this, stopped = stopped_, bytes, key, options] {
         auto png = std::make_shared<const std::string>(RenderPng(bytes, options));
-        if (pixels >= kReturnMemoryAfterPixels) host::ReturnFreeMemory();
         net::post(io_, [this, stopped, key, png] {
             if (*stopped) return;
             std::vector<Done> waiting;
