@@ -35,7 +35,7 @@ bool SavePicture(const std::string& name, const std::string& png, std::string* w
     }
     // Looked at again: something may have taken the name since.
     *why = WhyNoPictureFile(name);
-    return why->empty() && host::ReplaceFile(Target(name), png, why);
+    return why->empty() && host::ReplaceWithNewFile(Target(name), png, why);
 }
 
 }  // namespace view

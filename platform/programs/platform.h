@@ -79,7 +79,8 @@ std::string WhyNotReplaceable(const std::filesystem::path& target);
 // target, keeping an old target's permissions, so that a reader sees the old
 // file or the new one, whole. On failure it removes that new file and nothing
 // else, and puts the reason in *why.
-bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes, std::string* why);
+bool ReplaceWithNewFile(const std::filesystem::path& target, std::string_view bytes,
+                        std::string* why);
 
 // Writes `bytes` to standard output unchanged (no line-end translation).
 bool WriteStandardOutput(std::string_view bytes);

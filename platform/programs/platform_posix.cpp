@@ -131,7 +131,8 @@ bool WriteAll(int file, std::string_view bytes) {
 }
 }  // namespace
 
-bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes, std::string* why) {
+bool ReplaceWithNewFile(const std::filesystem::path& target, std::string_view bytes,
+                        std::string* why) {
     std::string name = (target.parent_path() / ("." + target.filename().string())).string();
     name += ".XXXXXX";
     const int file = mkostemp(name.data(), O_CLOEXEC);

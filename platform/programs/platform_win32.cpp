@@ -132,7 +132,8 @@ std::string WhyNotReplaceable(const std::filesystem::path& target) {
     return "";
 }
 
-bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes, std::string* why) {
+bool ReplaceWithNewFile(const std::filesystem::path& target, std::string_view bytes,
+                        std::string* why) {
     unsigned char random[8];
     if (!RandomBytes(random, sizeof random)) {
         *why = "no random name from the system";
