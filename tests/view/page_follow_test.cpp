@@ -78,6 +78,17 @@ public:
         thread_ = std::thread([this] { io_.run(); });
     }
 
+    // Starts over: a fresh directory holding the page of kA, a new watch on
+    // it, no events yet.
+    void StartAfresh(view::FollowSettings settings = NoSafetyLook()) {
+        fs::remove_all(root_);
+        PutPage(kA);
+        seen_.clear();
+        follow_.reset();
+        io_.restart();
+        Start(settings);
+    }
+
     static view::FollowSettings NoSafetyLook() {
         view::FollowSettings settings;
         settings.safety_interval = 1h;
@@ -168,12 +179,7 @@ TEST_F(PageFollowTest, EachWayThePageChangesGivesOneEventPerPicture) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(root_);
-        PutPage(kA);
-        seen_.clear();
-        follow_.reset();
-        io_.restart();
-        Start();
+        StartAfresh();
         ASSERT_TRUE(follow_->notifying());
         std::vector<Seen> expected{{kA, true}};
         ASSERT_EQ(EventsAfter(1), expected);
@@ -289,14 +295,9 @@ TEST_F(PageFollowTest, TheSafetyLookFindsWhatNoNotificationTold) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.safety_interval.count());
-        fs::remove_all(root_);
-        PutPage(kA);
-        seen_.clear();
-        follow_.reset();
-        io_.restart();
         view::FollowSettings settings;
         settings.safety_interval = c.safety_interval;
-        Start(settings);
+        StartAfresh(settings);
         ASSERT_EQ(EventsAfter(1).size(), 1u);
 
         const int file = ::open(page_.c_str(), O_RDWR);
@@ -331,16 +332,11 @@ TEST_F(PageFollowTest, WatchesComeBackWhenTheirDirectoriesAreMadeAgain) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(root_);
-        PutPage(kA);
-        seen_.clear();
-        follow_.reset();
-        io_.restart();
         view::FollowSettings settings;
         settings.safety_interval = 1s;
         testing::internal::CaptureStderr();
         const auto started = std::chrono::steady_clock::now();
-        Start(settings);
+        StartAfresh(settings);
         ASSERT_EQ(EventsAfter(1).size(), 1u);
 
         fs::remove_all(c.removed);

@@ -100,12 +100,27 @@ const char* const kPlain[] = {"Server: lumivane-view", "Content-Type: text/plain
 TEST(Route, EveryStatusWithItsExactBytes) {
     const std::string json_length = "Content-Length: " + std::to_string(strlen(kScreenJson));
     const std::string page_length = "Content-Length: " + std::to_string(strlen(kPageBytes));
+    const std::string screen_answer =
+        Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                json_length.c_str()}) +
+        kScreenJson;
+    const std::string screen_answer_10 =
+        Header({"HTTP/1.0 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                json_length.c_str()}) +
+        kScreenJson;
+    // The page file's header, whatever the encoding the view reads it with.
+    const std::string page_header =
+        Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", kPagePolicy, "Server: lumivane-view",
+                "Content-Type: text/html; charset=windows-1252", "X-Content-Type-Options: nosniff",
+                page_length.c_str()});
+    const std::string misdirected =
+        Header({"HTTP/1.1 421 Misdirected Request", kPlain[0], kPlain[1], kPlain[2],
+                "Connection: close", "Content-Length: 86"}) +
+        "lumivane-view answers only to this computer's addresses and localhost without a token\n";
     const RouteCase cases[] = {
-        {"the screen as JSON", MakeRequest(http::verb::get, "/screen.json"), nullptr,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
-                 json_length.c_str()}) +
-             kScreenJson,
+        {"the screen as JSON", MakeRequest(http::verb::get, "/screen.json"), nullptr, screen_answer,
          true, false},
         {"HEAD with a query: the same header, no body",
          MakeRequest(http::verb::head, "/screen.json?t=1"), nullptr,
@@ -114,12 +129,7 @@ TEST(Route, EveryStatusWithItsExactBytes) {
                  json_length.c_str()}),
          true, false},
         {"HTTP/1.0 closes after the answer", MakeRequest(http::verb::get, "/screen.json", 10),
-         nullptr,
-         Header({"HTTP/1.0 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
-                 json_length.c_str()}) +
-             kScreenJson,
-         false, false},
+         nullptr, screen_answer_10, false, false},
         {"HTTP/1.0 asking to keep the connection",
          MakeRequest(http::verb::get, "/screen.json", 10, "keep-alive"), nullptr,
          Header({"HTTP/1.0 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
@@ -134,65 +144,30 @@ TEST(Route, EveryStatusWithItsExactBytes) {
              kScreenJson,
          false, false},
         {"the page file, windows-1252", MakeRequest(http::verb::get, "/index.htm"), nullptr,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", kPagePolicy, "Server: lumivane-view",
-                 "Content-Type: text/html; charset=windows-1252", "X-Content-Type-Options: nosniff",
-                 page_length.c_str()}) +
-             kPageBytes,
-         true, false},
+         page_header + kPageBytes, true, false},
         // The bytes are as the host wrote them, whatever the view reads them as.
         {"the page file, read as latin1", MakeRequest(http::verb::head, "/index.htm"), Latin1,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", kPagePolicy, "Server: lumivane-view",
-                 "Content-Type: text/html; charset=windows-1252", "X-Content-Type-Options: nosniff",
-                 page_length.c_str()}),
-         true, false},
+         page_header, true, false},
         {"the page file, read as utf-8", MakeRequest(http::verb::head, "/index.htm"), Utf8,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", kPagePolicy, "Server: lumivane-view",
-                 "Content-Type: text/html; charset=windows-1252", "X-Content-Type-Options: nosniff",
-                 page_length.c_str()}),
-         true, false},
+         page_header, true, false},
         {"the page file, read with a ROM", MakeRequest(http::verb::head, "/index.htm"), RomA00,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", kPagePolicy, "Server: lumivane-view",
-                 "Content-Type: text/html; charset=windows-1252", "X-Content-Type-Options: nosniff",
-                 page_length.c_str()}),
-         true, false},
+         page_header, true, false},
         // Without a token only this computer's names are answered.
         {"a name of another's, the page",
          WithHost(MakeRequest(http::verb::get, "/index.htm"), "attacker.example"), nullptr,
-         Header({"HTTP/1.1 421 Misdirected Request", kPlain[0], kPlain[1], kPlain[2],
-                 "Connection: close", "Content-Length: 86"}) +
-             "lumivane-view answers only to this computer's addresses and localhost without a "
-             "token\n",
-         false, false},
+         misdirected, false, false},
         {"a name of another's with the port, the stream",
          WithHost(MakeRequest(http::verb::get, "/events"), "attacker.example:8080"), nullptr,
-         Header({"HTTP/1.1 421 Misdirected Request", kPlain[0], kPlain[1], kPlain[2],
-                 "Connection: close", "Content-Length: 86"}) +
-             "lumivane-view answers only to this computer's addresses and localhost without a "
-             "token\n",
-         false, false},
+         misdirected, false, false},
         {"an absolute target of another's name",
-         MakeRequest(http::verb::get, "http://attacker.example/screen.json"), nullptr,
-         Header({"HTTP/1.1 421 Misdirected Request", kPlain[0], kPlain[1], kPlain[2],
-                 "Connection: close", "Content-Length: 86"}) +
-             "lumivane-view answers only to this computer's addresses and localhost without a "
-             "token\n",
+         MakeRequest(http::verb::get, "http://attacker.example/screen.json"), nullptr, misdirected,
          false, false},
         {"an absolute target of the view's own address",
          WithHost(MakeRequest(http::verb::get, "http://[::1]:8080/screen.json"),
                   "attacker.example"),
-         nullptr,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
-                 json_length.c_str()}) +
-             kScreenJson,
-         true, false},
+         nullptr, screen_answer, true, false},
         {"localhost", WithHost(MakeRequest(http::verb::get, "/screen.json"), "localhost:8080"),
-         nullptr,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
-                 json_length.c_str()}) +
-             kScreenJson,
-         true, false},
+         nullptr, screen_answer, true, false},
         {"no Host on HTTP/1.1", WithHost(MakeRequest(http::verb::get, "/screen.json"), nullptr),
          nullptr,
          Header({"HTTP/1.1 400 Bad Request", kPlain[0], kPlain[1], kPlain[2], "Connection: close",
@@ -200,12 +175,7 @@ TEST(Route, EveryStatusWithItsExactBytes) {
              "no Host field\n",
          false, false},
         {"no Host on HTTP/1.0", WithHost(MakeRequest(http::verb::get, "/screen.json", 10), nullptr),
-         nullptr,
-         Header({"HTTP/1.0 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
-                 json_length.c_str()}) +
-             kScreenJson,
-         false, false},
+         nullptr, screen_answer_10, false, false},
         {"no page yet", MakeRequest(http::verb::get, "/index.htm"), NoPage,
          Header({"HTTP/1.1 404 Not Found", "Cache-Control: no-store", kPlain[0], kPlain[1],
                  kPlain[2], "Connection: close", "Content-Length: 12"}) +
