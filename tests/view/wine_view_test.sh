@@ -220,6 +220,6 @@ token=$(sed -n 's|.*/?token=\([A-Za-z0-9_-]*\) .*|\1|p' <<<"$line")
 [ -n "$net_port" ] || fail "no start line with a token: $(cat "$work/net.out" "$work/net.err")"
 [ "$(status "$net_port" /screen.json)" = "HTTP/1.1 403 Forbidden" ] || fail "no token: not 403"
 [ "$(status "$net_port" "/?token=$token")" = "HTTP/1.1 303 See Other" ] || fail "the token: no redirect"
-[ "$(status "$net_port" /screen.json "Cookie: lumivane_token=$token")" = "HTTP/1.1 200 OK" ] ||
+[ "$(status "$net_port" /screen.json "Cookie: lumivane_token_$net_port=$token")" = "HTTP/1.1 200 OK" ] ||
     fail "the cookie: not 200"
 echo "all passed"

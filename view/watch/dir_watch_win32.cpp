@@ -36,6 +36,24 @@ std::string Reason(const char* what, DWORD error) {
     return reason;
 }
 
+// True when `handle` is the directory at `path` now, not one removed since
+// (Wine tells nothing on a removed directory's handle).
+bool IsDirectoryAt(HANDLE handle, const std::filesystem::path& path) {
+    const HANDLE now =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (now == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION watched{};
+    BY_HANDLE_FILE_INFORMATION there{};
+    const bool same = GetFileInformationByHandle(handle, &watched) &&
+                      GetFileInformationByHandle(now, &there) &&
+                      watched.dwVolumeSerialNumber == there.dwVolumeSerialNumber &&
+                      watched.nFileIndexHigh == there.nFileIndexHigh &&
+                      watched.nFileIndexLow == there.nFileIndexLow;
+    CloseHandle(now);
+    return same;
+}
+
 // One directory handle with its pending read of changes.
 struct Watched {
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -183,10 +201,10 @@ struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
         parent_watch.Close();
     }
 
-    // The parent's watch, put back once a directory is at its path; the
-    // directory's follows.
+    // The parent's watch, put back once a directory is at its path where it
+    // was lost or watches one removed since; the directory's follows.
     void OnRewatch() {
-        if (parent_watch.open()) return;
+        if (parent_watch.open() && IsDirectoryAt(parent_watch.handle, parent)) return;
         if (!parent_watch.Open(parent) || !parent_watch.Ask(kParentFilter)) {
             parent_watch.Close();
             ResetEvent(parent_watch.overlapped.hEvent);
