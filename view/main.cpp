@@ -7,7 +7,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -16,6 +15,7 @@
 #include "view/lcd/encodings.h"
 #include "view/lcd/lcd_picture.h"
 #include "view/options.h"
+#include "view/picture_file.h"
 #include "view/startup.h"
 #include "view/watch/page_watch.h"
 
@@ -38,8 +38,15 @@ fs::path PagePath(const std::string& directory) {
     return logs / "index.htm";
 }
 
-// --png: the current page's picture, written to the file once.
+// --png: the current page's picture, written to the file once, or to
+// standard output for "-".
 int WritePicture(const view::Options& options) {
+    const std::string refused = view::WhyNoPictureFile(options.png);
+    if (!refused.empty()) {
+        std::fprintf(stderr, "lumivane-view: cannot write %s: %s\n", options.png.c_str(),
+                     refused.c_str());
+        return view::kExitNoPicture;
+    }
     view::PageWatch watch(PagePath(options.directory), options.encoding);
     watch.Poll();
     if (!watch.state().found) {
@@ -48,22 +55,21 @@ int WritePicture(const view::Options& options) {
     }
     const view::PictureOptions picture = view::PictureDefaults(options.display, options.encoding);
     const std::string png = view::RenderPng(watch.state().bytes, picture);
-    std::ofstream file(fs::u8path(options.png), std::ios::binary | std::ios::trunc);
-    if (file) file.write(png.data(), static_cast<std::streamsize>(png.size()));
-    if (file) file.close();
-    if (!file) {
-        std::error_code ignored;
-        fs::remove(fs::u8path(options.png), ignored);
-        std::fprintf(stderr, "lumivane-view: cannot write %s\n", options.png.c_str());
+    std::string why;
+    if (!view::SavePicture(options.png, png, &why)) {
+        std::fprintf(stderr, "lumivane-view: cannot write %s: %s\n", options.png.c_str(),
+                     why.c_str());
         return view::kExitNoPicture;
     }
-    std::printf("Lumivane view: wrote %s (%s, %s, %s, scale %d)\n", options.png.c_str(),
-                view::DisplaySizeName(picture.size).c_str(),
-                view::EncodingName(view::EncodingOfRom(picture.rom)),
-                view::ThemeName(picture.theme), picture.scale);
+    // Standard output holds the picture: what is said goes to standard error.
+    FILE* said = options.png == view::kStandardOutputName ? stderr : stdout;
+    std::fprintf(said, "Lumivane view: wrote %s (%s, %s, %s, scale %d)\n", options.png.c_str(),
+                 view::DisplaySizeName(picture.size).c_str(),
+                 view::EncodingName(view::EncodingOfRom(picture.rom)),
+                 view::ThemeName(picture.theme), picture.scale);
     if (view::TextBeyond(watch.state().bytes, picture.size))
-        std::printf("Lumivane view: text beyond %s is hidden\n",
-                    view::DisplaySizeName(picture.size).c_str());
+        std::fprintf(said, "Lumivane view: text beyond %s is hidden\n",
+                     view::DisplaySizeName(picture.size).c_str());
     return view::kExitOk;
 }
 
@@ -154,6 +160,10 @@ int Serve(const view::Options& options, const std::string& address, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader of its output that has gone must not keep it from stopping cleanly.
+    host::IgnoreBrokenPipe();
+    // A large picture's memory goes back to the system once it is drawn.
+    host::ReturnLargeBlocksWhenFreed();
     view::Options options;
     if (const int status = view::ParseArguments(argc, argv, &options); status != view::kExitOk)
         return status;

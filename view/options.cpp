@@ -2,7 +2,10 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
+
+#include "platform/programs/platform.h"
 
 namespace view {
 
@@ -18,7 +21,7 @@ void PrintHelp() {
     std::printf(
         "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--size COLSxROWS]\n"
         "                     [--theme THEME] [--scale N] [--poll MS]\n"
-        "                     [--token TEXT | --no-token] [DIR]\n"
+        "                     [--token TEXT | --token-file FILE | --no-token] [DIR]\n"
         "       lumivane-view --png FILE [--encoding ENCODING] [--size COLSxROWS]\n"
         "                     [--theme THEME] [--scale N] [DIR]\n"
         "Watches the page the Lumivane display driver writes (logs/index.htm) and serves\n"
@@ -40,15 +43,17 @@ void PrintHelp() {
         "  --theme THEME        the panel's colours: green (default), blue, amber, white\n"
         "                       or oled\n"
         "  --scale N            pixels per dot of the picture, 1 to 16 (default: 3)\n"
-        "  --png FILE           write the picture of the current page to FILE and exit\n"
-        "                       (0 when written; 1 when there is no page or FILE can't\n"
-        "                       be written)\n"
+        "  --png FILE           write the picture of the current page to FILE ('-':\n"
+        "                       standard output) and exit (0 when written; 1 when there\n"
+        "                       is no page or FILE can't be written, FILE left as it was)\n"
         "  --poll MS            look at the page every MS milliseconds instead of waiting\n"
         "                       for the system to tell of a change: for a network share\n"
         "                       or a file system that tells nothing (1 to 60000)\n"
         "  --token TEXT         beyond loopback, the token every request must carry\n"
         "                       (default: a fresh random one at each start); letters,\n"
         "                       digits, '-', '_', '.' and '~'\n"
+        "  --token-file FILE    the same, read from FILE, so that it is not in the\n"
+        "                       process list (keep FILE to yourself: chmod 600)\n"
         "  --no-token           beyond loopback, let anyone who can reach the port watch\n"
         "  --history COUNT      the changes kept for looking back: the last 24 hours, at\n"
         "                       most COUNT of them (default: 100000; 0 keeps none)\n"
@@ -57,8 +62,10 @@ void PrintHelp() {
         "At start it prints the URL to open and the page it watches. Beyond loopback the\n"
         "URL carries the token (http://HOST:PORT/?token=...), one line for each of the\n"
         "machine's addresses when listening on all of them; a browser that opens it\n"
-        "keeps the token in a cookie, and any request without it gets 403. A missing page is\n"
-        "waited for; a page deleted later shows as not found until it comes back.\n"
+        "keeps the token in a cookie, and any request without it gets 403. Without a token\n"
+        "only a request to an IP address or localhost is answered (421 for any other name).\n"
+        "A missing page is waited for; a page deleted later shows as not found until it\n"
+        "comes back.\n"
         "\n"
         "What it serves (GET and HEAD only; every other path is 404):\n"
         "  /             the live view\n"
@@ -68,7 +75,7 @@ void PrintHelp() {
         "                 \"display\": {\"size\", \"encoding\", \"theme\"}}\n"
         "  /screen.png   the display's picture; ?size=, encoding=, theme=, scale=,\n"
         "                version= (a kept change)\n"
-        "  /index.htm    the page file's bytes, unchanged (sandboxed: no script runs)\n"
+        "  /index.htm    the page file's bytes, unchanged (no script runs, nothing is fetched)\n"
         "  /history.json the kept changes, oldest first: ?since=MS&until=MS&limit=N\n"
         "                (ms since 1970; at most 10000 an answer): {\"versions\":\n"
         "                [{\"version\", \"time\", \"codes\"}...], \"more\": true|false}\n"
@@ -162,12 +169,21 @@ std::string SetPng(const std::string& value, Options* options) {
     return "";
 }
 
+// What is wrong with `token`; "" when nothing.
+std::string TokenFault(const std::string& token) {
+    if (token.size() > kMaxTokenSize ||
+        token.find_first_not_of(kTokenCharacters) != std::string::npos)
+        return "takes up to " + std::to_string(kMaxTokenSize) +
+               " letters, digits, '-', '_', '.' and '~'";
+    return "";
+}
+
+constexpr char kTokenTwice[] = "--token and --token-file together";
+
 std::string SetToken(const std::string& value, Options* options) {
     if (value.empty()) return "--token needs TEXT";
-    if (value.size() > kMaxTokenSize ||
-        value.find_first_not_of(kTokenCharacters) != std::string::npos)
-        return "--token takes up to " + std::to_string(kMaxTokenSize) +
-               " letters, digits, '-', '_', '.' and '~'";
+    if (!options->token_file.empty()) return kTokenTwice;
+    if (const std::string fault = TokenFault(value); !fault.empty()) return "--token " + fault;
     options->token = value;
     return "";
 }
@@ -180,6 +196,21 @@ std::string SetHistory(const std::string& value, Options* options) {
         std::stoul(value) > kMaxHistory)
         return "--history needs a number of changes from 0 to " + std::to_string(kMaxHistory);
     options->history = std::stoul(value);
+    return "";
+}
+
+std::string SetTokenFile(const std::string& value, Options* options) {
+    if (value.empty()) return "--token-file needs FILE";
+    if (!options->token.empty()) return kTokenTwice;
+    std::string token;
+    if (!host::ReadWholeFile(std::filesystem::u8path(value), &token))
+        return "--token-file " + value + ": cannot read it";
+    while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) token.pop_back();
+    if (token.empty()) return "--token-file " + value + ": it holds no token";
+    if (const std::string fault = TokenFault(token); !fault.empty())
+        return "--token-file " + value + ": the token " + fault;
+    options->token = token;
+    options->token_file = value;
     return "";
 }
 
@@ -199,6 +230,7 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"--scale", true, nullptr, SetScale},
     {"--png", true, "--png needs a file name", SetPng},
     {"--token", true, "--token needs TEXT", SetToken},
+    {"--token-file", true, "--token-file needs FILE", SetTokenFile},
     {"--no-token", false, nullptr, SetNoToken},
     {"--history", true, nullptr, SetHistory},
 };
@@ -248,7 +280,8 @@ int ParseArguments(int argc, char** argv, Options* options) {
         if (!error.empty()) return UsageError(error);
     }
     if (options->no_token && !options->token.empty())
-        return UsageError("--token and --no-token together");
+        return UsageError(options->token_file.empty() ? "--token and --no-token together"
+                                                      : "--token-file and --no-token together");
     return kExitOk;
 }
 

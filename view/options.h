@@ -25,7 +25,8 @@ struct Options {
     bool png_given = false;
     std::string directory = ".";
     bool directory_given = false;
-    std::string token;  // --token; empty: a fresh one beyond loopback
+    std::string token;       // --token or --token-file's; empty: a fresh one beyond loopback
+    std::string token_file;  // --token-file: where the token was read
     bool no_token = false;
     std::size_t history = HistoryLimits().count;  // --history: changes kept for looking back
     bool help = false;

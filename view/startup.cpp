@@ -49,7 +49,7 @@ std::vector<net::ip::address> UrlAddresses(const net::ip::address& bound) {
     for (const std::string& text : host::LocalAddresses()) {
         boost::system::error_code invalid;
         const net::ip::address address = net::ip::make_address(text, invalid);
-        if (invalid || address.is_loopback() || address.is_v6() != bound.is_v6()) continue;
+        if (invalid || IsLoopback(address) || address.is_v6() != bound.is_v6()) continue;
         if (address.is_v6() && address.to_v6().is_link_local()) continue;  // needs a zone
         if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
             addresses.push_back(address);
@@ -60,15 +60,21 @@ std::vector<net::ip::address> UrlAddresses(const net::ip::address& bound) {
 
 }  // namespace
 
+bool IsLoopback(const net::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6()).is_loopback();
+    return address.is_loopback();
+}
+
 bool StartToken(const Options& options, const tcp::endpoint& bound, std::string* token) {
     *token = options.token;
-    const bool beyond_loopback = !bound.address().is_loopback();
+    const bool beyond_loopback = !IsLoopback(bound.address());
     return !beyond_loopback || !token->empty() || options.no_token || NewToken(token);
 }
 
 void PrintStartLines(const tcp::endpoint& bound, const std::string& token,
                      const std::filesystem::path& page) {
-    const bool beyond_loopback = !bound.address().is_loopback();
+    const bool beyond_loopback = !IsLoopback(bound.address());
     const std::string query = token.empty() ? "" : "?token=" + token;
     for (const net::ip::address& address : UrlAddresses(bound.address()))
         std::printf("Lumivane view: http://%s:%u/%s (page: %s)\n", UrlHost(address).c_str(),

@@ -10,6 +10,10 @@
 
 namespace view {
 
+// True for an address of this computer alone: 127.0.0.0/8, ::1, and
+// 127.0.0.0/8 mapped into IPv6 (::ffff:127.0.0.2).
+bool IsLoopback(const boost::asio::ip::address& address);
+
 // --token's, none with --no-token or on loopback, else a fresh one; false
 // when the system gives no random bytes for it.
 bool StartToken(const Options& options, const boost::asio::ip::tcp::endpoint& bound,

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host {
@@ -63,6 +64,35 @@ bool ReadFileStamp(const std::filesystem::path& path, FileStamp* stamp);
 // never waits on the file, and never keeps the driver from putting a new page
 // in place while it reads.
 bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes);
+
+// True when `path` itself is a link (a symbolic link, or a reparse point on
+// Windows), whatever it points at.
+bool IsLink(const std::filesystem::path& path);
+
+// Why no new file may take the place of `target`: it is a directory, a FIFO,
+// a device or anything else but a regular file, or this process may not
+// write it. "" when one may: nothing is there, or a regular file it may write.
+// It looks without opening anything.
+std::string WhyNotReplaceable(const std::filesystem::path& target);
+
+// Writes `bytes` into a new file beside `target` and renames it over the
+// target, keeping an old target's permissions, so that a reader sees the old
+// file or the new one, whole. On failure it removes that new file and nothing
+// else, and puts the reason in *why.
+bool ReplaceWithNewFile(const std::filesystem::path& target, std::string_view bytes,
+                        std::string* why);
+
+// Writes `bytes` to standard output unchanged (no line-end translation).
+bool WriteStandardOutput(std::string_view bytes);
+
+// A write to a pipe whose reader has gone fails with an error instead of
+// ending the process (SIGPIPE on POSIX; Windows has no such signal).
+void IgnoreBrokenPipe();
+
+// From now on a large heap block (a picture being drawn takes tens of
+// megabytes) is the system's own mapping, given back as soon as it is freed,
+// whatever the blocks before it were.
+void ReturnLargeBlocksWhenFreed();
 
 // Whether the listening socket sets SO_REUSEADDR: on POSIX it lets a
 // restarted view take its port back from connections still closing; on

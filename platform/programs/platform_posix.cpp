@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <ifaddrs.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/random.h>
 #include <sys/resource.h>
@@ -12,6 +13,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -98,6 +102,79 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
     bytes->resize(have);
     return ok && have <= kPageFileLimit;
 }
+
+bool IsLink(const std::filesystem::path& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+std::string WhyNotReplaceable(const std::filesystem::path& target) {
+    struct stat info {};
+    if (stat(target.c_str(), &info) != 0) return errno == ENOENT ? "" : std::strerror(errno);
+    if (S_ISDIR(info.st_mode)) return "it is a directory";
+    if (S_ISFIFO(info.st_mode)) return "it is a FIFO";
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "it is a device";
+    if (!S_ISREG(info.st_mode)) return "it is not a regular file";
+    if (access(target.c_str(), W_OK) != 0) return std::strerror(errno);
+    return "";
+}
+
+namespace {
+bool WriteAll(int file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t wrote = write(file, bytes.data(), bytes.size());
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(wrote));
+    }
+    return true;
+}
+}  // namespace
+
+bool ReplaceWithNewFile(const std::filesystem::path& target, std::string_view bytes,
+                        std::string* why) {
+    std::string name = (target.parent_path() / ("." + target.filename().string())).string();
+    name += ".XXXXXX";
+    const int file = mkostemp(name.data(), O_CLOEXEC);
+    if (file < 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    // The new file gets the old one's permissions, or what a new file gets.
+    struct stat old {};
+    mode_t mode = 0;
+    if (stat(target.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = fchmod(file, mode) == 0 && WriteAll(file, bytes) && fsync(file) == 0;
+    int failure = errno;
+    if (close(file) != 0 && ok) {
+        ok = false;
+        failure = errno;
+    }
+    if (ok && rename(name.c_str(), target.c_str()) != 0) {
+        ok = false;
+        failure = errno;
+    }
+    if (!ok) {
+        unlink(name.c_str());
+        *why = std::strerror(failure);
+    }
+    return ok;
+}
+
+bool WriteStandardOutput(std::string_view bytes) { return WriteAll(STDOUT_FILENO, bytes); }
+
+void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+
+// glibc raises the size it maps on its own to that of any mapped block freed,
+// up to 32 MiB, and keeps smaller blocks in its heaps, where a thread's heap
+// keeps them for good: a fixed threshold stops that.
+void ReturnLargeBlocksWhenFreed() { mallopt(M_MMAP_THRESHOLD, 256 * 1024); }
 
 const bool kReuseListenAddress = true;
 

@@ -9,6 +9,10 @@
 #include <windows.h>
 // windows.h first
 #include <bcrypt.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 
 #include "platform/programs/platform.h"
 
@@ -17,16 +21,24 @@ namespace host {
 const char kModuleFileName[] = "lumivane.dll";
 const char kModuleExtension[] = ".dll";
 
+namespace {
+// The system's words for an error code, without the line end.
+std::string SystemMessage(DWORD code) {
+    char reason[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   reason, sizeof reason, nullptr);
+    std::string text = reason;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+}  // namespace
+
 void* LoadModule(const std::string& path, std::string* error) {
     HMODULE module = LoadLibraryA(path.c_str());
     if (!module) {
-        char reason[256] = "";
         const DWORD code = GetLastError();
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                       reason, sizeof reason, nullptr);
-        std::string text = reason;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-            text.pop_back();
+        const std::string text = SystemMessage(code);
         *error = "error " + std::to_string(code) + (text.empty() ? "" : ": " + text);
     }
     return reinterpret_cast<void*>(module);
@@ -101,6 +113,77 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes) {
     bytes->resize(have);
     return ok && have <= kPageFileLimit;
 }
+
+bool IsLink(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::string WhyNotReplaceable(const std::filesystem::path& target) {
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ""
+                                                                            : SystemMessage(code);
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "it is a directory";
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return "it is a device";
+    if (attributes & FILE_ATTRIBUTE_READONLY) return "it is read-only";
+    return "";
+}
+
+bool ReplaceWithNewFile(const std::filesystem::path& target, std::string_view bytes,
+                        std::string* why) {
+    unsigned char random[8];
+    if (!RandomBytes(random, sizeof random)) {
+        *why = "no random name from the system";
+        return false;
+    }
+    std::wstring suffix = L".";
+    for (const unsigned char byte : random) suffix += static_cast<wchar_t>(L'a' + byte % 26);
+    const std::filesystem::path name =
+        target.parent_path() / (L"." + target.filename().wstring() + suffix);
+    const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *why = SystemMessage(GetLastError());
+        return false;
+    }
+    bool ok = true;
+    while (ok && !bytes.empty()) {
+        DWORD wrote = 0;
+        ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+             wrote > 0;
+        bytes.remove_prefix(wrote);
+    }
+    DWORD failure = ok ? 0 : GetLastError();
+    if (!CloseHandle(file) && ok) {
+        ok = false;
+        failure = GetLastError();
+    }
+    if (ok && !MoveFileExW(name.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ok = false;
+        failure = GetLastError();
+    }
+    if (!ok) {
+        DeleteFileW(name.c_str());
+        *why = SystemMessage(failure);
+    }
+    return ok;
+}
+
+bool WriteStandardOutput(std::string_view bytes) {
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+           std::fflush(stdout) == 0;
+}
+
+void IgnoreBrokenPipe() {}
+
+// The system's heap gives large blocks back as they are freed.
+void ReturnLargeBlocksWhenFreed() {}
 
 const bool kReuseListenAddress = false;
 

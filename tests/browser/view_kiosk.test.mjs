@@ -216,9 +216,11 @@ test('the screen kept awake: a wake lock on localhost, taken again when the page
 });
 
 test('over plain HTTP beyond localhost: nosleep.js from the first tap', { timeout: 60000 }, async () => {
-  await withView(['--listen', '127.0.0.1:0'], async ({ port, browser }) => {
+  // A name other than this computer's is answered only with the token, as a
+  // phone on the network is.
+  await withView(['--listen', '127.0.0.1:0', '--token', TOKEN], async ({ port, browser }) => {
     const { page } = await browser({ width: 900, height: 400 }, { args: RESOLVE_PLAIN_NAME });
-    await page.goto(`http://${PLAIN_NAME}:${port}/`);
+    await page.goto(`http://${PLAIN_NAME}:${port}/?token=${TOKEN}`);
     await live(page);
     assert.deepEqual(await page.evaluate(() => [window.isSecureContext, 'wakeLock' in navigator]), [false, false]);
     assert.equal(await page.textContent('#awake'), '\u00b7 screen may sleep: tap to keep it awake');

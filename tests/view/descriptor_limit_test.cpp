@@ -78,7 +78,8 @@ int ConnectTo(int port) {
 bool Served(int port) {
     const int fd = ConnectTo(port);
     if (fd < 0) return false;
-    const std::string request = "GET /screen.json HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    const std::string request =
+        "GET /screen.json HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     std::string reply;
     if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
         static_cast<ssize_t>(request.size())) {

@@ -111,7 +111,7 @@ TEST(ScreenHistory, VisitsASpanOldestFirstWithinItsLimit) {
 
 Request Get(const std::string& target) {
     Request request(http::verb::get, target, 11);
-    request.set(http::field::host, "x");
+    request.set(http::field::host, "127.0.0.1");
     return request;
 }
 
@@ -236,6 +236,7 @@ TEST_F(HistoryRoute, APictureOfAKeptVersionOnly) {
 
 TEST_F(HistoryRoute, BehindTheTokenLikeEveryOtherPath) {
     snapshot.token = "Tk9uZS1vZi15b3VyLWJpeg";
+    snapshot.port = 8080;
     for (const char* target : {"/history.json", "/history.json?since=0", "/screen.png?version=7"}) {
         SCOPED_TRACE(target);
         const Answer refused = Route(Get(target), snapshot);
@@ -243,7 +244,7 @@ TEST_F(HistoryRoute, BehindTheTokenLikeEveryOtherPath) {
         EXPECT_EQ(refused.response.body().find("Temp"), std::string::npos);
         EXPECT_FALSE(refused.picture);
         Request with_cookie = Get(target);
-        with_cookie.set(http::field::cookie, "lumivane_token=Tk9uZS1vZi15b3VyLWJpeg");
+        with_cookie.set(http::field::cookie, "lumivane_token_8080=Tk9uZS1vZi15b3VyLWJpeg");
         EXPECT_EQ(Route(with_cookie, snapshot).response.result(), http::status::ok);
     }
 }

@@ -1,7 +1,8 @@
 // Following the page through the OS's notifications, on a real file system:
 // each way the page can change gives one event per picture, lost events and
-// a page's directory that comes and goes are caught up with, and without
-// notifications the page is polled.
+// a page's directory that comes and goes are caught up with, watches lost
+// with their directories come back, and without notifications the page is
+// polled.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -75,6 +76,17 @@ public:
         });
         follow_->Start();
         thread_ = std::thread([this] { io_.run(); });
+    }
+
+    // Starts over: a fresh directory holding the page of kA, a new watch on
+    // it, no events yet.
+    void StartAfresh(view::FollowSettings settings = NoSafetyLook()) {
+        fs::remove_all(root_);
+        PutPage(kA);
+        seen_.clear();
+        follow_.reset();
+        io_.restart();
+        Start(settings);
     }
 
     static view::FollowSettings NoSafetyLook() {
@@ -167,12 +179,7 @@ TEST_F(PageFollowTest, EachWayThePageChangesGivesOneEventPerPicture) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(root_);
-        PutPage(kA);
-        seen_.clear();
-        follow_.reset();
-        io_.restart();
-        Start();
+        StartAfresh();
         ASSERT_TRUE(follow_->notifying());
         std::vector<Seen> expected{{kA, true}};
         ASSERT_EQ(EventsAfter(1), expected);
@@ -288,14 +295,9 @@ TEST_F(PageFollowTest, TheSafetyLookFindsWhatNoNotificationTold) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.safety_interval.count());
-        fs::remove_all(root_);
-        PutPage(kA);
-        seen_.clear();
-        follow_.reset();
-        io_.restart();
         view::FollowSettings settings;
         settings.safety_interval = c.safety_interval;
-        Start(settings);
+        StartAfresh(settings);
         ASSERT_EQ(EventsAfter(1).size(), 1u);
 
         const int file = ::open(page_.c_str(), O_RDWR);
@@ -311,6 +313,49 @@ TEST_F(PageFollowTest, TheSafetyLookFindsWhatNoNotificationTold) {
         ::munmap(map, page_c.size());  // the file's last close: told at last
         net::post(io_, [this] { follow_->Stop(); });
         thread_.join();
+    }
+    follow_.reset();
+}
+
+// The page's directory, or the host's directory above it, removed and made
+// again: the watches come back by the next safety look, and a change after
+// that is told at once, long before the look after it.
+TEST_F(PageFollowTest, WatchesComeBackWhenTheirDirectoriesAreMadeAgain) {
+    struct {
+        const char* what;
+        fs::path removed;
+        const char* message;  // on standard error
+    } cases[] = {
+        {"logs", logs_, ""},
+        {"the host's directory", root_,
+         "lumivane-view: {root} is back; watching it for changes again\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        view::FollowSettings settings;
+        settings.safety_interval = 1s;
+        testing::internal::CaptureStderr();
+        const auto started = std::chrono::steady_clock::now();
+        StartAfresh(settings);
+        ASSERT_EQ(EventsAfter(1).size(), 1u);
+
+        fs::remove_all(c.removed);
+        fs::create_directories(logs_);
+        // The safety look at 1 s puts the watches back; the next is at 2 s.
+        std::this_thread::sleep_until(started + 1400ms);
+        const std::size_t before = Events().size();
+        const auto put = std::chrono::steady_clock::now();
+        PutPage(kB);
+        while (Events().size() == before && std::chrono::steady_clock::now() < put + 100ms)
+            std::this_thread::sleep_for(1ms);
+        EXPECT_EQ(Events().back(), (Seen{kB, true})) << "not told within 100 ms";
+        net::post(io_, [this] { follow_->Stop(); });
+        thread_.join();
+        std::string message = c.message;
+        const std::string root = "{root}";
+        if (const auto at = message.find(root); at != std::string::npos)
+            message.replace(at, root.size(), root_.string());
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
     }
     follow_.reset();
 }

@@ -1,5 +1,6 @@
 // Pictures drawn off the I/O thread: each comes back on it, the same screen
-// and options are drawn once, and a crowd beyond the limit is refused.
+// and options are drawn once, and a crowd beyond the limit, in number or in
+// pixels, is refused.
 #include "view/lcd/picture_maker.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,35 @@ TEST(PictureMaker, RefusesPicturesBeyondItsLimit) {
     io.restart();
     io.run_for(std::chrono::seconds(10));
     EXPECT_EQ(answered, 4);
+}
+
+// Pictures cost in proportion to their pixels: a few large ones fill the
+// room that many small ones would, and one larger than all of it is still
+// drawn when nothing else waits.
+TEST(PictureMaker, WhatWaitsIsCountedInPixels) {
+    boost::asio::io_context io;
+    view::PictureMaker maker(io, 16, view::PicturePixels(WithScale(3)));
+    int answered = 0;
+    const auto make = [&](std::uint64_t version, int scale) {
+        return maker.Make(kScreen, version, WithScale(scale), [&](auto) { ++answered; });
+    };
+    EXPECT_TRUE(make(1, 2));
+    EXPECT_TRUE(make(1, 1));
+    EXPECT_TRUE(make(2, 1));   // 2 + 1 + 1: within the pixels of one at scale 3
+    EXPECT_FALSE(make(2, 2));  // 2 + 1 + 1 + 2: beyond them, though 4 of 16 wait
+    io.run_for(std::chrono::seconds(10));
+    EXPECT_EQ(answered, 3);
+    EXPECT_TRUE(make(3, 4));   // larger than the whole room, and nothing waits
+    EXPECT_FALSE(make(3, 1));  // nothing fits beside it
+    io.restart();
+    io.run_for(std::chrono::seconds(10));
+    EXPECT_EQ(answered, 4);
+    // The largest picture a request may ask for is drawn with the view's own room.
+    view::PictureMaker server_maker(io);
+    EXPECT_TRUE(server_maker.Make(kScreen, 1, view::LargestPicture(), [&](auto) { ++answered; }));
+    EXPECT_TRUE(server_maker.Make(kScreen, 2, view::LargestPicture(), [&](auto) { ++answered; }));
+    EXPECT_FALSE(server_maker.Make(kScreen, 3, view::LargestPicture(), [&](auto) { ++answered; }));
+    server_maker.Stop();
 }
 
 TEST(PictureMaker, StoppedMakesNoMore) {

@@ -48,6 +48,7 @@ std::string Wire(Answer& answer) {
 
 Snapshot TestSnapshot() {
     Snapshot snapshot;
+    snapshot.port = 8080;
     snapshot.screen_json = kScreenJson;
     snapshot.read_page = [](std::string* bytes) {
         *bytes = kPageBytes;
@@ -59,7 +60,7 @@ Snapshot TestSnapshot() {
 Request MakeRequest(http::verb method, const char* target, unsigned version = 11,
                     const char* connection = nullptr) {
     Request request(method, target, version);
-    request.set(http::field::host, "x");
+    request.set(http::field::host, "127.0.0.1:8080");
     if (connection) request.set(http::field::connection, connection);
     return request;
 }
@@ -78,7 +79,21 @@ void NoPage(Snapshot* snapshot) {
 }
 void Latin1(Snapshot* snapshot) { snapshot->encoding = Encoding::kLatin1; }
 void Utf8(Snapshot* snapshot) { snapshot->encoding = Encoding::kUtf8; }
+void RomA00(Snapshot* snapshot) { snapshot->encoding = Encoding::kHd44780A00; }
 void StreamsFull(Snapshot* snapshot) { snapshot->streams_full = true; }
+
+// `request` with `host` as its Host field; none for nullptr.
+Request WithHost(Request request, const char* host) {
+    if (host)
+        request.set(http::field::host, host);
+    else
+        request.erase(http::field::host);
+    return request;
+}
+
+constexpr char kPagePolicy[] =
+    "Content-Security-Policy: sandbox; default-src 'none'; style-src 'unsafe-inline'; "
+    "frame-ancestors 'none'";
 
 const char* const kPlain[] = {"Server: lumivane-view", "Content-Type: text/plain; charset=utf-8",
                               "X-Content-Type-Options: nosniff"};
@@ -86,12 +101,27 @@ const char* const kPlain[] = {"Server: lumivane-view", "Content-Type: text/plain
 TEST(Route, EveryStatusWithItsExactBytes) {
     const std::string json_length = "Content-Length: " + std::to_string(strlen(kScreenJson));
     const std::string page_length = "Content-Length: " + std::to_string(strlen(kPageBytes));
+    const std::string screen_answer =
+        Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                json_length.c_str()}) +
+        kScreenJson;
+    const std::string screen_answer_10 =
+        Header({"HTTP/1.0 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                "Content-Type: application/json", "X-Content-Type-Options: nosniff",
+                json_length.c_str()}) +
+        kScreenJson;
+    // The page file's header, whatever the encoding the view reads it with.
+    const std::string page_header =
+        Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
+                "Content-Type: text/html; charset=windows-1252", "X-Content-Type-Options: nosniff",
+                page_length.c_str(), kPagePolicy});
+    const std::string misdirected =
+        Header({"HTTP/1.1 421 Misdirected Request", kPlain[0], kPlain[1], kPlain[2],
+                "Connection: close", "Content-Length: 86"}) +
+        "lumivane-view answers only to this computer's addresses and localhost without a token\n";
     const RouteCase cases[] = {
-        {"the screen as JSON", MakeRequest(http::verb::get, "/screen.json"), nullptr,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
-                 json_length.c_str()}) +
-             kScreenJson,
+        {"the screen as JSON", MakeRequest(http::verb::get, "/screen.json"), nullptr, screen_answer,
          true, false},
         {"HEAD with a query: the same header, no body",
          MakeRequest(http::verb::head, "/screen.json?t=1"), nullptr,
@@ -100,12 +130,7 @@ TEST(Route, EveryStatusWithItsExactBytes) {
                  json_length.c_str()}),
          true, false},
         {"HTTP/1.0 closes after the answer", MakeRequest(http::verb::get, "/screen.json", 10),
-         nullptr,
-         Header({"HTTP/1.0 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: application/json", "X-Content-Type-Options: nosniff",
-                 json_length.c_str()}) +
-             kScreenJson,
-         false, false},
+         nullptr, screen_answer_10, false, false},
         {"HTTP/1.0 asking to keep the connection",
          MakeRequest(http::verb::get, "/screen.json", 10, "keep-alive"), nullptr,
          Header({"HTTP/1.0 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
@@ -120,21 +145,38 @@ TEST(Route, EveryStatusWithItsExactBytes) {
              kScreenJson,
          false, false},
         {"the page file, windows-1252", MakeRequest(http::verb::get, "/index.htm"), nullptr,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: text/html; charset=windows-1252", "X-Content-Type-Options: nosniff",
-                 page_length.c_str(), "Content-Security-Policy: sandbox; frame-ancestors 'none'"}) +
-             kPageBytes,
-         true, false},
-        {"the page file, latin1", MakeRequest(http::verb::head, "/index.htm"), Latin1,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: text/html; charset=iso-8859-1", "X-Content-Type-Options: nosniff",
-                 page_length.c_str(), "Content-Security-Policy: sandbox; frame-ancestors 'none'"}),
-         true, false},
-        {"the page file, utf-8", MakeRequest(http::verb::head, "/index.htm"), Utf8,
-         Header({"HTTP/1.1 200 OK", "Cache-Control: no-store", "Server: lumivane-view",
-                 "Content-Type: text/html; charset=utf-8", "X-Content-Type-Options: nosniff",
-                 page_length.c_str(), "Content-Security-Policy: sandbox; frame-ancestors 'none'"}),
-         true, false},
+         page_header + kPageBytes, true, false},
+        // The bytes are as the host wrote them, whatever the view reads them as.
+        {"the page file, read as latin1", MakeRequest(http::verb::head, "/index.htm"), Latin1,
+         page_header, true, false},
+        {"the page file, read as utf-8", MakeRequest(http::verb::head, "/index.htm"), Utf8,
+         page_header, true, false},
+        {"the page file, read with a ROM", MakeRequest(http::verb::head, "/index.htm"), RomA00,
+         page_header, true, false},
+        // Without a token only this computer's names are answered.
+        {"a name of another's, the page",
+         WithHost(MakeRequest(http::verb::get, "/index.htm"), "attacker.example"), nullptr,
+         misdirected, false, false},
+        {"a name of another's with the port, the stream",
+         WithHost(MakeRequest(http::verb::get, "/events"), "attacker.example:8080"), nullptr,
+         misdirected, false, false},
+        {"an absolute target of another's name",
+         MakeRequest(http::verb::get, "http://attacker.example/screen.json"), nullptr, misdirected,
+         false, false},
+        {"an absolute target of the view's own address",
+         WithHost(MakeRequest(http::verb::get, "http://[::1]:8080/screen.json"),
+                  "attacker.example"),
+         nullptr, screen_answer, true, false},
+        {"localhost", WithHost(MakeRequest(http::verb::get, "/screen.json"), "localhost:8080"),
+         nullptr, screen_answer, true, false},
+        {"no Host on HTTP/1.1", WithHost(MakeRequest(http::verb::get, "/screen.json"), nullptr),
+         nullptr,
+         Header({"HTTP/1.1 400 Bad Request", kPlain[0], kPlain[1], kPlain[2], "Connection: close",
+                 "Content-Length: 14"}) +
+             "no Host field\n",
+         false, false},
+        {"no Host on HTTP/1.0", WithHost(MakeRequest(http::verb::get, "/screen.json", 10), nullptr),
+         nullptr, screen_answer_10, false, false},
         {"no page yet", MakeRequest(http::verb::get, "/index.htm"), NoPage,
          Header({"HTTP/1.1 404 Not Found", "Cache-Control: no-store", kPlain[0], kPlain[1],
                  kPlain[2], "Connection: close", "Content-Length: 12"}) +
@@ -335,6 +377,26 @@ TEST(RouteWithToken, OnlyARequestWithTheTokenIsServed) {
         {"the token among others",
          MakeRequest(http::verb::get, "/screen.json?a=1&token=Tk9uZS1vZi15b3VyLWJpeg&b=2"), 303,
          "/screen.json?a=1&b=2"},
+        // The redirect leads only to the view's own paths.
+        {"a path that names another host",
+         MakeRequest(http::verb::get, "//evil.example/?token=Tk9uZS1vZi15b3VyLWJpeg"), 303, "/"},
+        {"a path that names another host with a backslash",
+         MakeRequest(http::verb::get, "/\\evil.example/?token=Tk9uZS1vZi15b3VyLWJpeg&a=1"), 303,
+         "/?a=1"},
+        {"an absolute target",
+         MakeRequest(http::verb::get, "http://evil.example/?token=Tk9uZS1vZi15b3VyLWJpeg"), 303,
+         "/"},
+        {"an absolute target of the computer's name",
+         MakeRequest(http::verb::get,
+                     "http://my-computer.local:8080/screen.json?token=Tk9uZS1vZi15b3VyLWJpeg"),
+         303, "/screen.json"},
+        {"the cookie of a view on another port",
+         [] {
+             Request request = MakeRequest(http::verb::get, "/");
+             request.set(http::field::cookie, "lumivane_token_8081=Tk9uZS1vZi15b3VyLWJpeg");
+             return request;
+         }(),
+         403, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -348,7 +410,8 @@ TEST(RouteWithToken, OnlyARequestWithTheTokenIsServed) {
         EXPECT_EQ(response[http::field::location], c.location);
         if (c.status == 303) {
             EXPECT_EQ(response[http::field::set_cookie],
-                      "lumivane_token=Tk9uZS1vZi15b3VyLWJpeg; HttpOnly; SameSite=Strict; Path=/");
+                      "lumivane_token_8080=Tk9uZS1vZi15b3VyLWJpeg; Max-Age=34560000; HttpOnly; "
+                      "SameSite=Strict; Path=/");
         } else {
             EXPECT_EQ(response[http::field::set_cookie], "");
             EXPECT_FALSE(answer.keep_alive);
@@ -359,19 +422,22 @@ TEST(RouteWithToken, OnlyARequestWithTheTokenIsServed) {
     }
 
     // The cookie lets every request through, the stream too.
-    for (const char* cookie : {"lumivane_token=Tk9uZS1vZi15b3VyLWJpeg",
-                               "a=b; lumivane_token=Tk9uZS1vZi15b3VyLWJpeg; c=d"}) {
+    for (const char* cookie : {"lumivane_token_8080=Tk9uZS1vZi15b3VyLWJpeg",
+                               "a=b; lumivane_token_8080=Tk9uZS1vZi15b3VyLWJpeg; c=d"}) {
         SCOPED_TRACE(cookie);
         Snapshot snapshot = TestSnapshot();
         snapshot.token = kToken;
-        for (const char* target : {"/", "/screen.json", "/index.htm", "/events"}) {
-            Request request = MakeRequest(http::verb::get, target);
-            request.set(http::field::cookie, cookie);
-            const Answer answer = Route(request, snapshot);
-            EXPECT_EQ(answer.response.result_int(), 200) << target;
+        // Any name, as a phone uses the computer's.
+        for (const char* host : {"127.0.0.1:8080", "my-computer.local:8080"}) {
+            for (const char* target : {"/", "/screen.json", "/index.htm", "/events"}) {
+                Request request = WithHost(MakeRequest(http::verb::get, target), host);
+                request.set(http::field::cookie, cookie);
+                const Answer answer = Route(request, snapshot);
+                EXPECT_EQ(answer.response.result_int(), 200) << host << target;
+            }
         }
         Request wrong_cookie = MakeRequest(http::verb::get, "/");
-        wrong_cookie.set(http::field::cookie, "lumivane_token=" + wrong);
+        wrong_cookie.set(http::field::cookie, "lumivane_token_8080=" + wrong);
         EXPECT_EQ(Route(wrong_cookie, snapshot).response.result_int(), 403);
     }
 }
@@ -379,7 +445,7 @@ TEST(RouteWithToken, OnlyARequestWithTheTokenIsServed) {
 // The address with the token goes only to a request that carries the token;
 // without a token there is nothing to share and no such resource.
 TEST(RouteWithToken, OnlyATokenHolderIsGivenTheAddressToShare) {
-    const std::string cookie = std::string("lumivane_token=") + kToken;
+    const std::string cookie = std::string("lumivane_token_8080=") + kToken;
     const struct {
         const char* what;
         const char* token;   // the view's; "" on loopback
@@ -403,10 +469,10 @@ TEST(RouteWithToken, OnlyATokenHolderIsGivenTheAddressToShare) {
                  "Connection: close", "Content-Length: 10", "Referrer-Policy: no-referrer"}) +
              "not found\n"},
         {"no host", kToken, cookie.c_str(), nullptr,
-         Header({"HTTP/1.1 404 Not Found", "Server: lumivane-view",
+         Header({"HTTP/1.1 400 Bad Request", "Server: lumivane-view",
                  "Content-Type: text/plain; charset=utf-8", "X-Content-Type-Options: nosniff",
-                 "Connection: close", "Content-Length: 10", "Referrer-Policy: no-referrer"}) +
-             "not found\n"},
+                 "Connection: close", "Content-Length: 14", "Referrer-Policy: no-referrer"}) +
+             "no Host field\n"},
         {"loopback, no token", "", nullptr, "127.0.0.1:8080",
          Header({"HTTP/1.1 404 Not Found", "Server: lumivane-view",
                  "Content-Type: text/plain; charset=utf-8", "X-Content-Type-Options: nosniff",
@@ -425,8 +491,9 @@ TEST(RouteWithToken, OnlyATokenHolderIsGivenTheAddressToShare) {
     }
 
     // Without the token, or with a wrong one, the 403 never holds it.
-    for (const char* sent : {static_cast<const char*>(nullptr), "lumivane_token=nope",
-                             "lumivane_token=Tk9uZS1vZi15b3VyLWJpez"}) {
+    for (const char* sent :
+         {static_cast<const char*>(nullptr), "lumivane_token_8080=nope",
+          "lumivane_token_8080=Tk9uZS1vZi15b3VyLWJpez", "lumivane_token=Tk9uZS1vZi15b3VyLWJpeg"}) {
         SCOPED_TRACE(sent ? sent : "no cookie");
         Snapshot snapshot = TestSnapshot();
         snapshot.token = kToken;
@@ -442,7 +509,7 @@ TEST(RouteWithToken, OnlyATokenHolderIsGivenTheAddressToShare) {
 // the token: it then gets no cookie and is served as asked; every other
 // document refuses frames.
 TEST(RouteWithToken, OnlyTheBareViewGivenItsTokenMayBeFramed) {
-    const std::string cookie = std::string("lumivane_token=") + kToken;
+    const std::string cookie = std::string("lumivane_token_8080=") + kToken;
     const struct {
         const char* what;
         const char* token;  // the view's; "" on loopback
@@ -489,7 +556,7 @@ TEST(RouteWithToken, OnlyTheBareViewGivenItsTokenMayBeFramed) {
 // The home screen's app: its manifest goes to a token holder only, and starts
 // the app in kiosk mode through the token, as the printed address does.
 TEST(RouteWithToken, TheManifestStartsTheKioskThroughTheToken) {
-    const std::string cookie = std::string("lumivane_token=") + kToken;
+    const std::string cookie = std::string("lumivane_token_8080=") + kToken;
     const struct {
         const char* what;
         const char* token;

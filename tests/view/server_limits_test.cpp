@@ -25,7 +25,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr char kScreen[] = "GET /screen.json HTTP/1.1\r\nHost: x\r\n\r\n";
+constexpr char kScreen[] = "GET /screen.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 
 // A server on 127.0.0.1:0 watching a page that is not there.
 class LimitsTest : public viewtest::ServerFixture {
@@ -119,23 +119,26 @@ TEST_F(LimitsTest, ErrorsAndCloseRequestsEndTheConnectionOthersKeepIt) {
         bool kept;
     } cases[] = {
         {"200", kScreen, "HTTP/1.1 200 OK", true},
-        {"HEAD of the stream", "HEAD /events HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 200 OK", true},
-        {"Connection: close", "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+        {"HEAD of the stream", "HEAD /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+         "HTTP/1.1 200 OK", true},
+        {"Connection: close", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
          "HTTP/1.1 200 OK", false},
         {"HEAD of the stream with Connection: close",
-         "HEAD /events HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", "HTTP/1.1 200 OK", false},
+         "HEAD /events HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", "HTTP/1.1 200 OK",
+         false},
         {"HEAD of the stream over HTTP/1.0", "HEAD /events HTTP/1.0\r\n\r\n", "HTTP/1.0 200 OK",
          false},
         {"HTTP/1.0", "GET /screen.json HTTP/1.0\r\n\r\n", "HTTP/1.0 200 OK", false},
-        {"404", "GET /nope HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found", false},
-        {"404 without a page", "GET /index.htm HTTP/1.1\r\nHost: x\r\n\r\n",
+        {"404", "GET /nope HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 404 Not Found", false},
+        {"404 without a page", "GET /index.htm HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
          "HTTP/1.1 404 Not Found", false},
-        {"405", "DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 405 Method Not Allowed", false},
+        {"405", "DELETE / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed",
+         false},
         {"400", "GET / HTTP/1.1\r\nBad Field: 1\r\n\r\n", "HTTP/1.1 400 Bad Request", false},
-        {"413", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 9000\r\n\r\n" + big,
+        {"413", "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 9000\r\n\r\n" + big,
          "HTTP/1.1 413 Payload Too Large", false},
         {"413 in chunks",
-         "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n2328\r\n" + big +
+         "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n2328\r\n" + big +
              "\r\n0\r\n\r\n",
          "HTTP/1.1 413 Payload Too Large", false},
     };
@@ -166,8 +169,8 @@ TEST_F(LimitsTest, ADrippingClientIsCutAtItsDeadline) {
         const char* what;
         const char* start;
     } cases[] = {
-        {"in the header", "GET / HTTP/1.1\r\nHost: x\r\nX-Slow: "},
-        {"in the body", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 8000\r\n\r\n"},
+        {"in the header", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: "},
+        {"in the body", "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 8000\r\n\r\n"},
         {"after a 400", "HELLO THERE\r\n\r\n"},
     };
     constexpr int kClients = 10;
@@ -213,7 +216,8 @@ TEST_F(LimitsTest, AtTheCapTheOldestIdleConnectionsGo) {
     Start(limits);
     // A stream and a client in the middle of its request count, but are kept.
     auto stream = Connect();
-    net::write(*stream, net::buffer(std::string("GET /events HTTP/1.1\r\nHost: x\r\n\r\n")));
+    net::write(*stream,
+               net::buffer(std::string("GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")));
     ASSERT_TRUE(ReadUntil(*stream, "data: "));
     std::vector<std::unique_ptr<tcp::socket>> idle;
     for (int i = 0; i < 30; ++i) idle.push_back(Connect());

@@ -194,7 +194,8 @@ TEST_F(ViewServer, IndexHtmIsThePageFileByteForByte) {
         SCOPED_TRACE(method);
         const Reply reply = Request(port_, "/index.htm", method);
         EXPECT_EQ(reply.status, 200);
-        EXPECT_EQ(reply.Field("Content-Security-Policy"), "sandbox; frame-ancestors 'none'");
+        EXPECT_EQ(reply.Field("Content-Security-Policy"),
+                  "sandbox; default-src 'none'; style-src 'unsafe-inline'; frame-ancestors 'none'");
         EXPECT_EQ(reply.Field("Cache-Control"), "no-store");
         EXPECT_EQ(reply.Field("Content-Type"), "text/html; charset=windows-1252");
         EXPECT_EQ(reply.Field("Content-Length"), std::to_string(driver_.Page().size()));
@@ -244,24 +245,29 @@ TEST_F(ViewServer, OtherPathsMethodsAndMalformedRequestsAreRefused) {
         int status;
         const char* allow;
     } cases[] = {
-        {"the log by its name", "GET /logs/lumivane.log HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"dot-dot", "GET /../logs/lumivane.log HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"escaped dot-dot", "GET /%2e%2e/ HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"escaped dot-dot to the log", "GET /%2e%2e/logs/lumivane.log HTTP/1.1\r\nHost: x\r\n\r\n",
-         404, ""},
-        {"the page below logs", "GET /logs/index.htm HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"the page escaped", "GET /index%2ehtm HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"the page with a slash", "GET /index.htm/ HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"two slashes", "GET //index.htm HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"absolute form", "GET http://x/index.htm HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"backslashes", "GET /..\\logs\\lumivane.log HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"POST", "POST /screen.json HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}", 405,
-         "GET, HEAD"},
-        {"DELETE", "DELETE /index.htm HTTP/1.1\r\nHost: x\r\n\r\n", 405, "GET, HEAD"},
-        {"OPTIONS", "OPTIONS / HTTP/1.1\r\nHost: x\r\n\r\n", 405, "GET, HEAD"},
-        {"POST elsewhere", "POST /upload HTTP/1.1\r\nHost: x\r\n\r\n", 404, ""},
-        {"a long header", "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + big + "\r\n\r\n", 431, ""},
-        {"a long request line", "GET /" + big + " HTTP/1.1\r\nHost: x\r\n\r\n", 431, ""},
+        {"the log by its name", "GET /logs/lumivane.log HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404,
+         ""},
+        {"dot-dot", "GET /../logs/lumivane.log HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"escaped dot-dot", "GET /%2e%2e/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"escaped dot-dot to the log",
+         "GET /%2e%2e/logs/lumivane.log HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"the page below logs", "GET /logs/index.htm HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"the page escaped", "GET /index%2ehtm HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"the page with a slash", "GET /index.htm/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"two slashes", "GET //index.htm HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"absolute form, another name",
+         "GET http://x/index.htm HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 421, ""},
+        {"absolute form, the log",
+         "GET http://127.0.0.1/logs/lumivane.log HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"backslashes", "GET /..\\logs\\lumivane.log HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"POST", "POST /screen.json HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 2\r\n\r\n{}",
+         405, "GET, HEAD"},
+        {"DELETE", "DELETE /index.htm HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 405, "GET, HEAD"},
+        {"OPTIONS", "OPTIONS / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 405, "GET, HEAD"},
+        {"POST elsewhere", "POST /upload HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 404, ""},
+        {"a long header", "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Big: " + big + "\r\n\r\n", 431,
+         ""},
+        {"a long request line", "GET /" + big + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 431, ""},
         {"not HTTP", "HELLO THERE\r\n\r\n", 400, ""},
         {"no version", "GET /\r\n\r\n", 400, ""},
         {"a space in a field name", "GET / HTTP/1.1\r\nBad Field: 1\r\n\r\n", 400, ""},
@@ -340,7 +346,8 @@ TEST_F(ViewServer, AClientThatStopsReadingIsDroppedWhileOthersKeepReceiving) {
     stalled.open(tcp::v4());
     stalled.set_option(net::socket_base::receive_buffer_size(1024));
     stalled.connect({net::ip::make_address("127.0.0.1"), port_});
-    net::write(stalled, net::buffer(std::string("GET /events HTTP/1.1\r\nHost: x\r\n\r\n")));
+    net::write(stalled,
+               net::buffer(std::string("GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")));
     for (int i = 0; i < 500 && StreamCount() != 2; ++i) std::this_thread::sleep_for(5ms);
     ASSERT_EQ(StreamCount(), 2u);
 
@@ -378,7 +385,7 @@ TEST_F(ViewServer, ClientsThatVanishMidResponseDisturbNoOne) {
             tcp::socket gone(io);
             gone.connect({net::ip::make_address("127.0.0.1"), port_});
             const std::string request =
-                std::string("GET ") + target + " HTTP/1.1\r\nHost: x\r\n\r\n";
+                std::string("GET ") + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
             net::write(gone, net::buffer(request));
             gone.set_option(net::socket_base::linger(true, 0));  // close with a reset
             gone.close();

@@ -162,6 +162,13 @@ stop_with TERM
 start logs "$work/host/logs" --listen=127.0.0.1:0 --encoding=utf-8
 [ "$(cat "$work/logs.out")" = "Lumivane view: http://127.0.0.1:$port/ (page: $work/host/logs/index.htm)" ] ||
     fail "start line in logs: $(cat "$work/logs.out")"
+# The page file as it was written: inert, in the charset it was written in,
+# whatever the view's encoding.
+get_body "$port" /index.htm "$work/page.htm"
+grep -qx "Content-Security-Policy: sandbox; default-src 'none'; style-src 'unsafe-inline'; frame-ancestors 'none'" \
+    "$work/page.htm.head" || fail "/index.htm's policy: $(cat "$work/page.htm.head")"
+grep -qx "Content-Type: text/html; charset=windows-1252" "$work/page.htm.head" ||
+    fail "/index.htm's charset: $(cat "$work/page.htm.head")"
 stop_with INT
 
 # request PORT TARGET [FIELD]: the response to one GET with an extra header field.
@@ -172,6 +179,13 @@ request() {
     exec 3<&-
 }
 status_of() { head -n 1 | tr -d '\r'; }
+# raw PORT BYTES: the response to BYTES (printf's escapes), sent as they are.
+raw() {
+    exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
+    printf "$2" >&3
+    timeout 5 cat <&3
+    exec 3<&-
+}
 
 # --- any address but loopback: a fresh token in the URL, one line per address ---
 start network "$work/empty" --listen 0.0.0.0:0
@@ -189,15 +203,34 @@ for target in / /screen.json /index.htm /events /nope; do
 done
 wrong=$(printf '%s' "$token" | tr 'A-Za-z' 'B-ZAb-za')
 [ "$(request "$port" "/?token=$wrong" | status_of)" = "HTTP/1.1 403 Forbidden" ] || fail "a wrong token of its length"
-[ "$(request "$port" / "Cookie: lumivane_token=$wrong" | status_of)" = "HTTP/1.1 403 Forbidden" ] || fail "a wrong cookie"
+[ "$(request "$port" / "Cookie: lumivane_token_$port=$wrong" | status_of)" = "HTTP/1.1 403 Forbidden" ] || fail "a wrong cookie"
+# Another view's cookie, or one without the port, is no key to this one.
+for cookie in "lumivane_token=$token" "lumivane_token_1$port=$token"; do
+    [ "$(request "$port" / "Cookie: $cookie" | status_of)" = "HTTP/1.1 403 Forbidden" ] || fail "cookie $cookie"
+done
 [[ $(request "$port" /) == *"Open the address that lumivane-view printed"* ]] || fail "403 page: $(request "$port" /)"
 redirect=$(request "$port" "/screen.json?token=$token&t=1" | tr -d '\r')
 [[ $redirect == "HTTP/1.1 303 See Other"* ]] || fail "redirect: $redirect"
 [[ $redirect == *$'\nLocation: /screen.json?t=1\n'* ]] || fail "redirect's Location: $redirect"
-[[ $redirect == *$'\nSet-Cookie: lumivane_token='"$token"$'; HttpOnly; SameSite=Strict; Path=/\n'* ]] ||
+[[ $redirect == *$'\nSet-Cookie: lumivane_token_'"$port=$token"$'; Max-Age=34560000; HttpOnly; SameSite=Strict; Path=/\n'* ]] ||
     fail "redirect's cookie: $redirect"
+# The redirect leads only to the view's own paths, whatever the target.
+while IFS='|' read -r target location; do
+    redirect=$(raw "$port" "GET $target HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n" | tr -d '\r')
+    [[ $redirect == "HTTP/1.1 303 See Other"*$'\nLocation: '"$location"$'\n'* ]] ||
+        fail "redirect of $target: $redirect"
+done <<TARGETS
+//evil.example/?token=$token|/
+/\\\\evil.example/?token=$token|/
+http://evil.example/?token=$token|/
+http://evil.example//evil.example/x?token=$token|/
+http://my-computer.local:$port/screen.json?token=$token&t=1|/screen.json?t=1
+TARGETS
+# The computer's name, as a phone uses it, is answered for the token's holder.
+[ "$(raw "$port" "GET /screen.json HTTP/1.1\r\nHost: my-computer.local:$port\r\nCookie: lumivane_token_$port=$token\r\nConnection: close\r\n\r\n" | status_of)" = "HTTP/1.1 200 OK" ] ||
+    fail "the computer's name with the token"
 [[ $redirect == *$'\nReferrer-Policy: no-referrer'* ]] || fail "redirect's Referrer-Policy: $redirect"
-with_cookie=$(request "$port" /screen.json "Cookie: a=b; lumivane_token=$token" | tr -d '\r')
+with_cookie=$(request "$port" /screen.json "Cookie: a=b; lumivane_token_$port=$token" | tr -d '\r')
 [[ $with_cookie == "HTTP/1.1 200 OK"*'"found":false,'* ]] || fail "with the cookie: $with_cookie"
 [[ $with_cookie == *$'\nReferrer-Policy: no-referrer'* ]] || fail "Referrer-Policy: $with_cookie"
 stop_with TERM
@@ -207,9 +240,23 @@ grep -q "$token" "$work/network.err" && fail "the token in an error message"
 start given "$work/empty" --listen 0.0.0.0:0 --token my-bookmark.1
 grep -q "^Lumivane view: http://.*:$port/?token=my-bookmark.1 (page: " "$work/given.out" ||
     fail "--token: $(cat "$work/given.out")"
-[ "$(request "$port" / "Cookie: lumivane_token=my-bookmark.1" | status_of)" = "HTTP/1.1 200 OK" ] ||
+[ "$(request "$port" / "Cookie: lumivane_token_$port=my-bookmark.1" | status_of)" = "HTTP/1.1 200 OK" ] ||
     fail "--token's cookie"
 stop_with TERM
+# --token-file: the token from a file, so that it is not in the process list.
+printf 'from-a-file_1\n' >"$work/token.txt"
+chmod 600 "$work/token.txt"
+start from_file "$work/empty" --listen 0.0.0.0:0 --token-file "$work/token.txt"
+grep -q "^Lumivane view: http://.*:$port/?token=from-a-file_1 (page: " "$work/from_file.out" ||
+    fail "--token-file: $(cat "$work/from_file.out")"
+grep -q from-a-file "/proc/$pid/cmdline" && fail "--token-file: the token in the process list"
+stop_with TERM
+printf 'a b\n' >"$work/bad-token.txt"
+expect_exit 2 "lumivane-view: --token-file $work/bad-token.txt: the token takes up to 256 letters" \
+    --token-file "$work/bad-token.txt"
+expect_exit 2 "lumivane-view: --token-file $work/none.txt: cannot read it" --token-file "$work/none.txt"
+expect_exit 2 "lumivane-view: --token and --token-file together" --token abc --token-file "$work/token.txt"
+expect_exit 2 "lumivane-view: --token-file and --no-token together" --no-token --token-file "$work/token.txt"
 start open "$work/empty" --listen 0.0.0.0:0 --no-token
 grep -q "^Lumivane view: http://.*:$port/ (page: $work/empty/logs/index.htm)$" "$work/open.out" ||
     fail "--no-token start: $(cat "$work/open.out")"
@@ -225,6 +272,31 @@ expect_exit 2 "lumivane-view: --token takes up to 256 letters" --token 'a b'
 start loop "$work/empty" --listen 127.0.0.1:0
 [ "$(request "$port" /screen.json | status_of)" = "HTTP/1.1 200 OK" ] || fail "loopback needs no token"
 [[ $(request "$port" /screen.json) == *Referrer-Policy* ]] && fail "loopback's Referrer-Policy"
+# Without a token only this computer's names are answered: a page that points
+# a name of its own at 127.0.0.1 reads nothing.
+for target in / /screen.json /index.htm /screen.png /events; do
+    served="HTTP/1.1 200 OK"
+    [ "$target" = /index.htm ] && served="HTTP/1.1 404 Not Found"  # no page here
+    while IFS='|' read -r fields status; do
+        answer=$(raw "$port" "HEAD $target HTTP/1.1\r\n$fields\r\nConnection: close\r\n\r\n" | status_of)
+        [ "$answer" = "${status:-$served}" ] || fail "$target with '$fields': $answer"
+    done <<FIELDS
+Host: attacker.example|HTTP/1.1 421 Misdirected Request
+Host: attacker.example:$port|HTTP/1.1 421 Misdirected Request
+X-No-Host: 1|HTTP/1.1 400 Bad Request
+Host: localhost:$port|
+Host: 127.0.0.1|
+FIELDS
+done
+refused=$(raw "$port" "GET / HTTP/1.1\r\nHost: attacker.example\r\nConnection: close\r\n\r\n" | tr -d '\r')
+[[ $refused == *$'\n\n'"lumivane-view answers only to this computer's addresses and localhost without a token" ]] ||
+    fail "421's reason: $refused"
+[ "$(raw "$port" "GET /screen.json HTTP/1.0\r\n\r\n" | status_of)" = "HTTP/1.0 200 OK" ] ||
+    fail "HTTP/1.0 without Host"
+[ "$(raw "$port" "GET http://attacker.example/screen.json HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n" | status_of)" = "HTTP/1.1 421 Misdirected Request" ] ||
+    fail "an absolute target of another name"
+[ "$(raw "$port" "GET http://127.0.0.1:$port/screen.json HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n" | status_of)" = "HTTP/1.1 200 OK" ] ||
+    fail "an absolute target of the view's own address"
 stop_with TERM
 
 # --- the display's picture: --png and /screen.png ---
@@ -240,7 +312,60 @@ expect_exit 0 "text beyond 20x4 is hidden" --png "$work/lcd.png" --size 20x4 --t
 cmp -s "$work/lcd.png" "$EXPECTED_PNG" || fail "--png: not the expected picture"
 expect_exit 0 "wrote $work/lcd-default.png" --png "$work/lcd-default.png" "$work/lcd"
 cmp -s "$work/lcd-default.png" "$work/lcd.png" && fail "--png: the options made no difference"
-expect_exit 1 "lumivane-view: cannot write $work/no/such.png" --png "$work/no/such.png" "$work/lcd"
+expect_exit 1 "lumivane-view: cannot write $work/no/such.png: No such file or directory" \
+    --png "$work/no/such.png" "$work/lcd"
+
+# --png puts a new file in place by rename: a name linked to the old file
+# keeps the old bytes, a link is written through, and nothing of its own is
+# left beside it.
+printf 'old picture' >"$work/replaced.png"
+ln "$work/replaced.png" "$work/replaced-old.png"
+chmod 640 "$work/replaced.png"
+ln -s replaced.png "$work/through-link.png"
+expect_exit 0 "wrote $work/through-link.png" --png "$work/through-link.png" "$work/lcd"
+[ -L "$work/through-link.png" ] || fail "--png replaced the link"
+cmp -s "$work/replaced.png" "$work/lcd-default.png" || fail "--png through a link: not the picture"
+[ "$(cat "$work/replaced-old.png")" = "old picture" ] || fail "--png wrote into the old file"
+[ "$(stat -c %a "$work/replaced.png")" = 640 ] || fail "--png: the old file's mode not kept"
+ls -A "$work" | grep -q '^\.' && fail "--png left a file of its own: $(ls -A "$work")"
+# '-': the picture on standard output, what is said on standard error.
+(cd "$work" && "$VIEW" --png - "$work/lcd" >"$work/stdout.png" 2>"$work/stdout.err") ||
+    fail "--png -: exit $?"
+cmp -s "$work/stdout.png" "$work/lcd-default.png" || fail "--png -: not the picture on standard output"
+grep -qF "Lumivane view: wrote - (" "$work/stdout.err" || fail "--png -: $(cat "$work/stdout.err")"
+[ -e "$work/-" ] && fail "--png - wrote a file named '-'"
+
+# What is no file to write is refused at once, before the page is even read,
+# and left as it was.
+mkdir -p "$work/target-dir"
+mkfifo "$work/target.fifo"
+while IFS='|' read -r target reason; do
+    expect_exit 1 "lumivane-view: cannot write $target: $reason" --png "$target" "$work/lcd"
+done <<TARGETS
+$work/target-dir|it is a directory
+$work/target.fifo|it is a FIFO
+/dev/null|it is a device
+TARGETS
+[ -d "$work/target-dir" ] || fail "--png removed the directory"
+[ -p "$work/target.fifo" ] || fail "--png removed the FIFO"
+[ -c /dev/null ] || fail "--png removed /dev/null"
+
+# A file this user may not write, in a directory it may: refused and kept.
+# Root may write anything: the view then runs as nobody.
+mkdir -p "$work/shared"
+chmod 777 "$work/shared"
+chmod 711 "$work"
+printf 'not yours' >"$work/shared/read-only.png"
+chmod 444 "$work/shared/read-only.png"
+as_user=()
+[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+"${as_user[@]}" "$VIEW" --png "$work/shared/read-only.png" "$work/lcd" >"$work/out" 2>"$work/err"
+status=$?
+[ "$status" -eq 1 ] || fail "--png at a read-only file: exit $status"
+grep -qxF "lumivane-view: cannot write $work/shared/read-only.png: Permission denied" "$work/err" ||
+    fail "--png at a read-only file: $(cat "$work/err")"
+[ "$(cat "$work/shared/read-only.png" 2>&1)" = "not yours" ] || fail "--png at a read-only file: it is gone"
+chmod 700 "$work"
 
 # The server's own options are the picture's defaults; a ROM encoding given to
 # the server is used, a text one gives way to A00.
@@ -266,6 +391,31 @@ encoding=utf-8|encoding 'utf-8': want hd44780-a00 or hd44780-a02
 QUERIES
 [[ $(get "$port" /screen.json) == *'"display":{"size":"20x4","encoding":"windows-1252","theme":"blue"}}' ]] ||
     fail "screen.json's display: $(get "$port" /screen.json)"
+stop_with TERM
+
+# --- a logs directory that is a link is not followed, though it leads to a page ---
+mkdir -p "$work/linked"
+ln -s "$work/lcd/logs" "$work/linked/logs"
+start linked "$work/linked" --listen 127.0.0.1:0 --poll 10
+sleep 0.3
+[[ $(get "$port" /screen.json) == *'"version":0,"found":false,'* ]] ||
+    fail "logs as a link: $(get "$port" /screen.json)"
+stop_with TERM
+[ "$(cat "$work/linked.err")" = "lumivane-view: $work/linked/logs is a link; no page is read through it" ] ||
+    fail "logs as a link, standard error: $(cat "$work/linked.err")"
+
+# --- a reader of its output gone before it stops: still a clean stop ---
+mkfifo "$work/out.fifo"
+(cd "$work/empty" && exec "$VIEW" --listen 127.0.0.1:0) >"$work/out.fifo" 2>"$work/gone.err" &
+pid=$!
+pids+=("$pid")
+head -n 1 "$work/out.fifo" >/dev/null
+stop_with TERM
+
+# --- IPv4-mapped loopback is loopback: no token, no warning ---
+start mapped "$work/empty" --listen '[::ffff:127.0.0.2]:0'
+[ "$(cat "$work/mapped.out")" = "Lumivane view: http://[::ffff:127.0.0.2]:$port/ (page: $work/empty/logs/index.htm)" ] ||
+    fail "mapped loopback: $(cat "$work/mapped.out")"
 stop_with TERM
 
 [ "$failures" -eq 0 ] && echo "all passed"

@@ -3,10 +3,12 @@
 # lumivane-host.exe draws through lumivane.dll into a scratch directory, the
 # view serves that directory, and this script, on the Linux side, reads
 # /screen.json from it, and times a change from the page's replacement to
-# the event's arrival on an event stream (at most 100 ms); the screens it
-# kept, from /history.json and /screen.png?version=; and the display's
-# picture, by --png and as /screen.png, is byte for byte the one the native
-# build makes (EXPECTED_PNG, which tests/view/view_cli_test.sh checks the
+# the event's arrival on an event stream (at most 100 ms), also after the
+# watched directory was removed and made again; the screens it kept, from
+# /history.json and /screen.png?version=; and the display's picture, by --png
+# (to a file, by rename, or to standard output) and as /screen.png, is byte
+# for byte the one the native build makes (EXPECTED_PNG, which
+# tests/view/view_cli_test.sh checks the
 # native program against).
 #   wine_view_test.sh WINE_RUN PREFIX LUMIVANE_VIEW_EXE LUMIVANE_HOST_EXE EXPECTED_PNG
 set -uo pipefail
@@ -40,10 +42,12 @@ get() {
     exec 3<&-
 }
 
-# draw TEXT: lumivane-host.exe loads lumivane.dll and writes TEXT on row 1.
+# draw TEXT [DIR]: lumivane-host.exe loads lumivane.dll in DIR ($work/host by
+# default) and writes TEXT on row 1.
 draw() {
-    printf 'pos 1 1\nwrite %s\n' "$1" >"$work/host/script.txt"
-    (cd "$work/host" && "$WINE_RUN" "$PREFIX" "$HOST" --fast script.txt >"$work/host.out" 2>&1) ||
+    local dir=${2:-$work/host}
+    printf 'pos 1 1\nwrite %s\n' "$1" >"$dir/script.txt"
+    (cd "$dir" && "$WINE_RUN" "$PREFIX" "$HOST" --fast script.txt >"$work/host.out" 2>&1) ||
         fail "lumivane-host.exe: $(cat "$work/host.out")"
 }
 
@@ -95,25 +99,35 @@ screen=$(screen_with 'changed')
 page=$(get "$port" /index.htm)
 [[ $page == *"<pre>"$'\n'"caf"$'\xe9'" "$'\x80'" changedtialising<br>"* ]] || fail "index.htm: $page"
 
-# A change timed: each line of an event stream stamped as it comes, against
-# the moment the page was put in place (its status change time, which the
-# rename sets; the file system's coarse clock can only make it look later).
-exec 4<>"/dev/tcp/127.0.0.1/$port" || fail "no event stream"
-printf 'GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n' >&4
-(while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done <&4) >"$work/events.txt" &
-reader_pid=$!
-exec 4<&-
-draw 'A timed change'
-for _ in $(seq 100); do
-    grep -q 'A timed change' "$work/events.txt" && break
-    sleep 0.1
-done
-arrival=$(grep -m 1 'A timed change' "$work/events.txt" | cut -d ' ' -f 1)
-changed=$(stat -c %.9Z "$work/host/logs/index.htm")
-[ -n "$arrival" ] || fail "no event for the timed change: $(cat "$work/events.txt")"
-latency=$(awk -v a="$arrival" -v c="$changed" 'BEGIN { printf "%.1f", (a - c) * 1000 }')
-echo "change to event under Wine: $latency ms"
-awk -v l="$latency" 'BEGIN { exit !(l < 100) }' || fail "the change took $latency ms to arrive"
+# timed_change PORT TEXT [DIR]: draws TEXT in DIR and times it from the
+# moment the page was put in place (its status change time, which the rename
+# sets; the file system's coarse clock can only make it look later) to its
+# event's arrival on an event stream, each line stamped as it comes: at most
+# 100 ms.
+timed_change() {
+    local dir=${3:-$work/host}
+    exec 4<>"/dev/tcp/127.0.0.1/$1" || fail "no event stream"
+    printf 'GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n' >&4
+    (while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done <&4) >"$work/events.txt" &
+    reader_pid=$!
+    exec 4<&-
+    draw "$2" "$dir"
+    for _ in $(seq 100); do
+        grep -q "$2" "$work/events.txt" && break
+        sleep 0.1
+    done
+    local arrival changed latency
+    arrival=$(grep -m 1 "$2" "$work/events.txt" | cut -d ' ' -f 1)
+    changed=$(stat -c %.9Z "$dir/logs/index.htm")
+    [ -n "$arrival" ] || fail "no event for '$2': $(cat "$work/events.txt")"
+    latency=$(awk -v a="$arrival" -v c="$changed" 'BEGIN { printf "%.1f", (a - c) * 1000 }')
+    echo "change to event under Wine: $latency ms"
+    awk -v l="$latency" 'BEGIN { exit !(l < 100) }' || fail "'$2' took $latency ms to arrive"
+    kill "$reader_pid" 2>/dev/null
+    wait "$reader_pid" 2>/dev/null
+    reader_pid=""
+}
+timed_change "$port" 'A timed change'
 
 # The exe keeps every screen it saw: the three drawn, in order, the last
 # the screen now, the times never going back; a kept version's picture is
@@ -136,6 +150,23 @@ kill "$view_pid" 2>/dev/null
 wait "$view_pid" 2>/dev/null
 view_pid=""
 
+# The directory watched removed and made again: its watches come back by the
+# safety look (2 s), said once, and a change after that is told at once.
+mkdir -p "$work/back"
+start_view back --listen 127.0.0.1:0 "$work/back"
+view_pid=$started_pid
+port=$(sed -n 's|^Lumivane view: http://127\.0\.0\.1:\([0-9]*\)/ .*|\1|p' <<<"$start_line")
+[ -n "$port" ] || fail "no start line: $(cat "$work/back.out" "$work/back.err")"
+rm -rf "$work/back"
+mkdir -p "$work/back"
+sleep 3
+timed_change "$port" 'Back again' "$work/back"
+kill "$view_pid" 2>/dev/null
+wait "$view_pid" 2>/dev/null
+view_pid=""
+[ "$(grep -c ' is back; watching it for changes again' "$work/back.err")" -eq 1 ] ||
+    fail "watches back: $(cat "$work/back.err")"
+
 # The picture: the same page as the native test's, the same options.
 mkdir -p "$work/lcd"
 cp "${EXPECTED_PNG%.png}.txt" "$work/lcd/script.txt"
@@ -144,6 +175,27 @@ cp "${EXPECTED_PNG%.png}.txt" "$work/lcd/script.txt"
 (cd "$work/lcd" && "$WINE_RUN" "$PREFIX" "$VIEW" --png lcd.png --size 20x4 --theme blue --scale 2 \
     --encoding hd44780-a00 >"$work/png.out" 2>&1) || fail "--png: $(cat "$work/png.out")"
 cmp -s "$work/lcd/lcd.png" "$EXPECTED_PNG" || fail "--png: not the native build's picture"
+# '-': the same bytes on standard output, no line end translated.
+(cd "$work/lcd" && "$WINE_RUN" "$PREFIX" "$VIEW" --png - --size 20x4 --theme blue --scale 2 \
+    --encoding hd44780-a00 >"$work/stdout.png" 2>"$work/png.err") || fail "--png -: $(cat "$work/png.err")"
+cmp -s "$work/stdout.png" "$EXPECTED_PNG" || fail "--png -: not the native build's picture"
+# A new picture takes the old one's place by rename; a directory and a
+# read-only file are refused and left as they were.
+(cd "$work/lcd" && "$WINE_RUN" "$PREFIX" "$VIEW" --png lcd.png >"$work/png.out" 2>&1) ||
+    fail "--png over a picture: $(cat "$work/png.out")"
+cmp -s "$work/lcd/lcd.png" "$EXPECTED_PNG" && fail "--png over a picture: the old picture stayed"
+ls -A "$work/lcd" | grep -q '^\.' && fail "--png left a file of its own: $(ls -A "$work/lcd")"
+mkdir -p "$work/lcd/target-dir"
+printf 'kept' >"$work/lcd/read-only.png"
+chmod 444 "$work/lcd/read-only.png"
+for target in target-dir read-only.png; do
+    (cd "$work/lcd" && "$WINE_RUN" "$PREFIX" "$VIEW" --png "$target" >"$work/png.out" 2>&1) &&
+        fail "--png $target: written"
+    grep -q "^lumivane-view: cannot write $target: it is " "$work/png.out" ||
+        fail "--png $target: $(cat "$work/png.out")"
+done
+[ -d "$work/lcd/target-dir" ] || fail "--png removed the directory"
+[ "$(cat "$work/lcd/read-only.png")" = kept ] || fail "--png changed the read-only file"
 
 (cd "$work/lcd" && exec "$WINE_RUN" "$PREFIX" "$VIEW" --listen 127.0.0.1:0 --size 20x4 --theme blue \
     --scale 2) >"$work/view.out" 2>"$work/view.err" &
@@ -188,6 +240,6 @@ token=$(sed -n 's|.*/?token=\([A-Za-z0-9_-]*\) .*|\1|p' <<<"$line")
 [ -n "$net_port" ] || fail "no start line with a token: $(cat "$work/net.out" "$work/net.err")"
 [ "$(status "$net_port" /screen.json)" = "HTTP/1.1 403 Forbidden" ] || fail "no token: not 403"
 [ "$(status "$net_port" "/?token=$token")" = "HTTP/1.1 303 See Other" ] || fail "the token: no redirect"
-[ "$(status "$net_port" /screen.json "Cookie: lumivane_token=$token")" = "HTTP/1.1 200 OK" ] ||
+[ "$(status "$net_port" /screen.json "Cookie: lumivane_token_$net_port=$token")" = "HTTP/1.1 200 OK" ] ||
     fail "the cookie: not 200"
 echo "all passed"

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "view/history/history_json.h"
+#include "view/http/authority.h"
 #include "view/http/token.h"
 #include "view/lcd/lcd_picture.h"
 #include "view/page/view_page.h"
@@ -20,11 +21,6 @@ namespace http = boost::beast::http;
 namespace {
 constexpr char kServerName[] = "lumivane-view";
 constexpr char kPlainText[] = "text/plain; charset=utf-8";
-
-// The charset a browser should read the page file's bytes with.
-const char* HttpCharset(Encoding encoding) {
-    return encoding == Encoding::kLatin1 ? "iso-8859-1" : EncodingName(encoding);
-}
 
 // Finishes `response`, its own fields already set: the fields every answer
 // carries, then the body and its length.
@@ -70,10 +66,13 @@ Answer ServePage(const Request& request, const Snapshot& snapshot) {
     if (!snapshot.read_page || !snapshot.read_page(&bytes))
         return Finish(request, std::move(response), http::status::not_found, "no page yet\n",
                       kPlainText);
-    // A row holds whatever the host sent: no script in it may ever run.
-    response.set("Content-Security-Policy", "sandbox");
+    // A row holds whatever the host sent: no script in it may ever run, and
+    // nothing it names is fetched, which would tell others who looks and when.
+    // Its bytes are as the host wrote them, whatever the view reads them as.
+    response.set("Content-Security-Policy",
+                 "sandbox; default-src 'none'; style-src 'unsafe-inline'");
     return Finish(request, std::move(response), http::status::ok, std::move(bytes),
-                  std::string("text/html; charset=") + HttpCharset(snapshot.encoding));
+                  "text/html; charset=windows-1252");
 }
 
 // A picture's version=N: the kept screen in *kept, or the answer that refuses
@@ -263,17 +262,26 @@ constexpr char kForbiddenPage[] =
     "<p>Open the address that lumivane-view printed when it started, the one that ends in "
     "<code>?token=&hellip;</code>. This browser will then remember it.</p></body></html>\n";
 
+// Where a redirect may lead: `path` when it is one of the view's own, starting
+// with exactly one '/' ("//host" or "/\\host" leads a browser off the view),
+// otherwise the view's root.
+std::string_view OwnPath(std::string_view path) {
+    const bool own = !path.empty() && path[0] == '/' &&
+                     (path.size() == 1 || (path[1] != '/' && path[1] != '\\'));
+    return own ? path : std::string_view("/");
+}
+
 // The token check before anything is served; nullopt: the request may go on.
 std::optional<Answer> CheckToken(const Request& request, std::string_view path,
                                  std::string_view query, const Snapshot& snapshot) {
     const auto cookies = request[http::field::cookie];
-    const TokenPlace place =
-        FindToken(query, std::string_view(cookies.data(), cookies.size()), snapshot.token);
+    const TokenPlace place = FindToken(query, std::string_view(cookies.data(), cookies.size()),
+                                       snapshot.token, snapshot.port);
     if (place == TokenPlace::kCookie) return std::nullopt;
     if (place == TokenPlace::kQuery) {
         Response response;
-        response.set(http::field::location, std::string(path) + QueryWithoutToken(query));
-        response.set(http::field::set_cookie, TokenCookieValue(snapshot.token));
+        response.set(http::field::location, std::string(OwnPath(path)) + QueryWithoutToken(query));
+        response.set(http::field::set_cookie, TokenCookieValue(snapshot.token, snapshot.port));
         response.set(http::field::cache_control, "no-store");
         return Finish(request, std::move(response), http::status::see_other, "", kPlainText);
     }
@@ -301,13 +309,37 @@ bool BareWithToken(std::string_view query, const Snapshot& snapshot) {
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     }
     return bare && !snapshot.token.empty() &&
-           FindToken(query, std::string_view(), snapshot.token) == TokenPlace::kQuery;
+           FindToken(query, std::string_view(), snapshot.token, snapshot.port) ==
+               TokenPlace::kQuery;
 }
 
+constexpr char kNotThisComputer[] =
+    "lumivane-view answers only to this computer's addresses and localhost without a token\n";
+
 Answer Serve(const Request& request, const Snapshot& snapshot) {
-    const std::string_view target(request.target().data(), request.target().size());
-    const std::string_view path = target.substr(0, target.find('?'));
-    const std::string_view query = QueryOf(request);
+    std::string_view target(request.target().data(), request.target().size());
+    const auto host = request.find(http::field::host);
+    if (host == request.end() && request.version() >= 11)
+        return Finish(request, Response(), http::status::bad_request, "no Host field\n",
+                      kPlainText);
+    // An absolute target names the authority in place of Host.
+    std::string_view authority = host == request.end()
+                                     ? std::string_view()
+                                     : std::string_view(host->value().data(), host->value().size());
+    std::string absolute_path;
+    const bool absolute = SplitAbsoluteTarget(target, &authority, &absolute_path);
+    if (absolute) target = absolute_path;
+    // Without a token, a name other than this computer's may be one that a web
+    // page pointed at it (DNS rebinding). With one, the phone uses any name.
+    // HTTP/1.0 may name none, which no browser does.
+    const bool named = host != request.end() || absolute;
+    if (snapshot.token.empty() && named && !IsLocalAuthority(authority))
+        return Finish(request, Response(), http::status::misdirected_request, kNotThisComputer,
+                      kPlainText);
+    const std::size_t question = target.find('?');
+    const std::string_view path = target.substr(0, question);
+    const std::string_view query =
+        question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
     if (!snapshot.token.empty() && !BareWithToken(query, snapshot)) {
         if (auto refused = CheckToken(request, path, query, snapshot)) return std::move(*refused);
     }

@@ -32,6 +32,7 @@ struct Snapshot {
     PageReader read_page;                        // the page file, for /index.htm
     std::string_view token;                  // what every request must carry; empty: none needed
     const ScreenHistory* history = nullptr;  // the screens kept; none: nothing kept
+    unsigned short port = 0;  // where the view listens, which names its token's cookie
 };
 
 struct Answer {

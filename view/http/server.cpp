@@ -31,7 +31,9 @@ Server::Server(boost::asio::io_context& io, PageWatch& watch, ServerLimits limit
 Server::~Server() = default;
 
 bool Server::Listen(const boost::asio::ip::tcp::endpoint& endpoint, std::string* error) {
-    return listener_->Listen(endpoint, error);
+    if (!listener_->Listen(endpoint, error)) return false;
+    state_->port = listener_->LocalEndpoint().port();
+    return true;
 }
 
 boost::asio::ip::tcp::endpoint Server::LocalEndpoint() const { return listener_->LocalEndpoint(); }

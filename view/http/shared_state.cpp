@@ -73,6 +73,7 @@ Snapshot SharedState::SnapshotNow() const {
     snapshot.streams_full = streams.size() >= limits.max_streams;
     snapshot.token = token;
     snapshot.history = &history;
+    snapshot.port = port;
     snapshot.read_page = [page = &watch.page()](std::string* bytes) {
         return host::ReadWholeFile(*page, bytes);
     };

@@ -90,6 +90,7 @@ public:
     std::unordered_map<EventStream*, std::weak_ptr<EventStream>> streams;
     std::uint64_t accepted = 0;  // connections so far; each session's number in that order
     std::string token;           // what every request must carry; empty: none needed
+    unsigned short port = 0;     // where the listener listens
     bool stopped = false;
 };
 

@@ -1,6 +1,7 @@
 #include "view/http/token.h"
 
 #include <cstddef>
+#include <string>
 
 namespace view {
 
@@ -20,8 +21,11 @@ std::optional<std::string_view> Find(std::string_view pairs, std::string_view na
 }
 
 const std::string kParameterPrefix = std::string(kTokenParameter) + "=";
-const std::string kCookiePrefix = std::string(kTokenCookie) + "=";
 }  // namespace
+
+std::string TokenCookieName(unsigned short port) {
+    return std::string(kTokenCookie) + "_" + std::to_string(port);
+}
 
 bool TokenMatches(std::string_view guess, std::string_view token) {
     unsigned char difference = guess.size() == token.size() ? 0 : 1;
@@ -30,10 +34,11 @@ bool TokenMatches(std::string_view guess, std::string_view token) {
     return difference == 0;
 }
 
-TokenPlace FindToken(std::string_view query, std::string_view cookies, std::string_view token) {
+TokenPlace FindToken(std::string_view query, std::string_view cookies, std::string_view token,
+                     unsigned short port) {
     const auto given = Find(query, kParameterPrefix, '&');
     if (given && TokenMatches(*given, token)) return TokenPlace::kQuery;
-    const auto cookie = Find(cookies, kCookiePrefix, ';');
+    const auto cookie = Find(cookies, TokenCookieName(port) + "=", ';');
     if (cookie && TokenMatches(*cookie, token)) return TokenPlace::kCookie;
     return TokenPlace::kNowhere;
 }
@@ -51,8 +56,10 @@ std::string QueryWithoutToken(std::string_view query) {
     return kept;
 }
 
-std::string TokenCookieValue(std::string_view token) {
-    return kCookiePrefix + std::string(token) + "; HttpOnly; SameSite=Strict; Path=/";
+std::string TokenCookieValue(std::string_view token, unsigned short port) {
+    return TokenCookieName(port) + "=" + std::string(token) +
+           "; Max-Age=" + std::to_string(kTokenCookieSeconds) +
+           "; HttpOnly; SameSite=Strict; Path=/";
 }
 
 }  // namespace view

@@ -5,13 +5,13 @@
 #pragma once
 
 // Every size the page's chooser offers, as COLUMNS, ROWS.
-#define LUMIVANE_SIZE_CHOICES(SIZE)                                                     \
-    SIZE(8, 1)                                                                          \
-    SIZE(8, 2)                                                                          \
-    SIZE(16, 1)                                                                         \
-    SIZE(16, 2)                                                                         \
-    SIZE(16, 4) SIZE(20, 1) SIZE(20, 2) SIZE(20, 4) SIZE(24, 2) SIZE(40, 1) SIZE(40, 2) \
-        SIZE(40, 4) SIZE(80, 4)
+#define LUMIVANE_SIZE_CHOICES(SIZE) \
+    SIZE(8, 1)                      \
+    SIZE(8, 2)                      \
+    SIZE(16, 1)                     \
+    SIZE(16, 2)                     \
+    SIZE(16, 4)                     \
+    SIZE(20, 1) SIZE(20, 2) SIZE(20, 4) SIZE(24, 2) SIZE(40, 1) SIZE(40, 2) SIZE(40, 4) SIZE(80, 4)
 
 // Every theme, the default first: its enumerator, its name, and its colours:
 // the backlight, a lit dot, and an unlit one, which stays faintly visible as

@@ -175,6 +175,18 @@ int PictureHeight(const PictureOptions& options) {
     return 2 * (g.bezel + g.margin) + rows * g.char_height() + (rows - 1) * g.char_gap;
 }
 
+std::uint64_t PicturePixels(const PictureOptions& options) {
+    return static_cast<std::uint64_t>(PictureWidth(options)) *
+           static_cast<std::uint64_t>(PictureHeight(options));
+}
+
+PictureOptions LargestPicture() {
+    PictureOptions largest;
+    largest.size = {kMaxColumns, kRowCount};
+    largest.scale = kMaxScale;
+    return largest;
+}
+
 std::string RenderPng(const Rows& bytes, const PictureOptions& options) {
     Canvas canvas(PictureWidth(options), PictureHeight(options), kBezel);
     DrawPanel(&canvas, 0, 0, bytes, options);

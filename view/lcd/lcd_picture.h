@@ -2,6 +2,7 @@
 // bezel, into a PNG.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "view/lcd/display_options.h"
@@ -18,6 +19,10 @@ DotBox DotAt(const PictureOptions& options, int row, int column, int dot_x, int 
 // The picture's size in pixels.
 int PictureWidth(const PictureOptions& options);
 int PictureHeight(const PictureOptions& options);
+// Its width times its height: what drawing it costs, in time and memory.
+std::uint64_t PicturePixels(const PictureOptions& options);
+// The largest picture a request may ask for: the whole screen at the largest scale.
+PictureOptions LargestPicture();
 
 // The rows (the bytes the host sent) drawn as the panel within its bezel, as a
 // PNG. The same rows and options always give the same bytes.

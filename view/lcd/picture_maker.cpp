@@ -10,10 +10,11 @@ namespace net = boost::asio;
 
 namespace {
 constexpr std::size_t kKeptPictures = 8;
-}
+}  // namespace
 
-PictureMaker::PictureMaker(net::io_context& io, std::size_t max_waiting)
-    : io_(io), max_waiting_(max_waiting) {}
+PictureMaker::PictureMaker(net::io_context& io, std::size_t max_waiting,
+                           std::uint64_t max_waiting_pixels)
+    : io_(io), max_waiting_(max_waiting), max_waiting_pixels_(max_waiting_pixels) {}
 
 PictureMaker::~PictureMaker() { Stop(); }
 
@@ -39,8 +40,12 @@ bool PictureMaker::Make(const Rows& bytes, std::uint64_t version, const PictureO
         drawing.waiting.push_back(std::move(done));
         return true;
     }
-    if (drawing_.size() >= max_waiting_) return false;
-    drawing_.push_back({key, {std::move(done)}});
+    const std::uint64_t pixels = PicturePixels(options);
+    if (drawing_.size() >= max_waiting_ ||
+        (!drawing_.empty() && waiting_pixels_ + pixels > max_waiting_pixels_))
+        return false;
+    waiting_pixels_ += pixels;
+    drawing_.push_back({key, pixels, {std::move(done)}});
     // The I/O thread's run() lasts at least until the pictures are back.
     if (!work_) work_.emplace(io_.get_executor());
     net::post(pool_, [this, stopped = stopped_, bytes, key, options] {
@@ -57,6 +62,7 @@ void PictureMaker::Drawn(const std::string& key, std::shared_ptr<const std::stri
     for (auto drawing = drawing_.begin(); drawing != drawing_.end(); ++drawing) {
         if (drawing->key != key) continue;
         waiting = std::move(drawing->waiting);
+        waiting_pixels_ -= drawing->pixels;
         drawing_.erase(drawing);
         break;
     }
@@ -71,6 +77,7 @@ void PictureMaker::Stop() {
     *stopped_ = true;
     work_.reset();
     drawing_.clear();  // the requests waiting hold their connections
+    waiting_pixels_ = 0;
     pool_.stop();
     pool_.join();
 }

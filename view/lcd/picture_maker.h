@@ -24,8 +24,11 @@ public:
     using Done = std::function<void(std::shared_ptr<const std::string> png)>;
 
     // `io` is where `done` runs. At most `max_waiting` different pictures
-    // wait to be drawn at once; any number of requests may wait for each.
-    PictureMaker(boost::asio::io_context& io, std::size_t max_waiting = 16);
+    // wait to be drawn at once, of `max_waiting_pixels` in all, as a picture
+    // costs in proportion to its pixels; a picture larger than that is drawn
+    // only when none waits. Any number of requests may wait for each.
+    PictureMaker(boost::asio::io_context& io, std::size_t max_waiting = 16,
+                 std::uint64_t max_waiting_pixels = 2 * PicturePixels(LargestPicture()));
     ~PictureMaker();
     PictureMaker(const PictureMaker&) = delete;
     PictureMaker& operator=(const PictureMaker&) = delete;
@@ -51,8 +54,11 @@ private:
     boost::asio::io_context& io_;
     boost::asio::thread_pool pool_{1};
     const std::size_t max_waiting_;
+    const std::uint64_t max_waiting_pixels_;
+    std::uint64_t waiting_pixels_ = 0;
     struct Drawing {
         std::string key;
+        std::uint64_t pixels;
         std::vector<Done> waiting;  // everyone who asked for it
     };
     std::vector<Drawing> drawing_;  // pictures on their way

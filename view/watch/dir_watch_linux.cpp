@@ -19,9 +19,9 @@ namespace {
 constexpr std::uint32_t kDirMask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE |
                                    IN_MOVED_FROM | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
                                    IN_ONLYDIR | IN_EXCL_UNLINK;
-// The page's directory made, removed or renamed.
+// The page's directory made, removed or renamed; the parent itself moved away.
 constexpr std::uint32_t kParentMask =
-    IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_ONLYDIR;
+    IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_MOVE_SELF | IN_ONLYDIR;
 }  // namespace
 
 struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
@@ -42,6 +42,16 @@ struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
         dir_wd = wd;
         errno = failure;
         return wd >= 0;
+    }
+
+    // The parent's watch, put back once a directory is at its path. It comes
+    // before the directory's, so that the directory's coming is told.
+    void Rewatch() {
+        if (stopped || fd < 0 || parent_wd >= 0) return;
+        parent_wd = inotify_add_watch(fd, parent.c_str(), kParentMask);
+        if (parent_wd < 0) return;
+        WatchDir();
+        handler(Change::kWatchedAgain);
     }
 
     void Read() {
@@ -74,6 +84,12 @@ struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
                     else
                         settled = true;
                 }
+            } else if (event->wd == parent_wd && (event->mask & (IN_IGNORED | IN_MOVE_SELF))) {
+                // The parent went: Rewatch puts the watch on whatever comes at its path.
+                if (event->mask & IN_MOVE_SELF) inotify_rm_watch(fd, parent_wd);
+                parent_wd = -1;
+                settled = true;
+                rewatch = true;
             } else if (event->wd == parent_wd && named &&
                        std::strcmp(event->name, dir_name.c_str()) == 0) {
                 settled = true;
@@ -127,6 +143,8 @@ bool DirWatch::Start(std::string* why) {
     impl.Read();
     return true;
 }
+
+void DirWatch::Rewatch() { impl_->Rewatch(); }
 
 void DirWatch::Stop() {
     if (impl_->stopped) return;

@@ -36,6 +36,24 @@ std::string Reason(const char* what, DWORD error) {
     return reason;
 }
 
+// True when `handle` is the directory at `path` now, not one removed since
+// (Wine tells nothing on a removed directory's handle).
+bool IsDirectoryAt(HANDLE handle, const std::filesystem::path& path) {
+    const HANDLE now =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (now == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION watched{};
+    BY_HANDLE_FILE_INFORMATION there{};
+    const bool same = GetFileInformationByHandle(handle, &watched) &&
+                      GetFileInformationByHandle(now, &there) &&
+                      watched.dwVolumeSerialNumber == there.dwVolumeSerialNumber &&
+                      watched.nFileIndexHigh == there.nFileIndexHigh &&
+                      watched.nFileIndexLow == there.nFileIndexLow;
+    CloseHandle(now);
+    return same;
+}
+
 // One directory handle with its pending read of changes.
 struct Watched {
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -126,6 +144,7 @@ struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
 
     ~Impl() {
         if (stop_event) CloseHandle(stop_event);
+        if (rewatch_event) CloseHandle(rewatch_event);
         if (dir_watch.overlapped.hEvent) CloseHandle(dir_watch.overlapped.hEvent);
         if (parent_watch.overlapped.hEvent) CloseHandle(parent_watch.overlapped.hEvent);
     }
@@ -135,9 +154,11 @@ struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
         if (!dir_watch.Open(dir) || !dir_watch.Ask(kDirFilter)) dir_watch.Close();
     }
 
-    // A settled change outweighs a file still being written.
+    // A watch back outweighs a settled change, which outweighs a file still
+    // being written.
     static constexpr unsigned kWritingSeen = 1;
     static constexpr unsigned kSettledSeen = 2;
+    static constexpr unsigned kWatchedAgainSeen = 4;
 
     // What the I/O thread runs: the changes seen since the last post.
     struct Delivery {
@@ -147,31 +168,50 @@ struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
         void operator()() const {
             const unsigned seen = self->seen.exchange(0);
             if (self->stopped) return;
-            self->handler(seen & kSettledSeen ? Change::kSettled : Change::kWriting);
+            self->handler(seen & kWatchedAgainSeen ? Change::kWatchedAgain
+                          : seen & kSettledSeen    ? Change::kSettled
+                                                   : Change::kWriting);
         }
     };
 
     void Tell(Change change) {
-        const unsigned bit = change == Change::kSettled ? kSettledSeen : kWritingSeen;
+        const unsigned bit = change == Change::kWatchedAgain ? kWatchedAgainSeen
+                             : change == Change::kSettled    ? kSettledSeen
+                                                             : kWritingSeen;
         if (seen.fetch_or(bit) != 0) return;  // the post on its way takes it along
         net::post(io, Delivery{shared_from_this()});
     }
 
     void Run() {
         for (;;) {
-            HANDLE waits[3] = {stop_event, parent_watch.overlapped.hEvent,
+            HANDLE waits[4] = {stop_event, rewatch_event, parent_watch.overlapped.hEvent,
                                dir_watch.overlapped.hEvent};
-            const DWORD count = dir_watch.open() ? 3 : 2;
+            const DWORD count = dir_watch.open() ? 4 : 3;
             const DWORD which = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
             if (which == WAIT_OBJECT_0 || which == WAIT_FAILED) break;
             if (which == WAIT_OBJECT_0 + 1) {
-                OnParent();
+                OnRewatch();
             } else if (which == WAIT_OBJECT_0 + 2) {
+                OnParent();
+            } else if (which == WAIT_OBJECT_0 + 3) {
                 OnDir();
             }
         }
         dir_watch.Close();
         parent_watch.Close();
+    }
+
+    // The parent's watch, put back once a directory is at its path where it
+    // was lost or watches one removed since; the directory's follows.
+    void OnRewatch() {
+        if (parent_watch.open() && IsDirectoryAt(parent_watch.handle, parent)) return;
+        if (!parent_watch.Open(parent) || !parent_watch.Ask(kParentFilter)) {
+            parent_watch.Close();
+            ResetEvent(parent_watch.overlapped.hEvent);
+            return;
+        }
+        WatchDir();
+        Tell(Change::kWatchedAgain);
     }
 
     void OnParent() {
@@ -238,6 +278,7 @@ struct DirWatch::Impl : std::enable_shared_from_this<Impl> {
     const std::wstring dir_name;
     const Handler handler;
     HANDLE stop_event = nullptr;
+    HANDLE rewatch_event = nullptr;  // auto-reset: Rewatch asks the thread to look
     Watched dir_watch;
     Watched parent_watch;
     std::thread thread;
@@ -254,9 +295,10 @@ DirWatch::~DirWatch() { Stop(); }
 bool DirWatch::Start(std::string* why) {
     Impl& impl = *impl_;
     impl.stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    impl.rewatch_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     impl.dir_watch.overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     impl.parent_watch.overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!impl.stop_event || !impl.dir_watch.overlapped.hEvent ||
+    if (!impl.stop_event || !impl.rewatch_event || !impl.dir_watch.overlapped.hEvent ||
         !impl.parent_watch.overlapped.hEvent) {
         *why = Reason("CreateEvent", GetLastError());
         return false;
@@ -270,6 +312,10 @@ bool DirWatch::Start(std::string* why) {
     impl.WatchDir();
     impl.thread = std::thread([self = impl_] { self->Run(); });
     return true;
+}
+
+void DirWatch::Rewatch() {
+    if (!impl_->stopped && impl_->rewatch_event) SetEvent(impl_->rewatch_event);
 }
 
 void DirWatch::Stop() {

@@ -7,12 +7,22 @@
 namespace view {
 
 PageWatch::PageWatch(std::filesystem::path page, Encoding encoding)
-    : page_(std::move(page)), encoding_(encoding) {}
+    : page_(std::move(page)), directory_(page_.parent_path()), encoding_(encoding) {}
+
+std::optional<host::FileStamp> PageWatch::Stamp() {
+    // Nothing is read through a link, the page's directory included.
+    const bool through_link = host::IsLink(directory_);
+    if (through_link && !said_link_)
+        std::fprintf(stderr, "lumivane-view: %s is a link; no page is read through it\n",
+                     directory_.u8string().c_str());
+    said_link_ = through_link;
+    host::FileStamp now;
+    if (through_link || !host::ReadFileStamp(page_, &now)) return std::nullopt;
+    return now;
+}
 
 bool PageWatch::Poll() {
-    host::FileStamp now;
-    std::optional<host::FileStamp> stamp;
-    if (host::ReadFileStamp(page_, &now)) stamp = now;
+    const std::optional<host::FileStamp> stamp = Stamp();
     const bool file_changed = !looked_ || stamp != stamp_;
     if (!file_changed && !recheck_) return false;
     recheck_ = file_changed;
@@ -20,9 +30,7 @@ bool PageWatch::Poll() {
 }
 
 bool PageWatch::Read() {
-    host::FileStamp now;
-    std::optional<host::FileStamp> stamp;
-    if (host::ReadFileStamp(page_, &now)) stamp = now;
+    const std::optional<host::FileStamp> stamp = Stamp();
     // Told of the change, this look sees it; a later one is told again.
     recheck_ = false;
     return Look(stamp);
@@ -96,6 +104,9 @@ void PageFollow::Stop() {
 void PageFollow::OnChange(DirWatch::Change change) {
     if (stopped_) return;
     if (change == DirWatch::Change::kWriting) return ArmSettle(settings_.settle_time);
+    if (change == DirWatch::Change::kWatchedAgain)
+        std::fprintf(stderr, "lumivane-view: %s is back; watching it for changes again\n",
+                     watch_.page().parent_path().parent_path().u8string().c_str());
     LookNow(true);
 }
 
@@ -125,6 +136,7 @@ void PageFollow::ArmTick(std::chrono::milliseconds after) {
     tick_.expires_after(after);
     tick_.async_wait([self = shared_from_this(), after](const boost::system::error_code& error) {
         if (error || self->stopped_) return;
+        if (self->notifying_) self->dir_watch_.Rewatch();
         self->LookNow(false);
         self->ArmTick(after);
     });

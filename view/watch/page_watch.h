@@ -48,9 +48,13 @@ public:
     std::uint64_t reads() const { return reads_; }
 
 private:
+    // The page's stamp; none when there is no page, or its directory is a link.
+    std::optional<host::FileStamp> Stamp();
     bool Look(const std::optional<host::FileStamp>& stamp);
 
     std::filesystem::path page_;
+    std::filesystem::path directory_;  // the page's
+    bool said_link_ = false;           // standard error was told the directory is a link
     Encoding encoding_;
     ScreenState state_;
     bool looked_ = false;                   // Poll has run at least once
