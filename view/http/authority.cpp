@@ -1,5 +1,6 @@
 #include "view/http/authority.h"
 
+#include <algorithm>
 #include <boost/asio/ip/address.hpp>
 #include <cctype>
 #include <string>
@@ -12,6 +13,13 @@ bool SameLetters(std::string_view text, std::string_view lower) {
     for (std::size_t i = 0; i < text.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(text[i])) != lower[i]) return false;
     return true;
+}
+
+// Four decimal parts: some systems' parsers also take "127.1" or a single
+// number, which no browser sends as a Host.
+bool DottedQuad(std::string_view host) {
+    return std::count(host.begin(), host.end(), '.') == 3 &&
+           host.find_first_not_of("0123456789.") == std::string_view::npos;
 }
 }  // namespace
 
@@ -33,8 +41,8 @@ bool IsLocalAuthority(std::string_view authority) {
             host = host.substr(0, colon);
         }
         boost::system::error_code invalid;
-        boost::asio::ip::make_address_v4(std::string(host), invalid);
-        if (invalid && !SameLetters(host, "localhost")) return false;
+        if (DottedQuad(host)) boost::asio::ip::make_address_v4(std::string(host), invalid);
+        if ((invalid || !DottedQuad(host)) && !SameLetters(host, "localhost")) return false;
     }
     if (port.empty()) return true;
     return port.size() >= 2 && port.size() <= 6 && port.front() == ':' &&
