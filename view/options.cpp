@@ -100,7 +100,7 @@ namespace {
 // or an empty one when the value is taken.
 using Setter = std::string (*)(const std::string& value, Options* options);
 
-struct OptionSpec {
+struct KnownOption {
     const char* name;
     bool takes_value;     // as "--name VALUE" or "--name=VALUE"
     const char* missing;  // the message when no value follows; nullptr: the setter's for ""
@@ -219,7 +219,7 @@ std::string SetNoToken(const std::string&, Options* options) {
     return "";
 }
 
-constexpr OptionSpec kOptionSpecs[] = {
+constexpr KnownOption kKnownOptions[] = {
     {"--help", false, nullptr, SetHelp},
     {"-h", false, nullptr, SetHelp},
     {"--listen", true, "--listen needs HOST:PORT", SetListen},
@@ -237,14 +237,14 @@ constexpr OptionSpec kOptionSpecs[] = {
 
 // The option `argument` names, as "--name" or, for one with a value,
 // "--name=VALUE" (*inline_value then holds VALUE); nullptr for none.
-const OptionSpec* FindOption(const std::string& argument,
-                             std::optional<std::string>* inline_value) {
-    for (const OptionSpec& spec : kOptionSpecs) {
-        const std::string name = spec.name;
-        if (argument == name) return &spec;
-        if (spec.takes_value && argument.rfind(name + "=", 0) == 0) {
+const KnownOption* FindOption(const std::string& argument,
+                              std::optional<std::string>* inline_value) {
+    for (const KnownOption& option : kKnownOptions) {
+        const std::string name = option.name;
+        if (argument == name) return &option;
+        if (option.takes_value && argument.rfind(name + "=", 0) == 0) {
             *inline_value = argument.substr(name.size() + 1);
-            return &spec;
+            return &option;
         }
     }
     return nullptr;
@@ -266,17 +266,17 @@ int ParseArguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         std::optional<std::string> value;
-        const OptionSpec* spec = FindOption(argument, &value);
-        if (!spec) {
+        const KnownOption* option = FindOption(argument, &value);
+        if (!option) {
             if (argument.size() > 1 && argument[0] == '-')
                 return UsageError("unknown option '" + argument + "'");
             if (const int status = SetDirectory(argument, options); status != kExitOk)
                 return status;
             continue;
         }
-        if (spec->takes_value && !value && i + 1 < argc) value = argv[++i];
-        if (spec->takes_value && !value && spec->missing) return UsageError(spec->missing);
-        const std::string error = spec->set(value.value_or(""), options);
+        if (option->takes_value && !value && i + 1 < argc) value = argv[++i];
+        if (option->takes_value && !value && option->missing) return UsageError(option->missing);
+        const std::string error = option->set(value.value_or(""), options);
         if (!error.empty()) return UsageError(error);
     }
     if (options->no_token && !options->token.empty())
