@@ -23,6 +23,9 @@
     THEME(kWhite, "white", "#e9ecee", "#1c2024", "#dadee1") \
     THEME(kOled, "oled", "#000000", "#d8f0ff", "#12161a")
 
+// The bezel around the backlight, whatever the theme.
+#define LUMIVANE_BEZEL_COLOUR "#2a2c2e"
+
 // The panel's geometry in quarters of a dot: a dot, the gap between two dots
 // of a character, the backlight's margin around the cells and the bezel
 // around the backlight. Two characters stand a dot and a gap apart. A part

@@ -40,7 +40,7 @@ constexpr ThemePalette kPalettes[] = {LUMIVANE_THEMES(ENTRY)};
 #undef ENTRY
 
 // The bezel around the backlight, whatever the theme.
-constexpr Rgb kBezel{0x2a, 0x2c, 0x2e};
+constexpr Rgb kBezel = ColourOf(LUMIVANE_BEZEL_COLOUR);
 
 Palette PaletteOf(Theme theme) {
     for (const ThemePalette& entry : kPalettes)
@@ -109,17 +109,6 @@ std::string Canvas::Png() const {
     std::string png;
     stbi_write_png_to_func(AppendToString, &png, width_, height_, 3, pixels_.data(), width_ * 3);
     return png;
-}
-
-// "#rrggbb"
-std::string CssColour(Rgb colour) {
-    constexpr char kHex[] = "0123456789abcdef";
-    std::string css = "#";
-    for (const std::uint8_t part : {colour.r, colour.g, colour.b}) {
-        css += kHex[part >> 4];
-        css += kHex[part & 15];
-    }
-    return css;
 }
 
 // The panel within its bezel, its top-left corner at (left, top) of `canvas`.
@@ -211,8 +200,16 @@ std::string RenderIconPng(Theme theme, int side) {
 }
 
 ThemeColours ThemeCssColours(Theme theme) {
-    const Palette palette = PaletteOf(theme);
-    return {CssColour(palette.backlight), CssColour(kBezel)};
+    struct Backlight {
+        Theme theme;
+        const char* css;
+    };
+#define ENTRY(id, name, backlight, lit, unlit) {Theme::id, backlight},
+    constexpr Backlight kBacklights[] = {LUMIVANE_THEMES(ENTRY)};
+#undef ENTRY
+    for (const Backlight& entry : kBacklights)
+        if (entry.theme == theme) return {entry.css, LUMIVANE_BEZEL_COLOUR};
+    return {kBacklights[0].css, LUMIVANE_BEZEL_COLOUR};
 }
 
 }  // namespace view
