@@ -135,8 +135,7 @@ bool Open(view::Server& server, const view::Options& options, const tcp::endpoin
 }
 
 // Serves until Ctrl-C or SIGTERM.
-int Run(net::io_context& io, view::Server& server) {
-    net::signal_set stop_signals(io, SIGINT, SIGTERM);
+int Run(net::io_context& io, view::Server& server, net::signal_set& stop_signals) {
     stop_signals.async_wait([&](const boost::system::error_code& error, int) {
         if (!error) server.Stop();
     });
@@ -153,8 +152,11 @@ int Serve(const view::Options& options, const std::string& address, const std::s
     const view::ServerLimits limits = Limits(options);
     view::PageWatch watch(PagePath(options.directory), options.encoding);
     view::Server server(io, watch, limits, options.display);
+    // Taken before the start line says the view is up: a stop asked for at
+    // once is then a clean one, not the signal's default end.
+    net::signal_set stop_signals(io, SIGINT, SIGTERM);
     if (!Open(server, options, endpoint, watch.page())) return view::kExitCannotListen;
-    return Run(io, server);
+    return Run(io, server, stop_signals);
 }
 
 }  // namespace
