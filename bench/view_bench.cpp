@@ -8,8 +8,9 @@
 //     size (in this process, on the view's own code);
 //   - the server's memory with 100 streams, and its CPU use and wake-ups
 //     while nothing changes for 60 s;
-//   - the time to serve the largest picture (80 x 4 at scale 16), and the
-//     server's memory once idle 1 s after it;
+//   - the time to serve the largest picture (80 x 4 at scale 16, the pixel
+//     budget), the server's memory once idle 1 s after it, and the time to
+//     refuse a picture over the budget;
 //   - /screen.json requests per second and p99 latency under wrk (when wrk is
 //     installed), for 10 s.
 // Timings are printed, never asserted.
@@ -342,13 +343,12 @@ private:
     std::atomic<long long> fetched_{0};
 };
 
-// Fetches the largest picture there is, a full 80 x 4 screen at scale 16,
-// once, on a connection of its own: the response's length in bytes.
-std::size_t FetchLargestPicture(int port) {
+// Fetches /screen.png?`query` once, on a connection of its own, and fails
+// unless the answer's status line starts with `status` ("HTTP/1.1 200").
+void FetchPicture(int port, const std::string& query, const std::string& status) {
     const int fd = ConnectToView(port);
     const std::string request =
-        "GET /screen.png?size=80x4&scale=16 HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: "
-        "close\r\n\r\n";
+        "GET /screen.png?" + query + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     if (write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
         Fail("cannot send the picture request");
     std::string response;
@@ -356,8 +356,15 @@ std::size_t FetchLargestPicture(int port) {
     for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
         response.append(buffer, static_cast<std::size_t>(got));
     close(fd);
-    if (response.compare(0, 12, "HTTP/1.1 200") != 0) Fail("the largest picture failed");
-    return response.size();
+    if (response.compare(0, status.size(), status) != 0)
+        Fail("/screen.png?" + query + ": not " + status);
+}
+
+// The time in ms of FetchPicture.
+double TimePicture(int port, const std::string& query, const std::string& status) {
+    const auto start = Clock::now();
+    FetchPicture(port, query, status);
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 // Renders the picture of a full 80 x 4 screen at scale 3 `rounds` times; the
@@ -504,10 +511,10 @@ int main(int argc, char** argv) {
 
     const std::string wrk = RunWrk(view.port, settings.wrk_seconds);
     // Memory once idle again after the largest picture.
-    const auto picture_start = Clock::now();
-    FetchLargestPicture(view.port);
-    const double largest_ms =
-        std::chrono::duration<double, std::milli>(Clock::now() - picture_start).count();
+    // The largest picture, the whole screen spending the pixel budget; then
+    // the nearest any size and scale come above it, refused.
+    const double largest_ms = TimePicture(view.port, "size=80x4&scale=16", "HTTP/1.1 200");
+    const double refused_ms = TimePicture(view.port, "size=76x1&scale=25", "HTTP/1.1 400");
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const auto [after_picture_rss_kib, after_picture_peak_kib] = view.Memory();
     view.Stop();
@@ -543,6 +550,8 @@ int main(int argc, char** argv) {
     std::printf("| /screen.png, 80x4 at scale 16: served in | %.0f ms |\n", largest_ms);
     std::printf("| memory idle 1 s after it (resident / peak) | %.1f / %.1f MiB |\n",
                 after_picture_rss_kib / 1024.0, after_picture_peak_kib / 1024.0);
+    std::printf("| /screen.png, 76x1 at scale 25, 950 pixels over the budget: 400 in | %.2f ms |\n",
+                refused_ms);
     std::printf("| CPU while idle, 100 streams open (%.0f s) | %.4f %% of a core |\n", idle_seconds,
                 idle_cpu_percent);
     std::printf("| the same from /proc/PID/stat (%ld ticks a second) | %.4f %% of a core |\n",

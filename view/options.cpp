@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/programs/platform.h"
+#include "view/lcd/lcd_picture.h"
 
 namespace view {
 
@@ -14,12 +15,19 @@ namespace {
 constexpr std::size_t kMaxTokenSize = 256;
 constexpr char kTokenCharacters[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.~";
+constexpr int kMaxPollMs = 60000;
+constexpr std::size_t kMaxHistory = 1000000;
 
 }  // namespace
 
 void PrintHelp() {
-    std::printf(
-        "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--size COLSxROWS]\n"
+    const std::string columns = std::to_string(kMaxColumns);
+    const std::string rows = std::to_string(kRowCount);
+    const DisplayOptions display;
+    const PictureOptions largest = LargestPicture();
+    const std::string help =
+        "Usage: lumivane-view [--listen HOST:PORT] [--encoding ENCODING] [--size "
+        "COLSxROWS]\n"
         "                     [--theme THEME] [--scale N] [--poll MS]\n"
         "                     [--token TEXT | --token-file FILE | --no-token] [DIR]\n"
         "       lumivane-view --png FILE [--encoding ENCODING] [--size COLSxROWS]\n"
@@ -38,17 +46,30 @@ void PrintHelp() {
         "                       the character ROM of an HD44780 module: hd44780-a00\n"
         "                       (Japanese, the common one) or hd44780-a02 (European),\n"
         "                       drawn dot by dot as the module draws it\n"
-        "  --size COLSxROWS     your display's size, columns 1 to 80 and rows 1 to 4\n"
-        "                       (default: 80x4); the view shows that top-left area\n"
+        "  --size COLSxROWS     your display's size, columns 1 to " +
+        columns + " and rows 1 to " + rows +
+        "\n"
+        "                       (default: " +
+        DisplaySizeName(display.size) +
+        "); the view shows that top-left area\n"
         "  --theme THEME        the panel's colours: green (default), blue, amber, white\n"
         "                       or oled\n"
-        "  --scale N            pixels per dot of the picture, 1 to 16 (default: 3)\n"
+        "  --scale N            pixels per dot of the picture, " +
+        std::to_string(kMinScale) + " to " + std::to_string(kMaxScale) +
+        " (default: " + std::to_string(display.scale) +
+        "); a\n"
+        "                       picture has at most the pixels of " +
+        DisplaySizeName(largest.size) + " at scale " + std::to_string(largest.scale) +
+        ", so a\n"
+        "                       smaller display may take a larger scale\n"
         "  --png FILE           write the picture of the current page to FILE ('-':\n"
         "                       standard output) and exit (0 when written; 1 when there\n"
         "                       is no page or FILE can't be written, FILE left as it was)\n"
         "  --poll MS            look at the page every MS milliseconds instead of waiting\n"
         "                       for the system to tell of a change: for a network share\n"
-        "                       or a file system that tells nothing (1 to 60000)\n"
+        "                       or a file system that tells nothing (1 to " +
+        std::to_string(kMaxPollMs) +
+        ")\n"
         "  --token TEXT         beyond loopback, the token every request must carry\n"
         "                       (default: a fresh random one at each start); letters,\n"
         "                       digits, '-', '_', '.' and '~'\n"
@@ -56,7 +77,9 @@ void PrintHelp() {
         "                       process list (keep FILE to yourself: chmod 600)\n"
         "  --no-token           beyond loopback, let anyone who can reach the port watch\n"
         "  --history COUNT      the changes kept for looking back: the last 24 hours, at\n"
-        "                       most COUNT of them (default: 100000; 0 keeps none)\n"
+        "                       most COUNT of them (default: " +
+        std::to_string(Options().history) +
+        "; 0 keeps none)\n"
         "  --help               show this help and exit\n"
         "\n"
         "At start it prints the URL to open and the page it watches. Beyond loopback the\n"
@@ -86,7 +109,8 @@ void PrintHelp() {
         "It stops on Ctrl-C or SIGTERM.\n"
         "Exit status: 0 after a clean stop; 1 when it cannot listen; 2 bad usage.\n"
         "\n"
-        "Example: lumivane-view --size 20x4 --encoding hd44780-a00 --theme blue\n");
+        "Example: lumivane-view --size 20x4 --encoding hd44780-a00 --theme blue\n";
+    std::fputs(help.c_str(), stdout);
 }
 
 int UsageError(const std::string& message) {
@@ -124,8 +148,6 @@ std::string SetEncoding(const std::string& value, Options* options) {
     options->encoding = *encoding;
     return "";
 }
-
-constexpr int kMaxPollMs = 60000;
 
 std::string SetPoll(const std::string& value, Options* options) {
     if (value.empty() || value.size() > 5 ||
@@ -187,8 +209,6 @@ std::string SetToken(const std::string& value, Options* options) {
     options->token = value;
     return "";
 }
-
-constexpr std::size_t kMaxHistory = 1000000;
 
 std::string SetHistory(const std::string& value, Options* options) {
     if (value.empty() || value.size() > 7 ||
@@ -282,6 +302,11 @@ int ParseArguments(int argc, char** argv, Options* options) {
     if (options->no_token && !options->token.empty())
         return UsageError(options->token_file.empty() ? "--token and --no-token together"
                                                       : "--token-file and --no-token together");
+    PictureOptions picture;
+    picture.size = options->display.size;
+    picture.scale = options->display.scale;
+    std::string reason;
+    if (!WithinPixelBudget(picture, &reason)) return UsageError(reason);
     return kExitOk;
 }
 

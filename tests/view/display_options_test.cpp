@@ -61,9 +61,19 @@ TEST(ParsePictureQuery, ValuesAndReasons) {
         {"encoding=windows-1252", false,
          "encoding 'windows-1252': want hd44780-a00 or hd44780-a02"},
         {"theme=pink", false, "theme 'pink': want green, blue, amber, white or oled"},
-        {"scale=0", false, "scale '0': want a whole number from 1 to 16"},
-        {"scale=17", false, "scale '17': want a whole number from 1 to 16"},
-        {"scale=3.5", false, "scale '3.5': want a whole number from 1 to 16"},
+        {"scale=0", false, "scale '0': want a whole number from 1 to 64"},
+        {"scale=65&size=1x1", false, "scale '65': want a whole number from 1 to 64"},
+        {"scale=3.5", false, "scale '3.5': want a whole number from 1 to 64"},
+        // The pixel budget: the whole screen at scale 16 spends it exactly; a
+        // smaller display may take a larger scale. 76x1 at 25 is the nearest
+        // any size and scale come above it, 950 pixels over.
+        {"scale=16", true, ""},
+        {"size=16x2&scale=32", true, ""},
+        {"size=1x1&scale=64", true, ""},
+        {"scale=17", false,
+         "size 80x4 at scale 17: 10376x988 pixels, over the budget of 8611472 (80x4 at scale 16)"},
+        {"size=76x1&scale=25", false,
+         "size 76x1 at scale 25: 14378x599 pixels, over the budget of 8611472 (80x4 at scale 16)"},
         {"theme=" + std::string(100, 'q'), false,
          "theme '" + std::string(32, 'q') + "': want green, blue, amber, white or oled"},
     };

@@ -205,11 +205,13 @@ TEST(RenderIconPng, LvOnThePanelCentredOnItsSquare) {
 
 TEST(RenderPng, TheLargestPictureIs80x4AtScale16) {
     PictureOptions options;
-    options.scale = view::kMaxScale;
+    options.scale = view::kBudgetScale;
     const Image image = Decode(view::RenderPng({"", "", "", ""}, options));
     EXPECT_EQ(image.width, view::PictureWidth(options));
     EXPECT_EQ(image.height, view::PictureHeight(options));
     EXPECT_LE(static_cast<long long>(image.width) * image.height, 9500LL * 910);
+    // It spends the pixel budget exactly.
+    EXPECT_EQ(static_cast<std::uint64_t>(image.width) * image.height, view::PixelBudget());
 }
 #endif
 

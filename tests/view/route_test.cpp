@@ -218,11 +218,18 @@ TEST(Route, EveryStatusWithItsExactBytes) {
                  kPlain[2], "Connection: close", "Content-Length: 23"}) +
              "too many event streams\n",
          false, false},
-        {"a picture's value out of range", MakeRequest(http::verb::get, "/screen.png?scale=17"),
+        {"a picture's value out of range", MakeRequest(http::verb::get, "/screen.png?scale=65"),
          nullptr,
          Header({"HTTP/1.1 400 Bad Request", kPlain[0], kPlain[1], kPlain[2], "Connection: close",
                  "Content-Length: 45"}) +
-             "scale '17': want a whole number from 1 to 16\n",
+             "scale '65': want a whole number from 1 to 64\n",
+         false, false},
+        {"a picture over the pixel budget",
+         MakeRequest(http::verb::get, "/screen.png?size=76x1&scale=25"), nullptr,
+         Header({"HTTP/1.1 400 Bad Request", kPlain[0], kPlain[1], kPlain[2], "Connection: close",
+                 "Content-Length: 87"}) +
+             "size 76x1 at scale 25: 14378x599 pixels, over the budget of 8611472 (80x4 at scale "
+             "16)\n",
          false, false},
         {"a picture in a text encoding",
          MakeRequest(http::verb::get, "/screen.png?encoding=latin1"), nullptr,
@@ -283,6 +290,14 @@ TEST(Route, APictureWithTheQuerysOptionsOrTheViews) {
         {"/screen.png?theme=white",
          Encoding::kUtf8,
          {{16, 2}, CharacterRom::kA00, Theme::kWhite, 5}},
+        // The whole screen spending the pixel budget exactly, and a phone's
+        // display at twice that scale within it.
+        {"/screen.png?size=80x4&scale=16",
+         Encoding::kWindows1252,
+         {{80, 4}, CharacterRom::kA00, Theme::kBlue, 16}},
+        {"/screen.png?scale=32",
+         Encoding::kWindows1252,
+         {{16, 2}, CharacterRom::kA00, Theme::kBlue, 32}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.target);

@@ -56,19 +56,20 @@ get() {
     exec 3<&-
 }
 
-# get_body PORT TARGET FILE: the body of the response to one GET, as bytes, in
-# FILE; its status line and headers in FILE.head.
+# get_body PORT TARGET FILE [SECONDS]: the body of the response to one GET, as bytes, in
+# FILE; its status line and headers in FILE.head. SECONDS (default 5) is how
+# long it waits for the answer.
 get_body() {
-    local line
+    local line wait=${4:-5}
     exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
     printf 'GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' "$2" >&3
     : >"$3.head"
-    while IFS= read -r -t 5 line <&3; do
+    while IFS= read -r -t "$wait" line <&3; do
         line=${line%$'\r'}
         [ -z "$line" ] && break
         echo "$line" >>"$3.head"
     done
-    timeout 5 cat <&3 >"$3"
+    timeout "$wait" cat <&3 >"$3"
     exec 3<&-
 }
 
@@ -87,7 +88,10 @@ expect_exit 2 "lumivane-view: unknown encoding 'ebcdic' (windows-1252, latin1, u
 expect_exit 2 "lumivane-view: unknown size '81x4' (COLSxROWS: columns 1 to 80, rows 1 to 4, e.g. 20x4)" --size 81x4
 expect_exit 2 "lumivane-view: unknown size '20' (COLSxROWS" --size 20
 expect_exit 2 "lumivane-view: unknown theme 'pink' (green, blue, amber, white or oled)" --theme pink
-expect_exit 2 "lumivane-view: --scale wants a whole number from 1 to 16, not '17'" --scale 17
+expect_exit 2 "lumivane-view: --scale wants a whole number from 1 to 64, not '65'" --scale 65
+# A scale is taken as far as the pixel budget allows at the display's size.
+expect_exit 2 "lumivane-view: size 80x4 at scale 17: 10376x988 pixels, over the budget of 8611472 (80x4 at scale 16)" --scale 17
+expect_exit 2 "lumivane-view: size 76x1 at scale 25: 14378x599 pixels, over the budget of 8611472 (80x4 at scale 16)" --size 76x1 --scale 25
 expect_exit 2 "lumivane-view: --png needs a file name" --png
 expect_exit 0 "--size COLSxROWS" --help
 expect_exit 0 "--png FILE" --help
@@ -384,11 +388,23 @@ while IFS='|' read -r query reason; do
         fail "/screen.png?$query: $(cat "$work/refused.head" "$work/refused")"
 done <<'QUERIES'
 size=81x4|size '81x4': want COLSxROWS, columns 1-80 and rows 1-4
-scale=0|scale '0': want a whole number from 1 to 16
-scale=17|scale '17': want a whole number from 1 to 16
+scale=0|scale '0': want a whole number from 1 to 64
+scale=65|scale '65': want a whole number from 1 to 64
+size=80x4&scale=17|size 80x4 at scale 17: 10376x988 pixels, over the budget of 8611472 (80x4 at scale 16)
+size=76x1&scale=25|size 76x1 at scale 25: 14378x599 pixels, over the budget of 8611472 (80x4 at scale 16)
+scale=32|size 20x4 at scale 32: 5048x1816 pixels, over the budget of 8611472 (80x4 at scale 16)
 theme=pink|theme 'pink': want green, blue, amber, white or oled
 encoding=utf-8|encoding 'utf-8': want hd44780-a00 or hd44780-a02
 QUERIES
+# The pixel budget: 80x4 at scale 16 spends it exactly, and a smaller display
+# may take a larger scale within it. No size and scale come closer above it
+# than 76x1 at 25, 950 pixels over, refused above. Such a picture takes
+# seconds to draw on a busy machine: the answer is waited for 60 s.
+for query in "size=80x4&scale=16" "size=16x2&scale=32" "size=1x1&scale=64"; do
+    get_body "$port" "/screen.png?$query" "$work/budget.png" 60
+    [ "$(head -n 1 "$work/budget.png.head")" = "HTTP/1.1 200 OK" ] && [ "$(head -c 4 "$work/budget.png" | tail -c 3)" = PNG ] ||
+        fail "/screen.png?$query within the budget: $(cat "$work/budget.png.head")"
+done
 [[ $(get "$port" /screen.json) == *'"display":{"size":"20x4","encoding":"windows-1252","theme":"blue"}}' ]] ||
     fail "screen.json's display: $(get "$port" /screen.json)"
 stop_with TERM

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "view/lcd/lcd_picture.h"
 #include "view/lcd/name_list.h"
 
 namespace view {
@@ -135,7 +136,7 @@ bool ParsePictureQuery(std::string_view query, const PictureOptions& defaults,
             options->scale = *scale;
         }
     }
-    return true;
+    return WithinPixelBudget(*options, reason);
 }
 
 }  // namespace view

@@ -39,9 +39,12 @@ const char* ThemeName(Theme theme);
 // Every theme's name, the default first: "green, blue, amber, white or oled".
 std::string ThemeNameList();
 
-// Pixels per dot of the picture.
+// Pixels per dot of the picture. How large a picture may be is the pixel
+// budget's to say (lcd_picture.h): the largest scales fit small displays only.
 constexpr int kMinScale = 1;
-constexpr int kMaxScale = 16;
+constexpr int kMaxScale = 64;
+// The whole screen at this scale spends the pixel budget exactly.
+constexpr int kBudgetScale = 16;
 // A whole number from kMinScale to kMaxScale; nullopt otherwise.
 std::optional<int> ParseScale(std::string_view text);
 
@@ -66,7 +69,8 @@ PictureOptions PictureDefaults(const DisplayOptions& display, Encoding encoding)
 
 // What /screen.png's query asks for: size, encoding (a ROM), theme and scale,
 // each optional. `defaults` stands for what the query leaves out. False with a
-// one-line reason for a value that is out of range or unknown.
+// one-line reason for a value that is out of range or unknown, or for a
+// picture over the pixel budget.
 bool ParsePictureQuery(std::string_view query, const PictureOptions& defaults,
                        PictureOptions* options, std::string* reason);
 

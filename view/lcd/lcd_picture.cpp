@@ -172,8 +172,21 @@ std::uint64_t PicturePixels(const PictureOptions& options) {
 PictureOptions LargestPicture() {
     PictureOptions largest;
     largest.size = {kMaxColumns, kRowCount};
-    largest.scale = kMaxScale;
+    largest.scale = kBudgetScale;
     return largest;
+}
+
+std::uint64_t PixelBudget() { return PicturePixels(LargestPicture()); }
+
+bool WithinPixelBudget(const PictureOptions& options, std::string* reason) {
+    if (PicturePixels(options) <= PixelBudget()) return true;
+    const PictureOptions largest = LargestPicture();
+    *reason = "size " + DisplaySizeName(options.size) + " at scale " +
+              std::to_string(options.scale) + ": " + std::to_string(PictureWidth(options)) + "x" +
+              std::to_string(PictureHeight(options)) + " pixels, over the budget of " +
+              std::to_string(PixelBudget()) + " (" + DisplaySizeName(largest.size) + " at scale " +
+              std::to_string(largest.scale) + ")";
+    return false;
 }
 
 std::string RenderPng(const Rows& bytes, const PictureOptions& options) {

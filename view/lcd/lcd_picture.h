@@ -21,8 +21,14 @@ int PictureWidth(const PictureOptions& options);
 int PictureHeight(const PictureOptions& options);
 // Its width times its height: what drawing it costs, in time and memory.
 std::uint64_t PicturePixels(const PictureOptions& options);
-// The largest picture a request may ask for: the whole screen at the largest scale.
+// The largest picture one may ask for: the whole screen at kBudgetScale.
 PictureOptions LargestPicture();
+// The most pixels a picture may have: those of LargestPicture(). A smaller
+// display may take a larger scale within it.
+std::uint64_t PixelBudget();
+// True when the picture of `options` is within the budget; otherwise false
+// with a one-line reason.
+bool WithinPixelBudget(const PictureOptions& options, std::string* reason);
 
 // The rows (the bytes the host sent) drawn as the panel within its bezel, as a
 // PNG. The same rows and options always give the same bytes.

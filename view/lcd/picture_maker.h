@@ -28,7 +28,7 @@ public:
     // costs in proportion to its pixels; a picture larger than that is drawn
     // only when none waits. Any number of requests may wait for each.
     PictureMaker(boost::asio::io_context& io, std::size_t max_waiting = 16,
-                 std::uint64_t max_waiting_pixels = 2 * PicturePixels(LargestPicture()));
+                 std::uint64_t max_waiting_pixels = 2 * PixelBudget());
     ~PictureMaker();
     PictureMaker(const PictureMaker&) = delete;
     PictureMaker& operator=(const PictureMaker&) = delete;
