@@ -52,6 +52,50 @@ function paletteIndices(pixels, palette) {
 
 const rgbOf = (hex) => [1, 3, 5].map((i) => parseInt(hex.substr(i, 2), 16));
 
+// The pixels a clip's frames may hold in all before it is drawn a scale
+// smaller: gifenc's LZW takes some 20 ns a pixel, and a clip is made in
+// under 2 s. Sixty seconds of a 20x4 screen changing whole every 100 ms come
+// at 2 pixels a dot; a clock that changes a few cells stays at 4.
+const CLIP_MAX_PIXELS = 24e6;
+
+// The colour table's indices of the backlight, a lit and an unlit dot.
+// gifenc's LZW hashes a pixel's index into the high bits of its table's
+// keys: indices far apart spread the keys, and it runs a third faster than
+// with 0, 1 and 2.
+const CLIP_INDICES = [0x40, 0x80, 0xc0];
+
+// The cells each frame changes, and the box around them (first row and
+// column, last row and column; null for none), from the codes of the frames.
+function cellChanges(frames, columns, rows) {
+  const drawnCodes = [];
+  return frames.map((entry) => {
+    const cells = [];
+    let firstRow = rows, firstColumn = columns, lastRow = -1, lastColumn = -1;
+    for (let r = 0; r < rows; r++) {
+      const row = entry.codes[r] || '';
+      for (let c = 0; c < columns; c++) {
+        const code = c < row.length ? row.charCodeAt(c) : 0x20;
+        if (drawnCodes[r * columns + c] === code) continue;
+        drawnCodes[r * columns + c] = code;
+        cells.push(r, c, code);
+        firstRow = Math.min(firstRow, r);
+        lastRow = r;
+        firstColumn = Math.min(firstColumn, c);
+        lastColumn = Math.max(lastColumn, c);
+      }
+    }
+    return { cells, box: lastRow < 0 ? null : [firstRow, firstColumn, lastRow, lastColumn] };
+  });
+}
+
+// A box of cells' size in pixels in `geometry`: x, y, width and height.
+function pixelBox(geometry, [firstRow, firstColumn, lastRow, lastColumn]) {
+  const { margin, charWidth, charHeight, charGap } = geometry;
+  const across = lastColumn - firstColumn + 1, down = lastRow - firstRow + 1;
+  return [margin + firstColumn * (charWidth + charGap), margin + firstRow * (charHeight + charGap),
+    across * charWidth + (across - 1) * charGap, down * charHeight + (down - 1) * charGap];
+}
+
 function makeClip() {
   const started = performance.now();
   const { start, end, frames } = clipSpan();
@@ -60,43 +104,68 @@ function makeClip() {
   const rom = ENCODINGS[choice.encoding].rom ? choice.encoding
     : Object.keys(ENCODINGS).find((name) => ENCODINGS[name].rom);
   const theme = THEMES[choice.theme];
+  const changes = cellChanges(frames, columns, rows);
+  const pixelsAt = (scale) => {
+    const geometry = geometryAt(scale, columns, rows);
+    return changes.reduce((sum, { box }, i) => {
+      const [, , boxWidth, boxHeight] = i === 0 ? [0, 0, geometry.width, geometry.height]
+        : box ? pixelBox(geometry, box) : [0, 0, 1, 1];
+      return sum + boxWidth * boxHeight;
+    }, 0);
+  };
   let scale = 1;
-  while (scale < 4 && geometryAt(scale + 1, columns, rows).width <= CLIP_MAX_WIDTH) scale++;
+  while (scale < 4 && geometryAt(scale + 1, columns, rows).width <= CLIP_MAX_WIDTH &&
+         pixelsAt(scale + 1) <= CLIP_MAX_PIXELS) scale++;
   const geometry = geometryAt(scale, columns, rows);
-  const { width, height } = geometry;
-  const canvas = document.createElement('canvas');
-  canvas.width = width;
-  canvas.height = height;
-  const context = canvas.getContext('2d', { willReadFrequently: true });
-  context.fillStyle = theme.backlight;
-  context.fillRect(0, 0, width, height);
-  const painter = dotPainter(context, geometry, theme, rom);
+  const { width, height, charWidth, charHeight } = geometry;
+  // The painter's cells, each read once as palette indices and copied into
+  // place as its drawCell copies them onto a canvas; the margins and gaps are
+  // the backlight, index 0.
+  const painter = dotPainter(null, geometry, theme, rom);
   const palette = [theme.backlight, theme.on, theme.off].map(rgbOf);
+  const table = Array.from({ length: 256 }, () => palette[0]);
+  CLIP_INDICES.forEach((index, colour) => { table[index] = palette[colour]; });
+  const cellPixels = new Map();
+  const pixelsOf = (code) => {
+    let pixels = cellPixels.get(code);
+    if (!pixels) {
+      const sprite = painter.sprite(code);
+      pixels = paletteIndices(sprite.getContext('2d').getImageData(0, 0, charWidth, charHeight).data, palette)
+        .map((colour) => CLIP_INDICES[colour]);
+      cellPixels.set(code, pixels);
+    }
+    return pixels;
+  };
+  const shown = new Uint8Array(width * height).fill(CLIP_INDICES[0]);
   const gif = gifenc.GIFEncoder();
-  const drawnCodes = [];
   frames.forEach((entry, i) => {
-    // Only the cells that changed are drawn, and only the box around them
-    // goes into the frame, over the last one.
-    let box = i === 0 ? [0, 0, width, height] : null;
-    const codes = codesOf(entry);
-    for (let r = 0; r < rows; r++) {
-      for (let c = 0; c < columns; c++) {
-        const code = c < (codes[r] || []).length ? codes[r][c] : 0x20;
-        if (drawnCodes[r * columns + c] === code) continue;
-        painter.drawCell(r, c, code);
-        drawnCodes[r * columns + c] = code;
-        const cell = painter.cellBox(r, c);
-        box = box ? [Math.min(box[0], cell[0]), Math.min(box[1], cell[1]), Math.max(box[2], cell[2]), Math.max(box[3], cell[3])] : cell;
+    // Only the cells that changed are copied in, and only the box around
+    // them goes into the frame, over the last one.
+    const { cells, box } = changes[i];
+    for (let at = 0; at < cells.length; at += 3) {
+      const [r, c, code] = [cells[at], cells[at + 1], cells[at + 2]];
+      const pixels = pixelsOf(code);
+      const x = painter.left(c), y = painter.top(r);
+      for (let dy = 0, from = 0; dy < charHeight; dy++) {
+        for (let to = (y + dy) * width + x, last = to + charWidth; to < last;) shown[to++] = pixels[from++];
       }
     }
     // A change outside the area shown still takes its time: one pixel.
-    const [x, y, right, bottom] = box ? [Math.max(0, box[0]), Math.max(0, box[1]), Math.min(width, box[2]), Math.min(height, box[3])] : [0, 0, 1, 1];
+    const [x, y, boxWidth, boxHeight] = i === 0 ? [0, 0, width, height]
+      : box ? pixelBox(geometry, box) : [0, 0, 1, 1];
+    let framePixels = shown;
+    if (boxWidth * boxHeight < shown.length) {
+      framePixels = new Uint8Array(boxWidth * boxHeight);
+      for (let dy = 0; dy < boxHeight; dy++) {
+        const row = (y + dy) * width + x;
+        framePixels.set(shown.subarray(row, row + boxWidth), dy * boxWidth);
+      }
+    }
     const from = i === 0 ? start : entry.time;
     const until = i + 1 < frames.length ? frames[i + 1].time : end;
-    const pixels = context.getImageData(x, y, right - x, bottom - y).data;
     const at = gif.bytesView().length;
-    gif.writeFrame(paletteIndices(pixels, palette), right - x, bottom - y,
-      { palette: i === 0 ? palette : null, delay: until - from, repeat: 0, dispose: 1 });
+    gif.writeFrame(framePixels, boxWidth, boxHeight,
+      { palette: i === 0 ? table : null, delay: until - from, repeat: 0, dispose: 1 });
     // gifenc puts every frame at the top left: its image descriptor, after the
     // 8 bytes of the frame's control block, is told where this one goes.
     if (i > 0) placeFrame(gif.bytesView(), at + 8, x, y);
