@@ -4,6 +4,7 @@
 // back that moves nothing; back to live; and a clip of the ten saved as a
 // GIF and decoded with Pillow: one frame per change, in order, each delay
 // within 10 ms of its recorded gap.
+// Then a long history, of which the page fetches only the pieces it shows.
 //
 // LUMIVANE_VIEW: the lumivane-view program. LUMIVANE_HOST: lumivane-host.
 // LUMIVANE_BROWSER_OUT: where the screenshots (view-history-*.png) and the
@@ -27,7 +28,7 @@ const GAPS = [150, 230, 90, 310, 120, 270, 180, 400, 60, 200];
 // between characters.
 const panelAgainstPicture = (page) =>
   page.evaluate(async () => {
-    const version = kept[shownIndex()].version;
+    const version = kept.get(shownPosition()).version;
     const answer = await fetch(`/screen.png?version=${version}&size=20x4&encoding=hd44780-a00&scale=4`);
     const bitmap = await createImageBitmap(await answer.blob());
     const picture = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
@@ -85,8 +86,10 @@ test('the history: scrub back to each change, a clip of them decoded', { timeout
     const blank = `pos 1 2\nwrite ${' '.repeat(20)}\nsleep 300\n`;
     assert.equal(await runHost(blank + script + 'pos 1 3\nwrite after the ten\n'), 0);
     await until('the timeline to hold all', 5000, () =>
-      page.evaluate(() => kept.length >= 12 && kept[kept.length - 1].codes[2].startsWith('after the ten')));
-    const versions = await page.evaluate(() => kept.map(({ version, time, codes }) => ({ version, time, row: codes[1] })));
+      page.evaluate(() => count >= 12 && kept.get(newest())?.codes[2].startsWith('after the ten')));
+    const versions = await page.evaluate(() => [...kept.values()].sort((a, b) => a.position - b.position)
+      .map(({ version, time, position, codes }) => ({ version, time, position, row: codes[1] })));
+    assert.equal(versions.length, await page.evaluate(() => count), 'every kept change held');
     const before = versions.length - GAPS.length - 1;
     const ten = versions.slice(before, before + GAPS.length);
     ten.forEach((entry, i) => assert.match(entry.row, new RegExp(`^\u00ff{${i + 1}} step`), `version ${entry.version}`));
@@ -152,9 +155,9 @@ test('the history: scrub back to each change, a clip of them decoded', { timeout
     assert.ok(phoneWidth <= 390, `the page is ${phoneWidth} px wide on a 390 px screen`);
 
     // A clip of the ten: marked at the first, saved at the tenth.
-    await page.evaluate((index) => lookAt(index), before);
+    await page.evaluate((position) => lookAt(position), versions[before].position);
     await page.click('#mark');
-    await page.evaluate((index) => lookAt(index), before + GAPS.length - 1);
+    await page.evaluate((position) => lookAt(position), versions[before + GAPS.length - 1].position);
     await page.screenshot({ path: path.join(OUT_DIR, 'view-history-clip-span.png') });
     const [download] = await Promise.all([page.waitForEvent('download'), page.click('#clip')]);
     const start = new Date(ten[0].time);
@@ -193,15 +196,83 @@ print(json.dumps({'format': clip.format, 'loop': clip.info.get('loop'), 'frames'
     // page was drawn (under 30 s ago) and the one before, if any.
     await page.click('#mark');
     await page.keyboard.press('End');
-    const live = await page.evaluate(() => {
-      const { frames } = clipSpan();
-      return { frames: frames.length, last: frames[frames.length - 1].version, newest: kept[kept.length - 1].version };
+    const live = await page.evaluate(async () => {
+      const { frames } = await clipSpan();
+      return { frames: frames.length, last: frames[frames.length - 1].version, newest: kept.get(newest()).version };
     });
     assert.equal(live.last, live.newest);
     assert.ok(live.frames >= GAPS.length + 2);
     await page.setViewportSize({ width: 1280, height: 600 });
     await page.keyboard.press('ArrowLeft');
     await page.screenshot({ path: path.join(OUT_DIR, 'view-history-desktop.png') });
+  } finally {
+    if (view.exitCode === null) view.kill();
+    if (context) await context.close();
+    fs.rmSync(workDir, { recursive: true, force: true });
+    fs.rmSync(userDataDir, { recursive: true, force: true });
+  }
+});
+
+// A long history: the page's first load asks only where the kept changes are
+// and fetches the newest piece of them; Home then fetches the piece at the
+// oldest, whose panel is its picture, and Right steps on within that piece.
+test('a long history: the page fetches the pieces the timeline shows', { timeout: 240000 }, async () => {
+  assert.ok(VIEW && HOST, 'LUMIVANE_VIEW and LUMIVANE_HOST name the programs');
+  const workDir = fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-view-history-'));
+  const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-chromium-'));
+  const { view, url } = await startView(VIEW, ['--listen', '127.0.0.1:0', workDir], workDir);
+  let context;
+  try {
+    // Changes a millisecond apart, each seen by the view as it came or a few
+    // at once: some ten thousand kept.
+    const script = Array.from({ length: 30000 }, (_, i) => `pos 1 1\nwrite change ${i}\nsleep 1\n`).join('');
+    const host = spawn(HOST, ['-'], { cwd: workDir, stdio: ['pipe', 'ignore', 'inherit'] });
+    host.stdin.end(script);
+    assert.equal(await new Promise((resolve) => host.on('exit', resolve)), 0);
+    const ask = async (query) => (await fetch(`${url.replace(/\/?(\?.*)?$/, '')}/history.json?${query}`)).json();
+    const newestKept = async () => {
+      const { first, count } = await ask('limit=0');
+      return count ? (await ask(`from=${first + count - 1}`)).versions[0] : null;
+    };
+    await until('the last change kept', 5000, async () => (await newestKept())?.codes[0].startsWith('change 29999'));
+    const { first, count } = await ask('limit=0');
+    const oldest = (await ask(`from=${first}&limit=2`)).versions;
+    console.log(`kept: ${count} changes from position ${first}`);
+    assert.ok(count >= 5000, `${count} changes kept`);
+
+    context = await launchChromium(userDataDir, { width: 390, height: 800 });
+    const page = context.pages()[0] ?? (await context.newPage());
+    const fetched = [];
+    page.on('response', async (response) => {
+      if (!response.url().includes('/history.json')) return;
+      fetched.push({ url: response.url(), versions: (await response.json()).versions.length });
+    });
+    await page.goto(`${url}?size=20x4&encoding=hd44780-a00&theme=green`);
+    await until('the newest piece', 10000, () => page.evaluate(() => tail !== null && kept.has(newest())));
+    await until('its answers read', 2000, () => fetched.length >= 2);
+    const firstLoad = fetched.reduce((sum, answer) => sum + answer.versions, 0);
+    console.log(`first load: ${JSON.stringify(fetched)}`);
+    assert.ok(firstLoad <= 200, `the first load fetched ${firstLoad} of ${count} changes`);
+    assert.equal(await page.evaluate(() => kept.size), firstLoad);
+    assert.equal(await page.evaluate(() => count), count);
+
+    // Home: the oldest, fetched now and drawn as its picture.
+    await page.locator('body').click({ position: { x: 5, y: 5 } });
+    await page.keyboard.press('Home');
+    await until('the oldest shown', 5000, async () => (await page.textContent('#state')) === `at ${clockOf(oldest[0].time)}`);
+    const shown = await panelAgainstPicture(page);
+    assert.equal(shown.version, oldest[0].version);
+    assert.equal(shown.status, 200);
+    assert.deepEqual(shown.shown, shown.drawn, `the panel of version ${shown.version}`);
+    assert.equal(await page.textContent('#newer'), `${count - 1} newer`);
+    assert.equal(await page.evaluate(() => scrub.value), '0');
+    await page.keyboard.press('ArrowRight');
+    const next = await panelAgainstPicture(page);
+    assert.equal(next.version, oldest[1].version);
+    assert.deepEqual(next.shown, next.drawn);
+    const all = fetched.reduce((sum, answer) => sum + answer.versions, 0);
+    assert.ok(all <= 2 * 200, `${all} changes fetched in all`);
+    await page.screenshot({ path: path.join(OUT_DIR, 'view-history-long.png') });
   } finally {
     if (view.exitCode === null) view.kill();
     if (context) await context.close();

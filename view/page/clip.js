@@ -6,21 +6,37 @@
 const CLIP_MS = 30000;
 const CLIP_MAX_WIDTH = 1200;  // pixels: a 20x4 panel at 4 a dot, an 80x4 at 2
 
-// The span's [start, end) in the view's clock, and its frames' entries.
-function clipSpan() {
-  const shown = shownIndex();
+// The kept changes from position `from` to `last` whose time passes
+// `after`, fetched in pieces of the most an answer holds.
+async function fetchSpan(from, last, after = -1) {
+  const span = [];
+  for (;;) {
+    const history = await askHistory(`from=${from}&since=${after + 1}&limit=10000`);
+    if (!history) throw new Error('the view did not answer for its history');
+    for (const entry of history.versions) if (entry.position <= last) span.push(entry);
+    if (!history.more || !history.versions.length || history.versions.at(-1).position >= last) return span;
+    from = history.versions.at(-1).position + 1;
+  }
+}
+
+// The span's [start, end) in the view's clock, and its frames' entries,
+// fetched from the view.
+async function clipSpan() {
+  const shown = shownPosition();
   const last = clipMark === null ? shown : Math.max(clipMark, shown);
   // A change lasts until the next; the live one until now, on the view's
   // clock as near as the last change seen tells it.
-  const end = last + 1 < kept.length ? kept[last + 1].time
-    : Math.max(kept[last].time + 1, Date.now() - clockSkew);
-  const start = clipMark === null ? end - CLIP_MS : kept[Math.min(clipMark, shown)].time;
-  // The screen at the start, then every change before the end.
-  let first = kept.findIndex((entry) => entry.time > start) - 1;
-  if (first < -1) first = kept.length - 1;
-  first = Math.max(0, first);
-  const frames = [];
-  for (let i = first; i < kept.length && kept[i].time < end; i++) frames.push(kept[i]);
+  const next = last < newest() ? await entryAt(last + 1) : null;
+  const end = next ? next.time : Math.max((await entryAt(last)).time + 1, Date.now() - clockSkew);
+  if (clipMark !== null) {
+    const frames = await fetchSpan(Math.min(clipMark, shown), last);
+    return { start: frames[0].time, end, frames };
+  }
+  // The screen at the start, then every change after it.
+  const start = end - CLIP_MS;
+  const frames = await fetchSpan(first, last, start);
+  const before = (frames.length ? frames[0].position : last + 1) - 1;
+  if (before >= first) frames.unshift(await entryAt(before));
   return { start: Math.max(start, frames[0].time), end, frames };
 }
 
@@ -96,9 +112,16 @@ function pixelBox(geometry, [firstRow, firstColumn, lastRow, lastColumn]) {
     across * charWidth + (across - 1) * charGap, down * charHeight + (down - 1) * charGap];
 }
 
-function makeClip() {
+// A frame's box in pixels in `geometry`: the first frame the whole panel, one
+// that changed no cell shown a single pixel (it still takes its time).
+function frameBox(geometry, { box }, i) {
+  if (i === 0) return [0, 0, geometry.width, geometry.height];
+  return box ? pixelBox(geometry, box) : [0, 0, 1, 1];
+}
+
+async function makeClip() {
   const started = performance.now();
-  const { start, end, frames } = clipSpan();
+  const { start, end, frames } = await clipSpan();
   const [columns, rows] = choice.size.split('x').map(Number);
   // A text encoding's clip is drawn in the first ROM's dots.
   const rom = ENCODINGS[choice.encoding].rom ? choice.encoding
@@ -107,9 +130,8 @@ function makeClip() {
   const changes = cellChanges(frames, columns, rows);
   const pixelsAt = (scale) => {
     const geometry = geometryAt(scale, columns, rows);
-    return changes.reduce((sum, { box }, i) => {
-      const [, , boxWidth, boxHeight] = i === 0 ? [0, 0, geometry.width, geometry.height]
-        : box ? pixelBox(geometry, box) : [0, 0, 1, 1];
+    return changes.reduce((sum, change, i) => {
+      const [, , boxWidth, boxHeight] = frameBox(geometry, change, i);
       return sum + boxWidth * boxHeight;
     }, 0);
   };
@@ -118,9 +140,9 @@ function makeClip() {
          pixelsAt(scale + 1) <= CLIP_MAX_PIXELS) scale++;
   const geometry = geometryAt(scale, columns, rows);
   const { width, height, charWidth, charHeight } = geometry;
-  // The painter's cells, each read once as palette indices and copied into
-  // place as its drawCell copies them onto a canvas; the margins and gaps are
-  // the backlight, index 0.
+  // The painter's cells, each read once as colour indices, a row at a time,
+  // and copied into place as its drawCell copies them onto a canvas; the
+  // margins and gaps are the backlight.
   const painter = dotPainter(null, geometry, theme, rom);
   const palette = [theme.backlight, theme.on, theme.off].map(rgbOf);
   const table = Array.from({ length: 256 }, () => palette[0]);
@@ -130,8 +152,9 @@ function makeClip() {
     let pixels = cellPixels.get(code);
     if (!pixels) {
       const sprite = painter.sprite(code);
-      pixels = paletteIndices(sprite.getContext('2d').getImageData(0, 0, charWidth, charHeight).data, palette)
+      const indices = paletteIndices(sprite.getContext('2d').getImageData(0, 0, charWidth, charHeight).data, palette)
         .map((colour) => CLIP_INDICES[colour]);
+      pixels = Array.from({ length: charHeight }, (_, y) => indices.subarray(y * charWidth, (y + 1) * charWidth));
       cellPixels.set(code, pixels);
     }
     return pixels;
@@ -141,18 +164,14 @@ function makeClip() {
   frames.forEach((entry, i) => {
     // Only the cells that changed are copied in, and only the box around
     // them goes into the frame, over the last one.
-    const { cells, box } = changes[i];
+    const { cells } = changes[i];
     for (let at = 0; at < cells.length; at += 3) {
       const [r, c, code] = [cells[at], cells[at + 1], cells[at + 2]];
       const pixels = pixelsOf(code);
       const x = painter.left(c), y = painter.top(r);
-      for (let dy = 0, from = 0; dy < charHeight; dy++) {
-        for (let to = (y + dy) * width + x, last = to + charWidth; to < last;) shown[to++] = pixels[from++];
-      }
+      for (let dy = 0; dy < charHeight; dy++) shown.set(pixels[dy], (y + dy) * width + x);
     }
-    // A change outside the area shown still takes its time: one pixel.
-    const [x, y, boxWidth, boxHeight] = i === 0 ? [0, 0, width, height]
-      : box ? pixelBox(geometry, box) : [0, 0, 1, 1];
+    const [x, y, boxWidth, boxHeight] = frameBox(geometry, changes[i], i);
     let framePixels = shown;
     if (boxWidth * boxHeight < shown.length) {
       framePixels = new Uint8Array(boxWidth * boxHeight);
@@ -180,9 +199,9 @@ function makeClip() {
 
 // Each clip's time to make in ms, for the browser test's figures.
 window.lumivaneClipTimes = [];
-document.getElementById('clip').addEventListener('click', () => {
-  if (kept.length === 0) return;
-  const clip = makeClip();
+document.getElementById('clip').addEventListener('click', async () => {
+  if (count === 0) return;
+  const clip = await makeClip();
   const link = document.createElement('a');
   link.href = URL.createObjectURL(new Blob([clip.bytes], { type: 'image/gif' }));
   link.download = clip.name;
