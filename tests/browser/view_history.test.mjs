@@ -243,9 +243,10 @@ test('a long history: the page fetches the pieces the timeline shows', { timeout
     context = await launchChromium(userDataDir, { width: 390, height: 800 });
     const page = context.pages()[0] ?? (await context.newPage());
     const fetched = [];
-    page.on('response', async (response) => {
+    page.on('response', (response) => {
       if (!response.url().includes('/history.json')) return;
-      fetched.push({ url: response.url(), versions: (await response.json()).versions.length });
+      response.json().then((answer) => fetched.push({ url: response.url(), versions: answer.versions.length }),
+        () => { /* the page closed first */ });
     });
     await page.goto(`${url}?size=20x4&encoding=hd44780-a00&theme=green`);
     await until('the newest piece', 10000, () => page.evaluate(() => tail !== null && kept.has(newest())));
