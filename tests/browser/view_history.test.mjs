@@ -4,7 +4,6 @@
 // back that moves nothing; back to live; and a clip of the ten saved as a
 // GIF and decoded with Pillow: one frame per change, in order, each delay
 // within 10 ms of its recorded gap.
-// Then a long history, of which the page fetches only the pieces it shows.
 //
 // LUMIVANE_VIEW: the lumivane-view program. LUMIVANE_HOST: lumivane-host.
 // LUMIVANE_BROWSER_OUT: where the screenshots (view-history-*.png) and the
@@ -16,51 +15,12 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { OUT_DIR, launchChromium, startView, until } from './chromium.mjs';
+import { clockOf, panelAgainstPicture } from './history_panel.mjs';
 
 const VIEW = process.env.LUMIVANE_VIEW;
 const HOST = process.env.LUMIVANE_HOST;
 // The gaps between the ten changes, in ms: each a frame's delay in the clip.
 const GAPS = [150, 230, 90, 310, 120, 270, 180, 400, 60, 200];
-
-// The panel on the page and the kept version's PNG (scale 4), both read as
-// 20x4 cells of 5x8 dots, '#' where a dot is lit. The PNG's geometry at
-// scale 4: a bezel of 16 px and a margin of 12, 4 px dots 1 px apart, 5 px
-// between characters.
-const panelAgainstPicture = (page) =>
-  page.evaluate(async () => {
-    const version = kept.get(shownPosition()).version;
-    const answer = await fetch(`/screen.png?version=${version}&size=20x4&encoding=hd44780-a00&scale=4`);
-    const bitmap = await createImageBitmap(await answer.blob());
-    const picture = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
-    picture.drawImage(bitmap, 0, 0);
-    const panel = document.getElementById('dots').getContext('2d');
-    const lit = (context, x, y) => {
-      const [red, green, blue] = context.getImageData(Math.floor(x), Math.floor(y), 1, 1).data;
-      return red + green + blue < 3 * 0x50 ? '#' : '.';
-    };
-    const shown = [], drawn = [];
-    for (let r = 0; r < 4; r++) {
-      let panelRow = '', pictureRow = '';
-      for (let c = 0; c < 20; c++) {
-        for (let y = 0; y < 8; y++) {
-          for (let x = 0; x < 5; x++) {
-            const dot = window.lumivaneDotAt(r, c, x, y);
-            panelRow += lit(panel, dot.x + dot.size / 2, dot.y + dot.size / 2);
-            pictureRow += lit(picture, 28 + c * 29 + x * 5 + 2, 28 + r * 44 + y * 5 + 2);
-          }
-        }
-      }
-      shown.push(panelRow);
-      drawn.push(pictureRow);
-    }
-    return { version, status: answer.status, shown, drawn };
-  });
-
-const clockOf = (ms) => {
-  const d = new Date(ms);
-  const pad = (n, w = 2) => String(n).padStart(w, '0');
-  return `${pad(d.getHours())}:${pad(d.getMinutes())}:${pad(d.getSeconds())}.${pad(d.getMilliseconds(), 3)}`;
-};
 
 test('the history: scrub back to each change, a clip of them decoded', { timeout: 90000 }, async () => {
   assert.ok(VIEW && HOST, 'LUMIVANE_VIEW and LUMIVANE_HOST name the programs');
@@ -205,75 +165,6 @@ print(json.dumps({'format': clip.format, 'loop': clip.info.get('loop'), 'frames'
     await page.setViewportSize({ width: 1280, height: 600 });
     await page.keyboard.press('ArrowLeft');
     await page.screenshot({ path: path.join(OUT_DIR, 'view-history-desktop.png') });
-  } finally {
-    if (view.exitCode === null) view.kill();
-    if (context) await context.close();
-    fs.rmSync(workDir, { recursive: true, force: true });
-    fs.rmSync(userDataDir, { recursive: true, force: true });
-  }
-});
-
-// A long history: the page's first load asks only where the kept changes are
-// and fetches the newest piece of them; Home then fetches the piece at the
-// oldest, whose panel is its picture, and Right steps on within that piece.
-test('a long history: the page fetches the pieces the timeline shows', { timeout: 240000 }, async () => {
-  assert.ok(VIEW && HOST, 'LUMIVANE_VIEW and LUMIVANE_HOST name the programs');
-  const workDir = fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-view-history-'));
-  const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'lumivane-chromium-'));
-  const { view, url } = await startView(VIEW, ['--listen', '127.0.0.1:0', workDir], workDir);
-  let context;
-  try {
-    // Changes a millisecond apart, each seen by the view as it came or a few
-    // at once: some ten thousand kept.
-    const script = Array.from({ length: 30000 }, (_, i) => `pos 1 1\nwrite change ${i}\nsleep 1\n`).join('');
-    const host = spawn(HOST, ['-'], { cwd: workDir, stdio: ['pipe', 'ignore', 'inherit'] });
-    host.stdin.end(script);
-    assert.equal(await new Promise((resolve) => host.on('exit', resolve)), 0);
-    const ask = async (query) => (await fetch(`${url.replace(/\/?(\?.*)?$/, '')}/history.json?${query}`)).json();
-    const newestKept = async () => {
-      const { first, count } = await ask('limit=0');
-      return count ? (await ask(`from=${first + count - 1}`)).versions[0] : null;
-    };
-    await until('the last change kept', 5000, async () => (await newestKept())?.codes[0].startsWith('change 29999'));
-    const { first, count } = await ask('limit=0');
-    const oldest = (await ask(`from=${first}&limit=2`)).versions;
-    console.log(`kept: ${count} changes from position ${first}`);
-    assert.ok(count >= 5000, `${count} changes kept`);
-
-    context = await launchChromium(userDataDir, { width: 390, height: 800 });
-    const page = context.pages()[0] ?? (await context.newPage());
-    const fetched = [];
-    page.on('response', (response) => {
-      if (!response.url().includes('/history.json')) return;
-      response.json().then((answer) => fetched.push({ url: response.url(), versions: answer.versions.length }),
-        () => { /* the page closed first */ });
-    });
-    await page.goto(`${url}?size=20x4&encoding=hd44780-a00&theme=green`);
-    await until('the newest piece', 10000, () => page.evaluate(() => tail !== null && kept.has(newest())));
-    await until('its answers read', 2000, () => fetched.length >= 2);
-    const firstLoad = fetched.reduce((sum, answer) => sum + answer.versions, 0);
-    console.log(`first load: ${JSON.stringify(fetched)}`);
-    assert.ok(firstLoad <= 200, `the first load fetched ${firstLoad} of ${count} changes`);
-    assert.equal(await page.evaluate(() => kept.size), firstLoad);
-    assert.equal(await page.evaluate(() => count), count);
-
-    // Home: the oldest, fetched now and drawn as its picture.
-    await page.locator('body').click({ position: { x: 5, y: 5 } });
-    await page.keyboard.press('Home');
-    await until('the oldest shown', 5000, async () => (await page.textContent('#state')) === `at ${clockOf(oldest[0].time)}`);
-    const shown = await panelAgainstPicture(page);
-    assert.equal(shown.version, oldest[0].version);
-    assert.equal(shown.status, 200);
-    assert.deepEqual(shown.shown, shown.drawn, `the panel of version ${shown.version}`);
-    assert.equal(await page.textContent('#newer'), `${count - 1} newer`);
-    assert.equal(await page.evaluate(() => scrub.value), '0');
-    await page.keyboard.press('ArrowRight');
-    const next = await panelAgainstPicture(page);
-    assert.equal(next.version, oldest[1].version);
-    assert.deepEqual(next.shown, next.drawn);
-    const all = fetched.reduce((sum, answer) => sum + answer.versions, 0);
-    assert.ok(all <= 2 * 200, `${all} changes fetched in all`);
-    await page.screenshot({ path: path.join(OUT_DIR, 'view-history-long.png') });
   } finally {
     if (view.exitCode === null) view.kill();
     if (context) await context.close();

@@ -44,15 +44,14 @@ async function askHistory(query) {
 }
 
 // The versions of an answer held; what the view no longer keeps, and past
-// HELD what lies far from both the timeline and the newest, let go.
+// HELD what lies far from both the timeline and the newest, let go, but for
+// the change shown and the clip's mark.
 function hold(versions) {
   for (const entry of versions) kept.set(entry.position, entry);
-  if (kept.size <= HELD) return;
   const near = shownPosition();
   for (const position of kept.keys()) {
-    if (position < first || (Math.abs(position - near) > PIECE && position < newest() - PIECE && position !== clipMark)) {
-      kept.delete(position);
-    }
+    const far = kept.size > HELD && Math.abs(position - near) > PIECE && position < newest() - PIECE;
+    if ((position < first || far) && position !== lookingAt && position !== clipMark) kept.delete(position);
   }
 }
 
