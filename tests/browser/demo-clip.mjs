@@ -26,12 +26,12 @@ try {
   await page.goto(`${url}?size=40x4&encoding=hd44780-a00&theme=green`);
   await until('the panel', 5000, async () => (await page.locator('#dots').count()) === 1);
   await sleep(500);
-  const before = await page.evaluate(() => kept.length);
+  const before = await page.evaluate(() => first + count);  // the position of the next change
   const host = spawn(path.join(buildDir, 'lumivane-host'), [], { cwd: buildDir, stdio: 'ignore' });
   await new Promise((resolve) => host.on('exit', resolve));
   await sleep(1000);
-  await until('the demo in the timeline', 5000, () => page.evaluate((n) => kept.length > n + 1, before));
-  await page.evaluate((first) => { clipMark = first; }, before);
+  await until('the demo in the timeline', 5000, () => page.evaluate((n) => first + count > n + 1, before));
+  await page.evaluate((position) => { clipMark = position; }, before);
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('#clip')]);
   await download.saveAs(output);
   console.log(`wrote ${output} (${fs.statSync(output).size} bytes)`);

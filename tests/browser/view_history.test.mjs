@@ -15,51 +15,12 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { OUT_DIR, launchChromium, startView, until } from './chromium.mjs';
+import { clockOf, panelAgainstPicture } from './history_panel.mjs';
 
 const VIEW = process.env.LUMIVANE_VIEW;
 const HOST = process.env.LUMIVANE_HOST;
 // The gaps between the ten changes, in ms: each a frame's delay in the clip.
 const GAPS = [150, 230, 90, 310, 120, 270, 180, 400, 60, 200];
-
-// The panel on the page and the kept version's PNG (scale 4), both read as
-// 20x4 cells of 5x8 dots, '#' where a dot is lit. The PNG's geometry at
-// scale 4: a bezel of 16 px and a margin of 12, 4 px dots 1 px apart, 5 px
-// between characters.
-const panelAgainstPicture = (page) =>
-  page.evaluate(async () => {
-    const version = kept[shownIndex()].version;
-    const answer = await fetch(`/screen.png?version=${version}&size=20x4&encoding=hd44780-a00&scale=4`);
-    const bitmap = await createImageBitmap(await answer.blob());
-    const picture = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
-    picture.drawImage(bitmap, 0, 0);
-    const panel = document.getElementById('dots').getContext('2d');
-    const lit = (context, x, y) => {
-      const [red, green, blue] = context.getImageData(Math.floor(x), Math.floor(y), 1, 1).data;
-      return red + green + blue < 3 * 0x50 ? '#' : '.';
-    };
-    const shown = [], drawn = [];
-    for (let r = 0; r < 4; r++) {
-      let panelRow = '', pictureRow = '';
-      for (let c = 0; c < 20; c++) {
-        for (let y = 0; y < 8; y++) {
-          for (let x = 0; x < 5; x++) {
-            const dot = window.lumivaneDotAt(r, c, x, y);
-            panelRow += lit(panel, dot.x + dot.size / 2, dot.y + dot.size / 2);
-            pictureRow += lit(picture, 28 + c * 29 + x * 5 + 2, 28 + r * 44 + y * 5 + 2);
-          }
-        }
-      }
-      shown.push(panelRow);
-      drawn.push(pictureRow);
-    }
-    return { version, status: answer.status, shown, drawn };
-  });
-
-const clockOf = (ms) => {
-  const d = new Date(ms);
-  const pad = (n, w = 2) => String(n).padStart(w, '0');
-  return `${pad(d.getHours())}:${pad(d.getMinutes())}:${pad(d.getSeconds())}.${pad(d.getMilliseconds(), 3)}`;
-};
 
 test('the history: scrub back to each change, a clip of them decoded', { timeout: 90000 }, async () => {
   assert.ok(VIEW && HOST, 'LUMIVANE_VIEW and LUMIVANE_HOST name the programs');
@@ -85,8 +46,10 @@ test('the history: scrub back to each change, a clip of them decoded', { timeout
     const blank = `pos 1 2\nwrite ${' '.repeat(20)}\nsleep 300\n`;
     assert.equal(await runHost(blank + script + 'pos 1 3\nwrite after the ten\n'), 0);
     await until('the timeline to hold all', 5000, () =>
-      page.evaluate(() => kept.length >= 12 && kept[kept.length - 1].codes[2].startsWith('after the ten')));
-    const versions = await page.evaluate(() => kept.map(({ version, time, codes }) => ({ version, time, row: codes[1] })));
+      page.evaluate(() => count >= 12 && kept.get(newest())?.codes[2].startsWith('after the ten')));
+    const versions = await page.evaluate(() => [...kept.values()].sort((a, b) => a.position - b.position)
+      .map(({ version, time, position, codes }) => ({ version, time, position, row: codes[1] })));
+    assert.equal(versions.length, await page.evaluate(() => count), 'every kept change held');
     const before = versions.length - GAPS.length - 1;
     const ten = versions.slice(before, before + GAPS.length);
     ten.forEach((entry, i) => assert.match(entry.row, new RegExp(`^\u00ff{${i + 1}} step`), `version ${entry.version}`));
@@ -152,9 +115,9 @@ test('the history: scrub back to each change, a clip of them decoded', { timeout
     assert.ok(phoneWidth <= 390, `the page is ${phoneWidth} px wide on a 390 px screen`);
 
     // A clip of the ten: marked at the first, saved at the tenth.
-    await page.evaluate((index) => lookAt(index), before);
+    await page.evaluate((position) => lookAt(position), versions[before].position);
     await page.click('#mark');
-    await page.evaluate((index) => lookAt(index), before + GAPS.length - 1);
+    await page.evaluate((position) => lookAt(position), versions[before + GAPS.length - 1].position);
     await page.screenshot({ path: path.join(OUT_DIR, 'view-history-clip-span.png') });
     const [download] = await Promise.all([page.waitForEvent('download'), page.click('#clip')]);
     const start = new Date(ten[0].time);
@@ -193,9 +156,9 @@ print(json.dumps({'format': clip.format, 'loop': clip.info.get('loop'), 'frames'
     // page was drawn (under 30 s ago) and the one before, if any.
     await page.click('#mark');
     await page.keyboard.press('End');
-    const live = await page.evaluate(() => {
-      const { frames } = clipSpan();
-      return { frames: frames.length, last: frames[frames.length - 1].version, newest: kept[kept.length - 1].version };
+    const live = await page.evaluate(async () => {
+      const { frames } = await clipSpan();
+      return { frames: frames.length, last: frames[frames.length - 1].version, newest: kept.get(newest()).version };
     });
     assert.equal(live.last, live.newest);
     assert.ok(live.frames >= GAPS.length + 2);

@@ -173,9 +173,10 @@ test('the dots page: a 20x4 A00 panel, hidden text, changes, choices kept, a pho
     const at = (q) => times[Math.min(times.length - 1, Math.floor(q * times.length))];
     // A clip of the ticks (60 s and 600 changes by default), as "Save clip"
     // makes it from a mark at the first: its frames and its time to make.
-    const clip = await page.evaluate(() => {
-      clipMark = kept.findIndex((entry) => entry.codes.some((row) => row.startsWith('tick 0 ')));
-      const made = makeClip();
+    const clip = await page.evaluate(async () => {
+      const ticks = await askHistory('limit=10000');
+      clipMark = ticks.versions.find((entry) => entry.codes.some((row) => row.startsWith('tick 0 '))).position;
+      const made = await makeClip();
       clipMark = null;
       return { frames: made.frames, bytes: made.bytes.length, ms: window.lumivaneClipTimes.at(-1) };
     });

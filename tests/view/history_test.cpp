@@ -21,7 +21,7 @@ Rows Screen(const std::string& first_row) { return {first_row, "b", "", "d"}; }
 // The versions a history holds over its whole span, oldest first.
 std::vector<std::uint64_t> VersionsOf(const ScreenHistory& history) {
     std::vector<std::uint64_t> versions;
-    history.Visit(0, INT64_MAX, SIZE_MAX,
+    history.Visit(0, INT64_MAX, 0, SIZE_MAX,
                   [&](const KeptScreen& kept) { versions.push_back(kept.version); });
     return versions;
 }
@@ -41,6 +41,10 @@ TEST(ScreenHistory, KeepsAtMostItsCountTheOldestGoingFirst) {
     const auto versions = VersionsOf(history);
     EXPECT_EQ(versions.front(), 2u);
     EXPECT_EQ(versions.back(), 100001u);
+    // The positions go on from where they were: the first one is gone.
+    EXPECT_EQ(history.first_position(), 1u);
+    EXPECT_EQ(history.Find(2)->position, 1u);
+    EXPECT_EQ(history.Find(100001)->position, 100000u);
 }
 
 TEST(ScreenHistory, KeepsTheLast24Hours) {
@@ -82,28 +86,46 @@ TEST(ScreenHistory, VisitsASpanOldestFirstWithinItsLimit) {
     for (std::uint64_t version = 1; version <= 5; ++version)
         history.Add(version, 100 * static_cast<std::int64_t>(version),
                     Screen(std::to_string(version)));
+    history.Add(6, 600, Screen("6"));
+    history.Add(7, 700, Screen("7"));
+    // Versions 1 and 2 go first: 3 to 7 are kept at positions 2 to 6.
+    ScreenHistory five(HistoryLimits{5, std::chrono::hours(24)});
+    history.Visit(0, INT64_MAX, 0, SIZE_MAX, [&](const KeptScreen& kept) {
+        five.Add(kept.version, kept.time_ms, kept.bytes);
+    });
     struct {
         std::int64_t since, until;
+        std::uint64_t from_position;
         std::size_t limit;
         std::vector<std::uint64_t> versions;
         bool more;
     } cases[] = {
-        {0, INT64_MAX, 10, {1, 2, 3, 4, 5}, false},
-        {200, 400, 10, {2, 3, 4}, false},  // both ends included
-        {201, 399, 10, {3}, false},
-        {200, 400, 2, {2, 3}, true},
-        {200, 300, 2, {2, 3}, false},
-        {0, INT64_MAX, 0, {}, true},
-        {600, 700, 10, {}, false},
-        {400, 200, 10, {}, false},
+        {0, INT64_MAX, 0, 10, {3, 4, 5, 6, 7}, false},
+        {300, 500, 0, 10, {3, 4, 5}, false},  // both ends included
+        {301, 499, 0, 10, {4}, false},
+        {300, 500, 0, 2, {3, 4}, true},
+        {300, 400, 0, 2, {3, 4}, false},
+        {0, INT64_MAX, 0, 0, {}, true},
+        {800, 900, 0, 10, {}, false},
+        {500, 300, 0, 10, {}, false},
+        {0, INT64_MAX, 5, 10, {6, 7}, false},  // from a position on
+        {0, INT64_MAX, 4, 1, {5}, true},
+        {0, INT64_MAX, 1, 10, {3, 4, 5, 6, 7}, false},  // one no longer kept: from the oldest
+        {0, INT64_MAX, 7, 10, {}, false},               // the next to come
+        {400, INT64_MAX, 3, 10, {4, 5, 6, 7}, false},   // the later of the two starts
+        {400, INT64_MAX, 5, 10, {6, 7}, false},
     };
+    ASSERT_EQ(five.first_position(), 2u);
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.since) + ".." + std::to_string(c.until));
+        SCOPED_TRACE(std::to_string(c.since) + ".." + std::to_string(c.until) + " from " +
+                     std::to_string(c.from_position));
         std::vector<std::uint64_t> versions;
-        const bool more = history.Visit(c.since, c.until, c.limit, [&](const KeptScreen& kept) {
-            versions.push_back(kept.version);
-            EXPECT_EQ(kept.bytes, Screen(std::to_string(kept.version)));
-        });
+        const bool more =
+            five.Visit(c.since, c.until, c.from_position, c.limit, [&](const KeptScreen& kept) {
+                versions.push_back(kept.version);
+                EXPECT_EQ(kept.bytes, Screen(std::to_string(kept.version)));
+                EXPECT_EQ(kept.position, kept.version - 1);
+            });
         EXPECT_EQ(versions, c.versions);
         EXPECT_EQ(more, c.more);
     }
@@ -140,15 +162,20 @@ TEST_F(HistoryRoute, TheSpansVersionsOldestFirst) {
         const char* body;
     } cases[] = {
         {"/history.json",
-         R"({"versions":[{"version":7,"time":1765461422318,"codes":["Temp 21ßC","\"q\"","",""]},)"
-         R"({"version":8,"time":1765461423000,"codes":["ÿ~","","",""]}],"more":false})"},
+         R"({"versions":[{"version":7,"time":1765461422318,"position":0,"codes":["Temp 21ßC","\"q\"","",""]},)"
+         R"({"version":8,"time":1765461423000,"position":1,"codes":["ÿ~","","",""]}],"more":false,"first":0,"count":2})"},
         {"/history.json?since=1765461422319",
-         R"({"versions":[{"version":8,"time":1765461423000,"codes":["ÿ~","","",""]}],"more":false})"},
+         R"({"versions":[{"version":8,"time":1765461423000,"position":1,"codes":["ÿ~","","",""]}],"more":false,"first":0,"count":2})"},
         {"/history.json?until=1765461422318&since=0",
-         R"({"versions":[{"version":7,"time":1765461422318,"codes":["Temp 21ßC","\"q\"","",""]}],"more":false})"},
+         R"({"versions":[{"version":7,"time":1765461422318,"position":0,"codes":["Temp 21ßC","\"q\"","",""]}],"more":false,"first":0,"count":2})"},
         {"/history.json?limit=1",
-         R"({"versions":[{"version":7,"time":1765461422318,"codes":["Temp 21ßC","\"q\"","",""]}],"more":true})"},
-        {"/history.json?since=1765461423001", R"({"versions":[],"more":false})"},
+         R"({"versions":[{"version":7,"time":1765461422318,"position":0,"codes":["Temp 21ßC","\"q\"","",""]}],"more":true,"first":0,"count":2})"},
+        {"/history.json?from=1",
+         R"({"versions":[{"version":8,"time":1765461423000,"position":1,"codes":["ÿ~","","",""]}],"more":false,"first":0,"count":2})"},
+        {"/history.json?since=1765461423001",
+         R"({"versions":[],"more":false,"first":0,"count":2})"},
+        // What a page asks first: where the kept screens are, and none of them.
+        {"/history.json?limit=0", R"({"versions":[],"more":true,"first":0,"count":2})"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.target);
@@ -160,7 +187,7 @@ TEST_F(HistoryRoute, TheSpansVersionsOldestFirst) {
     }
     // A view that keeps nothing answers with nothing.
     EXPECT_EQ(Route(Get("/history.json"), Snapshot()).response.body(),
-              R"({"versions":[],"more":false})");
+              R"({"versions":[],"more":false,"first":0,"count":0})");
 }
 
 // Every byte, as /history.json and /screen.json serve it, read back by a
@@ -201,6 +228,8 @@ TEST_F(HistoryRoute, ABadValueGets400WithItsReason) {
          "until '1234567890123456': want a time in milliseconds since 1970\n"},
         {"/history.json?limit=10001", "limit '10001': want a whole number from 0 to 10000\n"},
         {"/history.json?limit=x", "limit 'x': want a whole number from 0 to 10000\n"},
+        {"/history.json?from=-1", "from '-1': want a position in the history\n"},
+        {"/history.json?from=", "from '': want a position in the history\n"},
         {"/screen.png?version=abc", "version 'abc': want a version number\n"},
         {"/screen.png?version=", "version '': want a version number\n"},
     };
@@ -237,11 +266,14 @@ TEST_F(HistoryRoute, APictureOfAKeptVersionOnly) {
 TEST_F(HistoryRoute, BehindTheTokenLikeEveryOtherPath) {
     snapshot.token = "Tk9uZS1vZi15b3VyLWJpeg";
     snapshot.port = 8080;
-    for (const char* target : {"/history.json", "/history.json?since=0", "/screen.png?version=7"}) {
+    // Where the kept screens are is told only with the token too.
+    for (const char* target : {"/history.json", "/history.json?since=0", "/history.json?limit=0",
+                               "/history.json?from=1", "/screen.png?version=7"}) {
         SCOPED_TRACE(target);
         const Answer refused = Route(Get(target), snapshot);
         EXPECT_EQ(refused.response.result(), http::status::forbidden);
         EXPECT_EQ(refused.response.body().find("Temp"), std::string::npos);
+        EXPECT_EQ(refused.response.body().find("count"), std::string::npos);
         EXPECT_FALSE(refused.picture);
         Request with_cookie = Get(target);
         with_cookie.set(http::field::cookie, "lumivane_token_8080=Tk9uZS1vZi15b3VyLWJpeg");

@@ -136,7 +136,7 @@ done
     fail "screen.json: $screen"
 # It keeps what it showed: the screen is the last of its history.
 history=$(get "$first_port" /history.json)
-[[ $history == *'"codes":["Hello from <b>the host</b>",'*'],"more":false}' ]] ||
+[[ $history == *'"codes":["Hello from <b>the host</b>",'*'],"more":false,"first":0,"count":'[12]'}' ]] ||
     fail "history.json: $history"
 pid=$first_pid
 stop_with TERM
@@ -158,7 +158,7 @@ for text in 'Hello from <b>the host</b>' 'Polled: a change seen by a look every 
     [[ $screen == *"{\"rows\":[\"$text\","*'"found":true,'* ]] || fail "polled screen.json: $screen"
 done
 # --history 0 keeps none of them.
-[[ $(get "$port" /history.json) == *$'\r\n\r\n{"versions":[],"more":false}' ]] ||
+[[ $(get "$port" /history.json) == *$'\r\n\r\n{"versions":[],"more":false,"first":0,"count":0}' ]] ||
     fail "--history 0: $(get "$port" /history.json)"
 stop_with TERM
 [ ! -s "$work/polled.err" ] || fail "--poll 50, standard error: $(cat "$work/polled.err")"

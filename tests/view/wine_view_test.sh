@@ -140,7 +140,7 @@ rows=$(grep -o '"codes":\["[^"]*' <<<"$history" | sed 's/^"codes":\["//')
 last=$(grep -o '"version":[0-9]*' <<<"$history" | tail -n 1)
 [[ $(get "$port" /screen.json) == *"$last,"* ]] || fail "history.json's last is not the screen: $last"
 grep -o '"time":[0-9]*' <<<"$history" | cut -d : -f 2 | sort -c -n || fail "history.json's times: $history"
-[[ $history == *'],"more":false}' ]] || fail "history.json: $history"
+[[ $history == *'],"more":false,"first":0,"count":'[0-9]*'}' ]] || fail "history.json: $history"
 first=$(grep -o '"version":[0-9]*' <<<"$history" | head -n 1 | cut -d : -f 2)
 [ "$(get "$port" "/screen.png?version=$first" | head -c 4 | tail -c 3)" = PNG ] ||
     fail "/screen.png?version=$first: no picture"

@@ -44,6 +44,12 @@ bool ParseHistoryQuery(std::string_view query, HistoryQuery* history, std::strin
             }
             (key == "since" ? history->since_ms : history->until_ms) =
                 static_cast<std::int64_t>(number);
+        } else if (key == "from") {
+            if (!ParseCount(value, &number)) {
+                *reason = "from " + Quoted(value) + ": want a position in the history";
+                return false;
+            }
+            history->from_position = number;
         } else if (key == "limit") {
             if (!ParseCount(value, &number) || number > kMaxHistoryAnswer) {
                 *reason = "limit " + Quoted(value) + ": want a whole number from 0 to " +
@@ -95,15 +101,19 @@ void AppendCodesJson(const Rows& bytes, std::string* json) {
 std::string HistoryJson(const ScreenHistory& history, const HistoryQuery& query) {
     std::string json = "{\"versions\":[";
     json.reserve(std::min(query.limit, history.size()) * 256);
-    const bool more =
-        history.Visit(query.since_ms, query.until_ms, query.limit, [&](const KeptScreen& kept) {
-            if (json.back() != '[') json.push_back(',');
-            json += "{\"version\":" + std::to_string(kept.version) +
-                    ",\"time\":" + std::to_string(kept.time_ms) + ",\"codes\":";
-            AppendCodesJson(kept.bytes, &json);
-            json.push_back('}');
-        });
-    json += more ? "],\"more\":true}" : "],\"more\":false}";
+    const bool more = history.Visit(query.since_ms, query.until_ms, query.from_position,
+                                    query.limit, [&](const KeptScreen& kept) {
+                                        if (json.back() != '[') json.push_back(',');
+                                        json += "{\"version\":" + std::to_string(kept.version) +
+                                                ",\"time\":" + std::to_string(kept.time_ms) +
+                                                ",\"position\":" + std::to_string(kept.position) +
+                                                ",\"codes\":";
+                                        AppendCodesJson(kept.bytes, &json);
+                                        json.push_back('}');
+                                    });
+    json += more ? "],\"more\":true" : "],\"more\":false";
+    json += ",\"first\":" + std::to_string(history.first_position()) +
+            ",\"count\":" + std::to_string(history.size()) + "}";
     return json;
 }
 

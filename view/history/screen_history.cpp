@@ -34,6 +34,7 @@ void ScreenHistory::DropOldest() {
     for (const std::uint16_t length : oldest.lengths) size += length;
     bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(size));
     dropped_ += size;
+    ++dropped_screens_;
     entries_.pop_front();
     if (entries_.empty()) bytes_.shrink_to_fit();
 }
@@ -70,19 +71,27 @@ std::optional<KeptScreen> ScreenHistory::Find(std::uint64_t version) const {
     if (found == entries_.end() || found->version != version) return std::nullopt;
     KeptScreen screen;
     Unpack(*found, &screen);
+    screen.position = dropped_screens_ + static_cast<std::uint64_t>(found - entries_.begin());
     return screen;
 }
 
-bool ScreenHistory::Visit(std::int64_t since_ms, std::int64_t until_ms, std::size_t limit,
+bool ScreenHistory::Visit(std::int64_t since_ms, std::int64_t until_ms, std::uint64_t from_position,
+                          std::size_t limit,
                           const std::function<void(const KeptScreen&)>& visit) const {
     auto entry = std::lower_bound(
         entries_.begin(), entries_.end(), since_ms,
         [](const Entry& kept, std::int64_t since) { return kept.time_ms < since; });
+    if (from_position > dropped_screens_) {
+        const std::uint64_t skipped =
+            std::min<std::uint64_t>(from_position - dropped_screens_, size());
+        entry = std::max(entry, entries_.begin() + static_cast<std::ptrdiff_t>(skipped));
+    }
     KeptScreen screen;  // one for all, its rows' room kept
     for (std::size_t visited = 0; entry != entries_.end() && entry->time_ms <= until_ms;
          ++entry, ++visited) {
         if (visited == limit) return true;
         Unpack(*entry, &screen);
+        screen.position = dropped_screens_ + static_cast<std::uint64_t>(entry - entries_.begin());
         visit(screen);
     }
     return false;

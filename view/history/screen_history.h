@@ -22,8 +22,9 @@ struct HistoryLimits {
 
 struct KeptScreen {
     std::uint64_t version = 0;
-    std::int64_t time_ms = 0;  // when the view saw it, ms since 1970 (UTC)
-    Rows bytes;                // the rows as the host sent them
+    std::uint64_t position = 0;  // its place among every screen kept since the start, from 0
+    std::int64_t time_ms = 0;    // when the view saw it, ms since 1970 (UTC)
+    Rows bytes;                  // the rows as the host sent them
 };
 
 class ScreenHistory {
@@ -43,12 +44,15 @@ public:
     std::optional<KeptScreen> Find(std::uint64_t version) const;
 
     // Calls `visit` for each kept screen seen from `since_ms` to `until_ms`
-    // (both included), oldest first, at most `limit` of them. True when more
-    // of the span were left out by the limit.
-    bool Visit(std::int64_t since_ms, std::int64_t until_ms, std::size_t limit,
-               const std::function<void(const KeptScreen&)>& visit) const;
+    // (both included) at `from_position` or after, oldest first, at most
+    // `limit` of them. True when more of the span were left out by the limit.
+    bool Visit(std::int64_t since_ms, std::int64_t until_ms, std::uint64_t from_position,
+               std::size_t limit, const std::function<void(const KeptScreen&)>& visit) const;
 
     std::size_t size() const { return entries_.size(); }
+    // The oldest kept screen's position: the kept ones are this and the
+    // size() - 1 after it; the next one kept takes first_position() + size().
+    std::uint64_t first_position() const { return dropped_screens_; }
     const HistoryLimits& limits() const { return limits_; }
 
 private:
@@ -66,9 +70,10 @@ private:
     void DropOldest();
 
     const HistoryLimits limits_;
-    std::deque<Entry> entries_;  // oldest first
-    std::deque<char> bytes_;     // the kept rows' bytes, oldest first
-    std::uint64_t dropped_ = 0;  // bytes dropped from bytes_'s front so far
+    std::deque<Entry> entries_;          // oldest first
+    std::deque<char> bytes_;             // the kept rows' bytes, oldest first
+    std::uint64_t dropped_ = 0;          // bytes dropped from bytes_'s front so far
+    std::uint64_t dropped_screens_ = 0;  // entries dropped from entries_'s front so far
 };
 
 }  // namespace view

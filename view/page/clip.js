@@ -6,21 +6,37 @@
 const CLIP_MS = 30000;
 const CLIP_MAX_WIDTH = 1200;  // pixels: a 20x4 panel at 4 a dot, an 80x4 at 2
 
-// The span's [start, end) in the view's clock, and its frames' entries.
-function clipSpan() {
-  const shown = shownIndex();
+// The kept changes from position `from` to `last` whose time passes
+// `after`, fetched in pieces of the most an answer holds.
+async function fetchSpan(from, last, after = -1) {
+  const span = [];
+  for (;;) {
+    const history = await askHistory(`from=${from}&since=${after + 1}&limit=10000`);
+    if (!history) throw new Error('the view did not answer for its history');
+    for (const entry of history.versions) if (entry.position <= last) span.push(entry);
+    if (!history.more || !history.versions.length || history.versions.at(-1).position >= last) return span;
+    from = history.versions.at(-1).position + 1;
+  }
+}
+
+// The span's [start, end) in the view's clock, and its frames' entries,
+// fetched from the view.
+async function clipSpan() {
+  const shown = shownPosition();
   const last = clipMark === null ? shown : Math.max(clipMark, shown);
   // A change lasts until the next; the live one until now, on the view's
   // clock as near as the last change seen tells it.
-  const end = last + 1 < kept.length ? kept[last + 1].time
-    : Math.max(kept[last].time + 1, Date.now() - clockSkew);
-  const start = clipMark === null ? end - CLIP_MS : kept[Math.min(clipMark, shown)].time;
-  // The screen at the start, then every change before the end.
-  let first = kept.findIndex((entry) => entry.time > start) - 1;
-  if (first < -1) first = kept.length - 1;
-  first = Math.max(0, first);
-  const frames = [];
-  for (let i = first; i < kept.length && kept[i].time < end; i++) frames.push(kept[i]);
+  const next = last < newest() ? await entryAt(last + 1) : null;
+  const end = next ? next.time : Math.max((await entryAt(last)).time + 1, Date.now() - clockSkew);
+  if (clipMark !== null) {
+    const frames = await fetchSpan(Math.min(clipMark, shown), last);
+    return { start: frames[0].time, end, frames };
+  }
+  // The screen at the start, then every change after it.
+  const start = end - CLIP_MS;
+  const frames = await fetchSpan(first, last, start);
+  const before = (frames.length ? frames[0].position : last + 1) - 1;
+  if (before >= first) frames.unshift(await entryAt(before));
   return { start: Math.max(start, frames[0].time), end, frames };
 }
 
@@ -52,51 +68,123 @@ function paletteIndices(pixels, palette) {
 
 const rgbOf = (hex) => [1, 3, 5].map((i) => parseInt(hex.substr(i, 2), 16));
 
-function makeClip() {
+// The pixels a clip's frames may hold in all before it is drawn a scale
+// smaller: gifenc's LZW takes some 20 ns a pixel, and a clip is made in
+// under 2 s. Sixty seconds of a 20x4 screen changing whole every 100 ms come
+// at 2 pixels a dot; a clock that changes a few cells stays at 4.
+const CLIP_MAX_PIXELS = 24e6;
+
+// The colour table's indices of the backlight, a lit and an unlit dot.
+// gifenc's LZW hashes a pixel's index into the high bits of its table's
+// keys: indices far apart spread the keys, and it runs a third faster than
+// with 0, 1 and 2.
+const CLIP_INDICES = [0x40, 0x80, 0xc0];
+
+// The cells each frame changes, and the box around them (first row and
+// column, last row and column; null for none), from the codes of the frames.
+function cellChanges(frames, columns, rows) {
+  const drawnCodes = [];
+  return frames.map((entry) => {
+    const cells = [];
+    let firstRow = rows, firstColumn = columns, lastRow = -1, lastColumn = -1;
+    for (let r = 0; r < rows; r++) {
+      const row = entry.codes[r] || '';
+      for (let c = 0; c < columns; c++) {
+        const code = c < row.length ? row.charCodeAt(c) : 0x20;
+        if (drawnCodes[r * columns + c] === code) continue;
+        drawnCodes[r * columns + c] = code;
+        cells.push(r, c, code);
+        firstRow = Math.min(firstRow, r);
+        lastRow = r;
+        firstColumn = Math.min(firstColumn, c);
+        lastColumn = Math.max(lastColumn, c);
+      }
+    }
+    return { cells, box: lastRow < 0 ? null : [firstRow, firstColumn, lastRow, lastColumn] };
+  });
+}
+
+// A box of cells' size in pixels in `geometry`: x, y, width and height.
+function pixelBox(geometry, [firstRow, firstColumn, lastRow, lastColumn]) {
+  const { margin, charWidth, charHeight, charGap } = geometry;
+  const across = lastColumn - firstColumn + 1, down = lastRow - firstRow + 1;
+  return [margin + firstColumn * (charWidth + charGap), margin + firstRow * (charHeight + charGap),
+    across * charWidth + (across - 1) * charGap, down * charHeight + (down - 1) * charGap];
+}
+
+// A frame's box in pixels in `geometry`: the first frame the whole panel, one
+// that changed no cell shown a single pixel (it still takes its time).
+function frameBox(geometry, { box }, i) {
+  if (i === 0) return [0, 0, geometry.width, geometry.height];
+  return box ? pixelBox(geometry, box) : [0, 0, 1, 1];
+}
+
+async function makeClip() {
   const started = performance.now();
-  const { start, end, frames } = clipSpan();
+  const { start, end, frames } = await clipSpan();
   const [columns, rows] = choice.size.split('x').map(Number);
   // A text encoding's clip is drawn in the first ROM's dots.
   const rom = ENCODINGS[choice.encoding].rom ? choice.encoding
     : Object.keys(ENCODINGS).find((name) => ENCODINGS[name].rom);
   const theme = THEMES[choice.theme];
+  const changes = cellChanges(frames, columns, rows);
+  const pixelsAt = (scale) => {
+    const geometry = geometryAt(scale, columns, rows);
+    return changes.reduce((sum, change, i) => {
+      const [, , boxWidth, boxHeight] = frameBox(geometry, change, i);
+      return sum + boxWidth * boxHeight;
+    }, 0);
+  };
   let scale = 1;
-  while (scale < 4 && geometryAt(scale + 1, columns, rows).width <= CLIP_MAX_WIDTH) scale++;
+  while (scale < 4 && geometryAt(scale + 1, columns, rows).width <= CLIP_MAX_WIDTH &&
+         pixelsAt(scale + 1) <= CLIP_MAX_PIXELS) scale++;
   const geometry = geometryAt(scale, columns, rows);
-  const { width, height } = geometry;
-  const canvas = document.createElement('canvas');
-  canvas.width = width;
-  canvas.height = height;
-  const context = canvas.getContext('2d', { willReadFrequently: true });
-  context.fillStyle = theme.backlight;
-  context.fillRect(0, 0, width, height);
-  const painter = dotPainter(context, geometry, theme, rom);
+  const { width, height, charWidth, charHeight } = geometry;
+  // The painter's cells, each read once as colour indices, a row at a time,
+  // and copied into place as its drawCell copies them onto a canvas; the
+  // margins and gaps are the backlight.
+  const painter = dotPainter(null, geometry, theme, rom);
   const palette = [theme.backlight, theme.on, theme.off].map(rgbOf);
+  const table = Array.from({ length: 256 }, () => palette[0]);
+  CLIP_INDICES.forEach((index, colour) => { table[index] = palette[colour]; });
+  const cellPixels = new Map();
+  const pixelsOf = (code) => {
+    let pixels = cellPixels.get(code);
+    if (!pixels) {
+      const sprite = painter.sprite(code);
+      const indices = paletteIndices(sprite.getContext('2d').getImageData(0, 0, charWidth, charHeight).data, palette)
+        .map((colour) => CLIP_INDICES[colour]);
+      pixels = Array.from({ length: charHeight }, (_, y) => indices.subarray(y * charWidth, (y + 1) * charWidth));
+      cellPixels.set(code, pixels);
+    }
+    return pixels;
+  };
+  const shown = new Uint8Array(width * height).fill(CLIP_INDICES[0]);
   const gif = gifenc.GIFEncoder();
-  const drawnCodes = [];
   frames.forEach((entry, i) => {
-    // Only the cells that changed are drawn, and only the box around them
-    // goes into the frame, over the last one.
-    let box = i === 0 ? [0, 0, width, height] : null;
-    const codes = codesOf(entry);
-    for (let r = 0; r < rows; r++) {
-      for (let c = 0; c < columns; c++) {
-        const code = c < (codes[r] || []).length ? codes[r][c] : 0x20;
-        if (drawnCodes[r * columns + c] === code) continue;
-        painter.drawCell(r, c, code);
-        drawnCodes[r * columns + c] = code;
-        const cell = painter.cellBox(r, c);
-        box = box ? [Math.min(box[0], cell[0]), Math.min(box[1], cell[1]), Math.max(box[2], cell[2]), Math.max(box[3], cell[3])] : cell;
+    // Only the cells that changed are copied in, and only the box around
+    // them goes into the frame, over the last one.
+    const { cells } = changes[i];
+    for (let at = 0; at < cells.length; at += 3) {
+      const [r, c, code] = [cells[at], cells[at + 1], cells[at + 2]];
+      const pixels = pixelsOf(code);
+      const x = painter.left(c), y = painter.top(r);
+      for (let dy = 0; dy < charHeight; dy++) shown.set(pixels[dy], (y + dy) * width + x);
+    }
+    const [x, y, boxWidth, boxHeight] = frameBox(geometry, changes[i], i);
+    let framePixels = shown;
+    if (boxWidth * boxHeight < shown.length) {
+      framePixels = new Uint8Array(boxWidth * boxHeight);
+      for (let dy = 0; dy < boxHeight; dy++) {
+        const row = (y + dy) * width + x;
+        framePixels.set(shown.subarray(row, row + boxWidth), dy * boxWidth);
       }
     }
-    // A change outside the area shown still takes its time: one pixel.
-    const [x, y, right, bottom] = box ? [Math.max(0, box[0]), Math.max(0, box[1]), Math.min(width, box[2]), Math.min(height, box[3])] : [0, 0, 1, 1];
     const from = i === 0 ? start : entry.time;
     const until = i + 1 < frames.length ? frames[i + 1].time : end;
-    const pixels = context.getImageData(x, y, right - x, bottom - y).data;
     const at = gif.bytesView().length;
-    gif.writeFrame(paletteIndices(pixels, palette), right - x, bottom - y,
-      { palette: i === 0 ? palette : null, delay: until - from, repeat: 0, dispose: 1 });
+    gif.writeFrame(framePixels, boxWidth, boxHeight,
+      { palette: i === 0 ? table : null, delay: until - from, repeat: 0, dispose: 1 });
     // gifenc puts every frame at the top left: its image descriptor, after the
     // 8 bytes of the frame's control block, is told where this one goes.
     if (i > 0) placeFrame(gif.bytesView(), at + 8, x, y);
@@ -111,9 +199,9 @@ function makeClip() {
 
 // Each clip's time to make in ms, for the browser test's figures.
 window.lumivaneClipTimes = [];
-document.getElementById('clip').addEventListener('click', () => {
-  if (kept.length === 0) return;
-  const clip = makeClip();
+document.getElementById('clip').addEventListener('click', async () => {
+  if (count === 0) return;
+  const clip = await makeClip();
   const link = document.createElement('a');
   link.href = URL.createObjectURL(new Blob([clip.bytes], { type: 'image/gif' }));
   link.download = clip.name;

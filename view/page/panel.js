@@ -77,7 +77,8 @@ function fitCanvas() {
 
 // Draws cells into `target` (a canvas's 2D context) with `geometry` (one of
 // geometryAt's), in `theme`, from the glyphs of the encoding `rom`: the live
-// panel and the clips alike. Each glyph is drawn once, then copied into its cells.
+// panel and the clips alike. Each glyph is drawn once, then copied into its
+// cells; sprite(code) is that drawing, which the clip reads (its `target` null).
 let painter = null;
 function dotPainter(target, geometry, theme, rom) {
   const sprites = new Map();
@@ -117,6 +118,7 @@ function dotPainter(target, geometry, theme, rom) {
   return {
     left,
     top,
+    sprite,
     drawCell: (r, c, code) => target.drawImage(sprite(code), left(c), top(r)),
     // The pixels a cell's drawing covers: x, y, and one past its right and bottom.
     cellBox: (r, c) => [left(c), top(r), left(c) + charWidth, top(r) + charHeight],
