@@ -75,14 +75,19 @@ if(TARGET lumivane-view)
 endif()
 
 if(WIN32)
-  # A Windows user's texts: CR LF, the names Notepad opens.
+  # A Windows user's texts: CR LF, the names Notepad opens. README.txt is
+  # README.md as plain text (scripts/readme-text.py), made as the release is
+  # packed.
   set(LUMIVANE_RELEASE_TEXTS ${PROJECT_BINARY_DIR}/release-texts)
-  configure_file(${CMAKE_CURRENT_LIST_DIR}/release/README.txt.in
-                 ${LUMIVANE_RELEASE_TEXTS}/README.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${LUMIVANE_RELEASE_TEXTS}/LICENSE.txt @ONLY
                  NEWLINE_STYLE CRLF)
-  install(FILES ${LUMIVANE_RELEASE_TEXTS}/README.txt ${LUMIVANE_RELEASE_TEXTS}/LICENSE.txt
+  install(FILES ${LUMIVANE_RELEASE_TEXTS}/LICENSE.txt
           DESTINATION . COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
+  find_program(LUMIVANE_PYTHON python3 NO_CMAKE_FIND_ROOT_PATH)
+  install(CODE "execute_process(COMMAND \"${LUMIVANE_PYTHON}\"
+      \"${PROJECT_SOURCE_DIR}/scripts/readme-text.py\" \"${PROJECT_SOURCE_DIR}/README.md\"
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/README.txt\" \"Lumivane ${Lumivane_VERSION} for Windows\"
+      COMMAND_ERROR_IS_FATAL ANY)" COMPONENT ${LUMIVANE_RELEASE_COMPONENT})
   set(CPACK_GENERATOR ZIP)
   set(LUMIVANE_RELEASE_PLATFORM win32)
   # Explorer's "Extract All" makes the folder: the files sit at the top.

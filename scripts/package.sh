@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes a release in build/release:
 #   lumivane-<version>-win32.zip          lumivane.dll, lumivane-host.exe,
-#                                         lumivane-view.exe, README.txt, LICENSE.txt
+#                                         lumivane-view.exe, README.txt (README.md
+#                                         as plain text), LICENSE.txt
 #   lumivane-<version>-linux-x86_64.tar.gz  lumivane.so, lumivane-host,
 #                                         lumivane-view, README.md, LICENSE
 # Each platform is built in a release tree of its own by its workflow preset
@@ -12,7 +13,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
-ensure_apt_packages "${BUILD_PACKAGES[@]}" "${MINGW_PACKAGES[@]}" "${LUMIVANE_VIEW_PACKAGES[@]}"
+# python3: scripts/readme-text.py makes the zip's README.txt from README.md.
+ensure_apt_packages "${BUILD_PACKAGES[@]}" "${MINGW_PACKAGES[@]}" "${LUMIVANE_VIEW_PACKAGES[@]}" python3
 ensure_npm_packages "$LUMIVANE_VIEW_NPM"
 
 rm -rf build/release build/release-win32/package build/release-native/package

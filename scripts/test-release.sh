@@ -2,7 +2,7 @@
 # The release as a user gets it. Makes it with scripts/package.sh, unpacks
 # each archive into an empty folder (build/release-test) and checks:
 # - the archive's file list, exactly;
-# - the README and license texts (CR LF for Windows);
+# - the README and license texts (CR LF for Windows, the README made plain);
 # - the version resource of each Windows binary, field by field;
 # - that no binary carries debug sections (while the release trees keep them);
 # - that the unpacked stand-in host runs its demo from the unpacked folder,
@@ -190,10 +190,20 @@ if [ -s "$readme" ] && ! grep -qv $'\r$' "$readme" &&
 else
     fail "README.txt has a line without CR LF"
 fi
-if LC_ALL=C grep -q '[^ -~'$'\r'']' "$readme" || grep -q '@' "$readme"; then
-    fail "README.txt has a byte outside printable ASCII, or a name left unfilled (@...@)"
+if LC_ALL=C grep -q '[^ -~'$'\r'']' "$readme"; then
+    fail "README.txt has a byte outside printable ASCII"
 else
-    pass "README.txt is plain ASCII, every name filled in"
+    pass "README.txt is plain ASCII"
+fi
+# README.md made plain: every heading of it, and no Markdown left.
+missing=$(sed -n 's/^#\{2,3\} //p' README.md | tr -d '`*' | while IFS= read -r heading; do
+    grep -qxF "$heading"$'\r' "$readme" || echo "$heading"
+done)
+markdown=$(grep -nE '```|\]\(|\*\*|`|^[|#]' "$readme" | head -n 3)
+if [ -z "$missing" ] && [ -z "$markdown" ]; then
+    pass "README.txt is README.md made plain"
+else
+    fail "README.txt is not README.md made plain: headings missing: ${missing:-none}; Markdown left: ${markdown:-none}"
 fi
 grep -q "lumivane v$version" "$readme" && pass "README.txt names version $version" ||
     fail "README.txt does not name version $version"

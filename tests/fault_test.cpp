@@ -20,17 +20,18 @@
 
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
+#include "tests/support/page_oracle.h"
 
 namespace fs = std::filesystem;
 using testhost::DriverSession;
 using testhost::ExpectedPage;
+using testhost::kLogBound;
 using testhost::LogLineSize;
 using testhost::Now;
 using testhost::PageRows;
 
 namespace {
 
-constexpr std::uintmax_t kBound = 16 * 1024 * 1024;
 const char kClock[] = "<the start-up clock>";  // a row that must hold the start-up clock
 
 class FaultyDriver : public DriverSession {
@@ -58,13 +59,13 @@ public:
     fs::path LogFile() const { return work_dir() / LogPath(); }
     fs::path FullLogFile() const { return work_dir() / (LogPath() + ".1"); }
 
-    // Makes the log, as the driver knows it, hold almost kBound bytes: one
+    // Makes the log, as the driver knows it, hold almost kLogBound bytes: one
     // line whose body is mostly a hole (the file stays sparse). The driver
     // learns its size at its next check.
     void PadLog() {
         const fs::path log = LogFile();
         testhost::AppendFile(log, "00:00:00 01/01/26 padding ");
-        fs::resize_file(log, kBound - 1000);
+        fs::resize_file(log, kLogBound - 1000);
         testhost::AppendFile(log, "\n");
     }
 
@@ -208,7 +209,14 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
         driver.Arm("none");
         driver.Arm(fault, nth);
         const bool answer = scenario.act(driver);
+        const int calls_under_fault = driver.Calls(fault);
         driver.Arm("none");
+
+        // A cut write is followed by one more, which writes the rest: the
+        // fault did cut, as a whole line alone can't show.
+        if (fault == std::string("short")) {
+            EXPECT_EQ(calls_under_fault, calls + 1);
+        }
 
         const std::string page = driver.Page();
         if (answer) {
@@ -349,6 +357,40 @@ TEST_F(FaultAfterInit, ShortWriteOfALongLineGoesOnWhereItStopped) {
     }
 }
 
+// A cut write is followed by one more, with the rest of the line, which the
+// disk takes (short) or refuses (full). The count of the platform's write
+// calls shows that the fault layer cut the write: the log alone can't, since
+// a whole line is also what an uncut write leaves.
+TEST_F(FaultAfterInit, CutWriteIsFollowedByOneMore) {
+    const std::string text(5000, 'w');
+    // The platform's write calls of one call whose last line is the one under
+    // `fault` (none: nullptr): SetPosition's line in one write, or a long
+    // Write's text line, over the line buffer, in one writev. That Write
+    // leaves the screen as the one before it did, so no page follows.
+    const auto write_calls = [&](bool long_line, const char* fault) {
+        driver_.SetPosition(1, 1);
+        if (long_line) driver_.Write(text.c_str());
+        driver_.SetPosition(1, 1);
+        driver_.Arm("none");
+        if (fault != nullptr) driver_.Arm(fault, long_line ? 2 : 1);
+        if (long_line)
+            driver_.Write(text.c_str());
+        else
+            driver_.SetPosition(2, 2);
+        const int calls = driver_.Calls("write");
+        driver_.Arm("none");
+        return calls;
+    };
+    for (const bool long_line : {false, true}) {
+        const int uncut = write_calls(long_line, nullptr);
+        EXPECT_EQ(uncut, long_line ? 2 : 1);
+        for (const char* fault : {"short", "full"}) {
+            SCOPED_TRACE(std::string(fault) + (long_line ? " writev" : " write"));
+            EXPECT_EQ(write_calls(long_line, fault), uncut + 1);
+        }
+    }
+}
+
 // A log that cannot be opened again after its rollover is tried again at the
 // next line: logging goes on.
 TEST_F(FaultAfterInit, FailedOpenAtRolloverIsRetriedAtTheNextLine) {
@@ -359,7 +401,7 @@ TEST_F(FaultAfterInit, FailedOpenAtRolloverIsRetriedAtTheNextLine) {
     ASSERT_EQ(driver_.Write(std::string(70 * 1024, 'y').c_str()), 1);
     driver_.Arm("none");
 
-    EXPECT_EQ(fs::file_size(driver_.FullLogFile()), kBound - 1000 + 1 +
+    EXPECT_EQ(fs::file_size(driver_.FullLogFile()), kLogBound - 1000 + 1 +
                                                         LogLine("SetPosition x=1, y=1").size() +
                                                         LogLine("Write x=1, y=1").size());
     const std::string ys(80, 'y');
@@ -374,6 +416,7 @@ TEST_F(FaultAfterInit, PageWrittenInPlaceIsNeverEmptyForAReader) {
     driver_.Arm("none");
     driver_.Arm("rename", 1, true);
     const fs::path page = driver_.work_dir() / driver_.RelativePagePath();
+    const std::string refresh = testhost::OracleRefreshLine();
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const pid_t reader = fork();
@@ -390,7 +433,7 @@ TEST_F(FaultAfterInit, PageWrittenInPlaceIsNeverEmptyForAReader) {
             ++reads;
             if (bytes.empty())
                 ++empty;
-            else if (bytes.find("<meta http-equiv=refresh content=5 >") == std::string::npos)
+            else if (bytes.find(refresh) == std::string::npos)
                 ++no_refresh;
             pollfd done = {ready[0], POLLIN, 0};
             if (poll(&done, 1, 0) == 1) break;

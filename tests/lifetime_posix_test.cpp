@@ -20,6 +20,7 @@
 
 namespace fs = std::filesystem;
 using testhost::DriverSession;
+using testhost::kLogBound;
 using testhost::Listing;
 using testhost::Now;
 
@@ -191,7 +192,6 @@ TEST(ManyWriters, TwoProcessesSharingTheLogNeverSpliceALine) {
 // either file is whole.
 TEST(ManyWriters, TwoProcessesSharingTheLogKeepItBoundedAndWhole) {
     DriverSession session;
-    constexpr std::uintmax_t kBound = 16 * 1024 * 1024;
     constexpr std::uintmax_t kSlack = 2 * 64 * 1024;
     constexpr int kWrites = 200;
     constexpr std::size_t kTextLength = 200 * 320;  // whole screens: the page stays as it is
@@ -209,7 +209,7 @@ TEST(ManyWriters, TwoProcessesSharingTheLogKeepItBoundedAndWhole) {
     for (const std::string name : {"lumivane.log", "lumivane.log.1"}) {
         SCOPED_TRACE(name);
         const std::string log = testhost::ReadFile(session.work_dir() / "logs" / name);
-        EXPECT_LE(log.size(), kBound + kSlack);
+        EXPECT_LE(log.size(), kLogBound + kSlack);
         EXPECT_EQ(log.find('\0'), std::string::npos);
         int broken = 0;
         for (const std::string& body : testhost::LogBodies(log, {window.before, Now()})) {
@@ -226,7 +226,6 @@ TEST(ManyWriters, TwoProcessesSharingTheLogKeepItBoundedAndWhole) {
 // renaming the fresh one over it.
 TEST(ManyWriters, SecondProcessAtTheBoundLeavesTheFullLogAlone) {
     DriverSession session;
-    constexpr std::uintmax_t kBound = 16 * 1024 * 1024;
     unsigned char flag = 0;
     ASSERT_EQ(session.CallInit(&flag), "Lumivane v0.1");
     const fs::path log = session.work_dir() / session.LogPath();
@@ -235,13 +234,13 @@ TEST(ManyWriters, SecondProcessAtTheBoundLeavesTheFullLogAlone) {
     // The other process: the same load of the module, forked, fills the log
     // and passes its bound.
     const pid_t other = Spawn([&session] {
-        session.GrowLogTo(kBound - 10);
+        session.GrowLogTo(kLogBound - 10);
         session.SetPosition(7, 3);
         return ::testing::Test::HasFailure() ? 1 : 0;
     });
     ASSERT_EQ(ExitStatus(other), 0);
     const std::string full = testhost::ReadFile(full_log);
-    ASSERT_EQ(full.size(), kBound - 10);
+    ASSERT_EQ(full.size(), kLogBound - 10);
 
     // This one still writes into the full log until its check: a line of
     // 70 KiB makes it ask.

@@ -18,6 +18,7 @@
 #include "tests/support/module_host.h"
 
 namespace fs = std::filesystem;
+using testhost::kLogBound;
 using testhost::kPageWriteEnd;
 using testhost::kPageWriteStart;
 using testhost::kStampSize;
@@ -26,8 +27,6 @@ using testhost::LogLineSize;
 using testhost::Now;
 
 namespace {
-
-constexpr std::uintmax_t kBound = 16 * 1024 * 1024;
 
 class LogBound : public testhost::DriverAfterInit {
 protected:
@@ -47,11 +46,11 @@ protected:
 };
 
 TEST_F(LogBound, LineThatReachesTheBoundExactlyStaysInTheLog) {
-    const std::uintmax_t size = kBound - LogLineSize("SetPosition x=1, y=1");
+    const std::uintmax_t size = kLogBound - LogLineSize("SetPosition x=1, y=1");
     driver_.GrowLogTo(size);
     driver_.SetPosition(1, 1);
 
-    EXPECT_EQ(fs::file_size(LogFile()), kBound);
+    EXPECT_EQ(fs::file_size(LogFile()), kLogBound);
     EXPECT_FALSE(fs::exists(OldLogFile()));
     const std::string log = driver_.Log();
     const std::string line_end = testhost::Lines("\n");
@@ -61,7 +60,7 @@ TEST_F(LogBound, LineThatReachesTheBoundExactlyStaysInTheLog) {
 
 TEST_F(LogBound, LineThatWouldPassTheBoundStartsAFreshLogWithoutBanner) {
     testhost::WriteFile(OldLogFile(), "an older full log");
-    const std::uintmax_t size = kBound - LogLineSize("SetPosition x=1, y=1") + 1;
+    const std::uintmax_t size = kLogBound - LogLineSize("SetPosition x=1, y=1") + 1;
     driver_.GrowLogTo(size);
     const std::string full_log = driver_.Log();
 
@@ -81,7 +80,7 @@ TEST_F(LogBound, LineThatWouldPassTheBoundStartsAFreshLogWithoutBanner) {
 // A page write's lines cross the bound one by one: its first rule still fits
 // the full log, and its row lines go on in the fresh one.
 TEST_F(LogBound, LinesOfOneCallAreSplitOnlyBetweenLines) {
-    const std::uintmax_t size = kBound - LogLineSize("SetPosition x=1, y=3") -
+    const std::uintmax_t size = kLogBound - LogLineSize("SetPosition x=1, y=3") -
                                 LogLineSize("Write x=1, y=3") - LogLineSize("Write row") -
                                 LogLineSize(kPageWriteStart) - 1;
     driver_.GrowLogTo(size);
@@ -89,7 +88,7 @@ TEST_F(LogBound, LinesOfOneCallAreSplitOnlyBetweenLines) {
     ASSERT_EQ(driver_.Write("row"), 1);
 
     const std::string full_log = testhost::ReadFile(OldLogFile());
-    ASSERT_EQ(full_log.size(), kBound - 1);
+    ASSERT_EQ(full_log.size(), kLogBound - 1);
     EXPECT_EQ(full_log.substr(full_log.size() - LogLineSize(kPageWriteStart) + kStampSize),
               testhost::Lines(std::string(" ") + kPageWriteStart + "\n"));
     const std::vector<std::string> fresh = LogLines();
@@ -140,7 +139,7 @@ class LogThatCannotBeRenamed : public LogBound,
 // also a reader that does not share deletion), the log starts afresh in
 // place: the bound holds all the same, and no full log is made.
 TEST_P(LogThatCannotBeRenamed, StartsAfreshInPlace) {
-    driver_.GrowLogTo(kBound - 10);
+    driver_.GrowLogTo(kLogBound - 10);
     const std::unique_ptr<oscases::Block> block = GetParam().place(driver_);
 
     driver_.SetPosition(3, 3);
@@ -159,15 +158,16 @@ INSTANTIATE_TEST_SUITE_P(LogBound, LogThatCannotBeRenamed, ::testing::ValuesIn(R
 // A single line longer than the bound (a Write of a 17 MiB text) is cut to
 // the bound and stands alone in its file, so neither file ever passes it.
 TEST_F(LogBound, LineLongerThanTheBoundIsCutToIt) {
-    const std::string text(kBound + kBound / 16, 'x');
+    const std::string text(kLogBound + kLogBound / 16, 'x');
     driver_.SetPosition(1, 1);
     ASSERT_EQ(driver_.Write(text.c_str()), 1);
 
     // The cut line filled one fresh log; the page write's lines the next.
     const std::string cut = testhost::ReadFile(OldLogFile());
     const std::string line_end = testhost::Lines("\n");
-    ASSERT_EQ(cut.size(), kBound);
-    const std::string body = "Write " + text.substr(0, kBound - kStampSize - 7 - line_end.size());
+    ASSERT_EQ(cut.size(), kLogBound);
+    const std::string body =
+        "Write " + text.substr(0, kLogBound - kStampSize - 7 - line_end.size());
     EXPECT_TRUE(cut.compare(kStampSize, std::string::npos, " " + body + line_end) == 0)
         << "the line is not the cut Write line";
     EXPECT_EQ(

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/expected_page_text.h"
 #include "tests/support/page_oracle.h"
 
 namespace {
@@ -15,13 +16,35 @@ namespace {
 using page_format::PageRows;
 using page_format::ReadPageRows;
 
+// The oracle's page of the rows "a" to "d", put together at compile time.
+struct CompileTimePage {
+    char bytes[sizeof testhost::kExpectedPageText + 64];
+    std::size_t size;
+    constexpr void Put(std::string_view part) {
+        for (const char c : part) bytes[size++] = c;
+    }
+};
+constexpr CompileTimePage PageOfFourLetters() {
+    constexpr std::string_view text = testhost::kExpectedPageText;
+    constexpr std::string_view marker = "@ROW@";
+    const std::size_t row = text.find(marker);
+    const std::size_t row_end = row + marker.size();
+    const std::size_t after = text.find('\n', row) + 1;
+    CompileTimePage page{};
+    page.Put(text.substr(0, row));
+    for (const std::string_view letter : {"a", "b", "c", "d"}) {
+        page.Put(letter);
+        page.Put(text.substr(row_end, after - row_end));
+    }
+    page.Put(text.substr(after));
+    return page;
+}
+
 // The reader needs no heap: it runs at compile time.
 constexpr bool ReadsAtCompileTime() {
-    constexpr std::string_view page =
-        "<html>\n<head></head>\n<meta http-equiv=refresh content=5 >\n<body><pre>\n"
-        "a<br>\nb<br>\nc<br>\nd<br>\n</pre></body>\n</html>\n\n";
+    constexpr CompileTimePage page = PageOfFourLetters();
     PageRows rows{};
-    return ReadPageRows(page, &rows) && rows.rows[3] == "d";
+    return ReadPageRows(std::string_view(page.bytes, page.size), &rows) && rows.rows[3] == "d";
 }
 static_assert(ReadsAtCompileTime());
 

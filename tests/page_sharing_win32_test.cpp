@@ -18,13 +18,12 @@
 #include "tests/support/driver_session.h"
 #include "tests/support/files.h"
 #include "tests/support/loops.h"
+#include "tests/support/page_oracle.h"
 
 namespace fs = std::filesystem;
 using testhost::DriverSession;
 
 namespace {
-
-constexpr char kRefresh[] = "<meta http-equiv=refresh content=5 >";
 
 // --- the reader ------------------------------------------------------------------
 
@@ -32,6 +31,7 @@ constexpr char kRefresh[] = "<meta http-equiv=refresh content=5 >";
 // "<reads> <empty> <without refresh> <failed opens>" into `out`.
 int RunReader(const char* how, const char* page, const char* stop, const char* out) {
     const bool through_crt = std::strcmp(how, "crt") == 0;
+    const std::string refresh = testhost::OracleRefreshLine();
     long reads = 0, empty = 0, no_refresh = 0, failed_opens = 0;
     static char buffer[64 * 1024];
     for (long round = 0;; ++round) {
@@ -64,7 +64,7 @@ int RunReader(const char* how, const char* page, const char* stop, const char* o
         ++reads;
         if (size == 0)
             ++empty;
-        else if (std::string(buffer, size).find(kRefresh) == std::string::npos)
+        else if (std::string(buffer, size).find(refresh) == std::string::npos)
             ++no_refresh;
     }
     std::FILE* result = std::fopen(out, "w");

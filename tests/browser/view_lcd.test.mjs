@@ -21,13 +21,11 @@ const VIEW = process.env.LUMIVANE_VIEW;
 const HOST = process.env.LUMIVANE_HOST;
 const FRAME_SECONDS = Number(process.env.LUMIVANE_FRAME_SECONDS || 60);
 
-// The datasheet's drawings of the cells the test looks at (A00).
-const DRAWINGS = {
-  T: ['#####', '..#..', '..#..', '..#..', '..#..', '..#..', '..#..', '.....'],
-  degree: ['###..', '#.#..', '###..', '.....', '.....', '.....', '.....', '.....'],
-  block: ['#####', '#####', '#####', '#####', '#####', '#####', '#####', '#####'],
-  arrow: ['.....', '..#..', '...#.', '#####', '...#.', '..#..', '.....', '.....'],
-};
+// The datasheet's drawings of the cells the test looks at (A00), from the
+// tests' own copy that the C++ tests read too.
+const GLYPHS = JSON.parse(fs.readFileSync(new URL('../support/datasheet_glyphs.json', import.meta.url))).glyphs;
+const a00 = (code) => GLYPHS.find((glyph) => glyph.rom === 'A00' && Number(glyph.code) === code).dots;
+const DRAWINGS = { T: a00(0x54), degree: a00(0xdf), block: a00(0xff), arrow: a00(0x7e) };
 
 // A cell of the canvas read back as its 5x8 dots: '#' where the dot's centre
 // has the theme's lit colour.

@@ -114,6 +114,10 @@ std::vector<std::string> Concat(std::vector<std::vector<std::string>> parts);
 // A log line is a time stamp of this many characters, a space and a body.
 constexpr std::size_t kStampSize = 17;
 
+// The log's bound: a line that would take the log past it starts a fresh
+// one, and a line longer than it alone is cut to it.
+constexpr std::uintmax_t kLogBound = 16 * 1024 * 1024;
+
 // The bytes a log line with this body takes in the file.
 std::uintmax_t LogLineSize(const std::string& body);
 

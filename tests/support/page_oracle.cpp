@@ -46,6 +46,12 @@ std::string OraclePage(const std::vector<std::string>& rows, const std::string& 
     return page + parts.tail;
 }
 
+std::string OracleRefreshLine() {
+    const std::string_view text = kExpectedPageText;
+    const std::size_t start = text.find("\n<meta ") + 1;
+    return std::string(text.substr(start, text.find('\n', start) - start));
+}
+
 std::vector<std::string> OraclePageRows(const std::string& page, const std::string& line_end) {
     const PageParts parts = Parts(line_end);
     if (page.size() < parts.head.size() + parts.tail.size() ||

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/datasheet_glyphs.h"
 #include "view/lcd/encodings.h"
 
 using view::CharacterRom;
@@ -25,62 +26,17 @@ std::vector<std::string> Drawing(CharacterRom rom, std::uint8_t code) {
     return rows;
 }
 
-struct GlyphCase {
-    const char* what;
-    CharacterRom rom;
-    std::uint8_t code;
-    std::vector<std::string> drawing;
-};
+CharacterRom RomNamed(const std::string& name) {
+    EXPECT_TRUE(name == "A00" || name == "A02") << "no ROM named " << name;
+    return name == "A02" ? CharacterRom::kA02 : CharacterRom::kA00;
+}
 
 // Every glyph but the full block leaves the eighth row, the cursor line, dark.
 TEST(CharacterRom, GlyphsMatchTheDatasheet) {
-    const GlyphCase cases[] = {
-        {"A00 A",
-         CharacterRom::kA00,
-         0x41,
-         {".###.", "#...#", "#...#", "#...#", "#####", "#...#", "#...#", "....."}},
-        {"A00 yen",
-         CharacterRom::kA00,
-         0x5C,
-         {"#...#", ".#.#.", "#####", "..#..", "#####", "..#..", "..#..", "....."}},
-        {"A00 right arrow",
-         CharacterRom::kA00,
-         0x7E,
-         {".....", "..#..", "...#.", "#####", "...#.", "..#..", ".....", "....."}},
-        {"A00 degree",
-         CharacterRom::kA00,
-         0xDF,
-         {"###..", "#.#..", "###..", ".....", ".....", ".....", ".....", "....."}},
-        {"A00 full block",
-         CharacterRom::kA00,
-         0xFF,
-         {"#####", "#####", "#####", "#####", "#####", "#####", "#####", "#####"}},
-        {"A00 katakana a",
-         CharacterRom::kA00,
-         0xB1,
-         {"#####", "....#", "..#.#", "..##.", "..#..", "..#..", ".#...", "....."}},
-        {"A02 A, on the same rows as A00's",
-         CharacterRom::kA02,
-         0x41,
-         {"..#..", ".#.#.", "#...#", "#...#", "#####", "#...#", "#...#", "....."}},
-        {"A02 backslash",
-         CharacterRom::kA02,
-         0x5C,
-         {".....", "#....", ".#...", "..#..", "...#.", "....#", ".....", "....."}},
-        {"A02 g, its tail above the cursor line",
-         CharacterRom::kA02,
-         0x67,
-         {".....", ".....", ".####", "#...#", ".####", "....#", ".###.", "....."}},
-        {"A02 A grave, full height",
-         CharacterRom::kA02,
-         0xC0,
-         {".#...", "..#..", "..#..", ".#.#.", "#...#", "#####", "#...#", "#...#"}},
-        {"user-defined codes have no glyph",
-         CharacterRom::kA00,
-         0x00,
-         {".....", ".....", ".....", ".....", ".....", ".....", ".....", "....."}},
-    };
-    for (const GlyphCase& c : cases) EXPECT_EQ(Drawing(c.rom, c.code), c.drawing) << c.what;
+    ASSERT_FALSE(testhost::DatasheetGlyphs().empty());
+    for (const testhost::DatasheetGlyph& glyph : testhost::DatasheetGlyphs())
+        EXPECT_EQ(Drawing(RomNamed(glyph.rom), glyph.code), glyph.dots)
+            << glyph.rom << " " << glyph.what;
 }
 
 // Letters, digits and signs sit on the same rows in both ROMs.
