@@ -1,16 +1,15 @@
 // The driver's state: all that one call leaves behind for the next, in one
 // static structure. Each part is touched only by the code that owns it: the
-// screen store and the page writer, the trace log, the module's identity.
+// screen store and the page writer, the module's identity. The trace log
+// keeps its own (trace/trace_state.h), and the module's base name its own
+// (platform/module_name.h).
 // The fuzzer reads it after every call and returns it to its state at load
 // before every input.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <ctime>
 
-#include "driver/page_format.h"
-#include "platform/platform.h"
+#include "platform/page_format.h"
 
 namespace driver {
 
@@ -27,15 +26,7 @@ constexpr std::size_t kTempPathSize = 64;  // the page's path and ".<process id>
 constexpr std::size_t kPageBufferSize =
     2 * (sizeof page_format::kHead + sizeof page_format::kTail) +
     kRows * (2 * kColumns + 2 * sizeof page_format::kRowEnd);
-// The trace log's: its paths, the stamp and the line it puts together.
-constexpr std::size_t kLogPathSize = 256;
-constexpr char kFullLogSuffix[] = ".1";
-constexpr std::size_t kStampSize = 20;
-constexpr std::size_t kLineSize = 4096;
-// The module's identity: its file's path, its base name and DriverName's
-// "<base name> v<version>".
-constexpr std::size_t kModulePathSize = 1024;
-constexpr std::size_t kBaseNameSize = 256;
+// DriverName's "<base name> v<version>".
 constexpr std::size_t kDriverNameSize = 96;
 
 // The screen store's and the page writer's: the picture and the page's view
@@ -68,46 +59,22 @@ struct PagePart {
     std::size_t PageLength = 0;             // bytes of PageBuffer in use
 };
 
-// The trace log's.
-struct TracePart {
-    std::int32_t DebugLevel = 0;                       // lines are written only while non-zero
-    platform::FileHandle LogFile = platform::kNoFile;  // the open log, or none
-    bool LogOpenTried = false;                         // OpenLog has run its first call
-    char LogPath[kLogPathSize] = {};  // logs/<base>.log, built on the first OpenLog
-    char FullLogPath[kLogPathSize + sizeof kFullLogSuffix] = {};  // logs/<base>.log.1
-    std::time_t StampSecond = 0;                                  // the second Stamp shows
-    bool StampKnown = false;       // Stamp has been formatted at least once
-    char Stamp[kStampSize] = {};   // "HH:MM:SS dd/mm/yy" of StampSecond, or ""
-    char Line[kLineSize] = {};     // the line being put together
-    long long LogSize = 0;         // the log's size when last asked, plus the lines written since
-    long long UncheckedBytes = 0;  // bytes written since the log's size was last asked
-    bool ReopenWanted = false;     // the log could not be opened again at its bound: tried per line
-    bool LineOpen = false;         // a line reached the log only in part: the next ends it first
-    bool LineFailed = false;       // a write of the current line failed: its rest is dropped
-    std::size_t LineBytesOut = 0;  // bytes of the current line that reached the log
-};
-
-// The module's identity: its base name, found once per load, and the texts
-// built from it.
+// The texts built from the module's base name (platform/module_name.h).
 struct IdentityPart {
-    char ModulePath[kModulePathSize] = {};      // scratch for the base name's first call only
-    char BaseName[kBaseNameSize] = {};          // the base name, once known
-    bool BaseNameKnown = false;                 // the base name has been found
     char DriverNameText[kDriverNameSize] = {};  // rebuilt by every DriverName call
 };
 
 struct DriverState {
     ScreenPart Screen;
     PagePart Page;
-    TracePart Trace;
     IdentityPart Identity;
 };
 
 extern DriverState State;
 
 // Returns the driver to its state at load, as an unload and a fresh load
-// would: the log, when open, is closed, and every field takes its initial
-// value.
+// would: the trace log's state and the module's base name too. The log, when
+// open, is closed, and every field takes its initial value.
 void ReturnToLoadState();
 
 }  // namespace driver

@@ -4,8 +4,8 @@
 
 #include "driver/display_driver.h"
 #include "driver/driver_state.h"
-#include "driver/module_name.h"
 #include "driver/screen.h"
+#include "platform/module_name.h"
 #include "platform/platform.h"
 #include "trace/trace_log.h"
 
@@ -63,7 +63,7 @@ const char* LUMIVANE_CALL DISPLAYDLL_DriverName() {
     trace::LogLine("Entered", "DriverName");
     // "<base name> v<version>", the base name cut to leave the version room.
     char* const name = driver::State.Identity.DriverNameText;
-    const char* base = driver::ModuleBaseName();
+    const char* base = platform::ModuleBaseName();
     const std::size_t base_length = strnlen(base, kDriverNameBaseRoom);
     std::memcpy(name, base, base_length);
     std::memcpy(name + base_length, " v", 2);

@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "driver/driver_state.h"
-#include "driver/page_format.h"
 #include "driver/screen.h"
+#include "platform/page_format.h"
 #include "platform/platform.h"
 #include "trace/trace_log.h"
 
@@ -25,7 +25,6 @@ using page_format::kRowEnd;
 using page_format::kTail;
 constexpr char kStartRule[] = "-------------------------------------------";
 constexpr char kEndRule[] = "...........................................";
-constexpr char kPageDirectory[] = "logs";  // the directory platform::PagePath names
 
 // The page writer's parts of the driver's state: the screen it mirrors, and
 // its own buffers.
@@ -132,7 +131,7 @@ PageOutcome ReplacePage() {
         PageOutcome temp = WriteTemporaryPage();
         if (temp.result == PageResult::kOpenFailed && temp.error == ENOENT) {
             // logs/ was removed, or could not be made at Init: made again.
-            platform::MakeDirectory(kPageDirectory);
+            platform::MakeDirectory(page_format::kFolder);
             temp = WriteTemporaryPage();
         }
         if (temp.result == PageResult::kWritten) {

@@ -3,7 +3,7 @@
 // the cursor. The state behind it is in driver/driver_state.h.
 #pragma once
 
-#include "driver/page_format.h"
+#include "platform/page_format.h"
 
 namespace driver {
 

@@ -37,8 +37,8 @@
 
 #include "driver/display_driver.h"
 #include "driver/driver_state.h"
-#include "driver/module_name.h"
 #include "driver/screen.h"
+#include "platform/module_name.h"
 #include "tests/support/page_oracle.h"
 
 namespace {
@@ -291,7 +291,7 @@ void RunCall(Input& input) {
             CallWrite(nullptr);
             break;
         case 4: {
-            std::string name = std::string(driver::ModuleBaseName()).substr(0, kNameBaseLimit) +
+            std::string name = std::string(platform::ModuleBaseName()).substr(0, kNameBaseLimit) +
                                " v" LUMIVANE_VERSION_TEXT;
             CallText(DISPLAYDLL_DriverName, name);
             break;
@@ -349,7 +349,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
     // The log is emptied when each input opens it afresh, so it never holds
     // more than one input's lines.
-    LogPath = std::string("logs/") + driver::ModuleBaseName() + ".log";
+    LogPath = std::string("logs/") + platform::ModuleBaseName() + ".log";
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // driver module, reports what the driver says about itself, starts it as a
 // 4 x 80 display and then draws on it from a script, from the lines of
 // standard input, or with the built-in demo.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -15,7 +16,10 @@
 #include "host/driver_module.h"
 #include "host/runner.h"
 #include "host/script.h"
+#include "platform/module_name.h"
+#include "platform/page_format.h"
 #include "platform/programs/platform.h"
+#include "trace/trace_log.h"
 
 namespace fs = std::filesystem;
 
@@ -33,7 +37,8 @@ void PrintHelp() {
     std::printf(
         "Usage: lumivane-host [--module PATH] [--fast] [SCRIPT | - | --lines]\n"
         "Loads a display driver module and draws on its 4 x 80 screen as an LCD-control\n"
-        "host does. The driver mirrors the screen into logs/index.htm below the current\n"
+        "host does. The driver mirrors the screen into " LUMIVANE_PAGE_FOLDER "/" LUMIVANE_PAGE_FILE
+        " below the current\n"
         "directory, and keeps its log beside it.\n"
         "\n"
         "It prints the driver's name, usage text and default parameters, calls Init and\n"
@@ -121,13 +126,13 @@ bool ReadScript(const std::string& name, std::string* text, std::string* error) 
     return true;
 }
 
-// The log is named after the module's base name, which the driver's name
-// begins with: "<base name> v<version>".
-std::string LogFileName(const std::string& driver_name, const std::string& module_path) {
-    const std::size_t version = driver_name.rfind(" v");
-    const std::string base = version != std::string::npos ? driver_name.substr(0, version)
-                                                          : fs::path(module_path).stem().string();
-    return base + ".log";
+// The log's file name, as the driver names it: its module file's base name,
+// cut as the driver cuts it, and the log's extension.
+std::string LogFileName(const std::string& module_path) {
+    const std::string file = fs::path(module_path).filename().string();
+    std::size_t length = 0;
+    const std::size_t start = platform::BaseNameIn(file.data(), file.size(), &length);
+    return file.substr(start, std::min(length, trace::kLogBaseNameRoom)) + trace::kLogExtension;
 }
 
 // The command line's checks beyond its syntax: the script read and parsed
@@ -184,16 +189,15 @@ int Draw(const host::DriverCalls& driver, const Options& options,
 int Run(const host::DriverCalls& driver, const Options& options, const std::string& module_path,
         const std::vector<host::Command>& commands, const std::string& script_name) {
     std::printf("module: %s\n", module_path.c_str());
-    const std::string driver_name = host::PrintName(driver);
+    host::PrintName(driver);
     host::PrintUsage(driver);
     host::PrintDefaults(driver);
     if (const int status = host::CallInit(driver); status != host::kExitOk) return status;
     if (const int status = Draw(driver, options, commands, script_name); status != host::kExitOk)
         return status;
-    std::printf("page: %s\n", fs::absolute(fs::path("logs") / "index.htm").string().c_str());
-    std::printf(
-        "log: %s\n",
-        fs::absolute(fs::path("logs") / LogFileName(driver_name, module_path)).string().c_str());
+    const fs::path folder = fs::absolute(page_format::kFolder);
+    std::printf("page: %s\n", (folder / page_format::kFile).string().c_str());
+    std::printf("log: %s\n", (folder / LogFileName(module_path)).string().c_str());
     return host::kExitOk;
 }
 

@@ -33,10 +33,8 @@ int CallInit(const DriverCalls& driver) {
     return kExitDriverFailure;
 }
 
-std::string PrintName(const DriverCalls& driver) {
-    const std::string name = OrNull(driver.DriverName());
-    std::printf("name: %s\n", name.c_str());
-    return name;
+void PrintName(const DriverCalls& driver) {
+    std::printf("name: %s\n", OrNull(driver.DriverName()));
 }
 
 void PrintUsage(const DriverCalls& driver) { std::printf("usage: %s\n", OrNull(driver.Usage())); }

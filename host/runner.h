@@ -20,8 +20,8 @@ constexpr int kExitUsage = 2;          // bad command line or script
 // and returns kExitOk, or kExitDriverFailure when the flag is 0.
 int CallInit(const DriverCalls& driver);
 
-// Calls DriverName, prints "name: <text>" and returns the text.
-std::string PrintName(const DriverCalls& driver);
+// Calls DriverName and prints "name: <text>".
+void PrintName(const DriverCalls& driver);
 void PrintUsage(const DriverCalls& driver);
 void PrintDefaults(const DriverCalls& driver);
 

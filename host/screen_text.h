@@ -5,7 +5,7 @@
 #include <deque>
 #include <string>
 
-#include "driver/page_format.h"
+#include "platform/page_format.h"
 
 namespace host {
 

@@ -11,8 +11,9 @@ namespace platform {
 // Separator between a directory and a file name in the paths the driver builds.
 extern const char kPathSeparator;
 
-// The page file's path, relative to the current directory: the page Init
-// starts and every later page replaces.
+// The page file's path, relative to the current directory: page_format's
+// folder and file, joined by kPathSeparator. The page Init starts and every
+// later page replaces.
 extern const char PagePath[];
 
 // The line end of the platform's text files ("\r\n" on Windows): every "\n"

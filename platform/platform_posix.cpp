@@ -14,13 +14,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/page_format.h"
 #include "platform/platform.h"
 #include "platform/system_calls_posix.h"
 
 namespace platform {
 
 const char kPathSeparator = '/';
-const char PagePath[] = "logs/index.htm";
+const char PagePath[] = LUMIVANE_PAGE_FOLDER "/" LUMIVANE_PAGE_FILE;
 const char kLineEnd[] = "\n";
 
 namespace {

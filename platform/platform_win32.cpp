@@ -4,6 +4,7 @@
 // handles with CR LF line ends and never through a reparse point, the page
 // replaced with POSIX rename semantics where the system has them, and the
 // release at unload from DllMain.
+#include "platform/page_format.h"
 #include "platform/platform.h"
 #include "platform/system_calls_win32.h"
 
@@ -18,7 +19,7 @@
 namespace platform {
 
 const char kPathSeparator = '\\';
-const char PagePath[] = "logs\\index.htm";
+const char PagePath[] = LUMIVANE_PAGE_FOLDER "\\" LUMIVANE_PAGE_FILE;
 const char kLineEnd[] = "\r\n";
 
 namespace {

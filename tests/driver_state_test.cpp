@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "driver/display_driver.h"
-#include "driver/module_name.h"
+#include "platform/module_name.h"
 #include "tests/support/files.h"
 #include "trace/trace_log.h"
+#include "trace/trace_state.h"
 
 namespace fs = std::filesystem;
 
@@ -51,7 +52,7 @@ protected:
     }
 
     std::string LogPath() const {
-        return (work_ / "logs" / (std::string(driver::ModuleBaseName()) + ".log")).string();
+        return (work_ / "logs" / (std::string(platform::ModuleBaseName()) + ".log")).string();
     }
     // The log's lines without their stamps, which the second may change.
     std::vector<std::string> LogTexts() const {
@@ -161,7 +162,7 @@ TEST_F(LoadState, SetDebugStoresTheLevelAndLinesAreWrittenWhileItIsNonZero) {
     std::vector<std::string> expected;
     for (const auto& step : levels) {
         EXPECT_EQ(trace::SetDebug(step.level), step.level);
-        EXPECT_EQ(driver::State.Trace.DebugLevel, step.level);
+        EXPECT_EQ(trace::State.DebugLevel, step.level);
         const std::string text = "at level " + std::to_string(step.level);
         trace::LogLine("Debug", text.c_str());
         if (step.written) expected.push_back("Debug " + text);

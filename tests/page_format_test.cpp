@@ -1,6 +1,6 @@
 // The page's format as the driver defines it, against the tests' own copy of
 // the page's bytes; and the reader the live view takes pages apart with.
-#include "driver/page_format.h"
+#include "platform/page_format.h"
 
 #include <gtest/gtest.h>
 

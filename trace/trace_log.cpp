@@ -15,38 +15,32 @@
 #include <ctime>
 #include <iterator>
 
-#include "driver/driver_state.h"
-#include "driver/module_name.h"
+#include "platform/module_name.h"
+#include "platform/page_format.h"
 #include "platform/platform.h"
+#include "trace/trace_state.h"
 
 namespace trace {
 
 namespace {
-constexpr char kLogDirectory[] = "logs";
-constexpr char kLogExtension[] = ".log";
 constexpr char kBannerRule[] = "===================================";
 constexpr char kBannerLabel[] = "Log File opened for ";
 // Says "ini file" though it is the log that failed to open: hosts and their
 // users know the message as it is.
 constexpr char kOpenFailedMessage[] = "Failed to open ini file";
-using driver::kFullLogSuffix;
-using driver::kLineSize;
-using driver::kLogPathSize;
 constexpr long long kLogBound = 16 * 1024 * 1024;    // bytes, each of the log and the full log
 constexpr long long kSizeCheckInterval = 64 * 1024;  // bytes written between asking the log's size
 constexpr std::size_t kIntDigits = 11;               // an int in decimal, its sign included
 
-// The log's own part of the driver's state.
-driver::TracePart& Log = driver::State.Trace;
+// The log's own state.
+TraceState& Log = State;
 const std::size_t LineEndLength = std::strlen(platform::kLineEnd);  // 1, or 2 for CR LF
 
-// logs/<base>.log; a base name too long for the buffer is cut so that the
-// extension always survives.
+// logs/<base>.log, the base name cut to kLogBaseNameRoom.
 void BuildLogPaths() {
-    const int room = static_cast<int>(kLogPathSize - 1 - (sizeof kLogDirectory - 1) - 1 -
-                                      (sizeof kLogExtension - 1));
-    std::snprintf(Log.LogPath, sizeof Log.LogPath, "%s%c%.*s%s", kLogDirectory,
-                  platform::kPathSeparator, room, driver::ModuleBaseName(), kLogExtension);
+    std::snprintf(Log.LogPath, sizeof Log.LogPath, "%s%c%.*s%s", page_format::kFolder,
+                  platform::kPathSeparator, static_cast<int>(kLogBaseNameRoom),
+                  platform::ModuleBaseName(), kLogExtension);
     std::snprintf(Log.FullLogPath, sizeof Log.FullLogPath, "%s%s", Log.LogPath, kFullLogSuffix);
 }
 
@@ -239,7 +233,7 @@ void OpenLog() {
     // Set before the banner is written, so the banner's own lines don't reopen.
     Log.LogOpenTried = true;
 
-    platform::MakeDirectory(kLogDirectory);
+    platform::MakeDirectory(page_format::kFolder);
     BuildLogPaths();
     ReopenLog(platform::kTruncate | platform::kAppend);
     if (Log.LogFile == platform::kNoFile) {
@@ -248,7 +242,7 @@ void OpenLog() {
     }
     platform::AtUnload(CloseLog);
     LogLine(kBannerRule, kBannerRule);
-    LogLine(kBannerLabel, driver::ModuleBaseName());
+    LogLine(kBannerLabel, platform::ModuleBaseName());
     LogLine(kBannerRule, kBannerRule);
 }
 

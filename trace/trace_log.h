@@ -9,9 +9,20 @@
 // fresh log, and the full one becomes logs/<base>.log.1.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "platform/page_format.h"
+#include "trace/trace_state.h"
+
 namespace trace {
+
+// The log's file name: the module's base name and this extension.
+constexpr char kLogExtension[] = ".log";
+// The most of the base name the log's path keeps: a longer one is cut so that
+// the extension always survives.
+constexpr std::size_t kLogBaseNameRoom =
+    kLogPathSize - 1 - (sizeof page_format::kFolder - 1) - 1 - (sizeof kLogExtension - 1);
 
 // Stores the debug level and returns it. It is 0 at load, and Init sets it
 // to 1; lines are written only while it is non-zero, whatever its value.

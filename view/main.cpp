@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/page_format.h"
 #include "platform/programs/platform.h"
 #include "view/http/server.h"
 #include "view/lcd/encodings.h"
@@ -30,12 +31,12 @@ namespace {
 fs::path PagePath(const std::string& directory) {
     std::error_code ignored;
     const fs::path dir = fs::absolute(fs::path(directory)).lexically_normal();
-    const fs::path logs = dir / "logs";
-    if (fs::is_directory(logs, ignored)) return logs / "index.htm";
+    const fs::path logs = dir / page_format::kFolder;
+    if (fs::is_directory(logs, ignored)) return logs / page_format::kFile;
     fs::path name = dir;
     if (!name.has_filename()) name = name.parent_path();
-    if (name.filename() == "logs") return dir / "index.htm";
-    return logs / "index.htm";
+    if (name.filename() == page_format::kFolder) return dir / page_format::kFile;
+    return logs / page_format::kFile;
 }
 
 // --png: the current page's picture, written to the file once, or to

@@ -182,7 +182,7 @@ TEST(HostScript, EveryCommandReachesTheDriverWithExactArguments) {
                                  "name: fake v0\n"
                                  "usage: fake usage\n"
                                  "defaults: fake defaults\n") +
-                           testhost::PathLines(run.work_dir(), "fake"));
+                           testhost::PathLines(run.work_dir(), "fake_recording"));
     EXPECT_EQ(run.err, "");
 }
 
@@ -300,6 +300,23 @@ TEST(HostFailure, ModuleThatCannotBeLoadedExitsOne) {
     }
 }
 
+// The log the host names is the one the driver wrote, named after the
+// module's file, whatever the driver's name text holds: DriverName cuts a
+// long base name that the log keeps whole.
+TEST(HostModule, NamesTheLogTheDriverWrote) {
+    for (const std::string base : {std::string("mirror.v2"), std::string(120, 'm')}) {
+        SCOPED_TRACE(base);
+        HostRun run;
+        const std::string module = base + host::kModuleExtension;
+        fs::copy_file(ModuleBesideHost(), run.work_dir() / module);
+        ASSERT_EQ(run.Run({"--fast", "--module", module, "-"}, "write x\n"), 0) << run.err;
+        const std::string paths = testhost::PathLines(run.work_dir(), base);
+        ASSERT_GE(run.out.size(), paths.size());
+        EXPECT_EQ(run.out.substr(run.out.size() - paths.size()), paths);
+        EXPECT_TRUE(run.Exists("logs/" + base + ".log"));
+    }
+}
+
 // Without --module the host loads the module file beside its own program
 // file, whatever the working directory.
 TEST(HostModule, DefaultIsTheModuleBesideTheProgram) {
@@ -313,7 +330,7 @@ TEST(HostModule, DefaultIsTheModuleBesideTheProgram) {
 
     ASSERT_EQ(run.RunProgram(program.string(), {"-"}, "write x\n"), 0) << run.err;
     EXPECT_EQ(run.out, FakeHeader(fs::canonical(module).string()) +
-                           testhost::PathLines(run.work_dir(), "fake"));
+                           testhost::PathLines(run.work_dir(), "lumivane"));
     EXPECT_EQ(run.Read("fake-calls.txt"),
               "DriverName\nUsage\nDefaultParameters\nInit 80 4 0\nWrite 1:x\n");
 }

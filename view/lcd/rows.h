@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "driver/page_format.h"
+#include "platform/page_format.h"
 
 namespace view {
 

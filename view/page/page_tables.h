@@ -4,7 +4,7 @@
 // hex strings LUMIVANE_ENCODINGS_JS takes in.
 #pragma once
 
-#include "driver/page_format.h"
+#include "platform/page_format.h"
 #include "view/lcd/display_tables.h"
 #include "view/lcd/encodings.h"
 

@@ -1,6 +1,6 @@
 #include "view/watch/page_rows.h"
 
-#include "driver/page_format.h"
+#include "platform/page_format.h"
 
 namespace view {
 

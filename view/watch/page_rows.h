@@ -1,5 +1,5 @@
 // The page the driver writes, read back into its four row texts. Its format
-// is the driver's own (driver/page_format.h); any file of another shape is
+// is the driver's own (platform/page_format.h); any file of another shape is
 // not one of its pages.
 #pragma once
 

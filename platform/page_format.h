@@ -1,6 +1,8 @@
-// The page's format: the screen's size, and the bytes around its rows. The
-// page writer puts pages together from these, and anyone reading a page back
-// (the live view) takes it apart with ReadPageRows, so the two never drift.
+// The page's format: where it lives, the screen's size, and the bytes around
+// its rows. The page writer puts pages together from these, and anyone
+// reading a page back (the live view) takes it apart with ReadPageRows, so the
+// two never drift. It sits with the platform, the lowest layer, so that every
+// layer may read it.
 //
 // A page is the head, each row's bytes followed by the row end, and the
 // tail. Every "\n" in them is written as the platform's line end.
@@ -11,6 +13,14 @@
 #include <string_view>
 
 namespace page_format {
+
+// The page's folder below the current directory, which holds the log too, and
+// the page's file there. Also macros, so that each platform spells the page's
+// path with its own separator.
+#define LUMIVANE_PAGE_FOLDER "logs"
+#define LUMIVANE_PAGE_FILE "index.htm"
+constexpr char kFolder[] = LUMIVANE_PAGE_FOLDER;
+constexpr char kFile[] = LUMIVANE_PAGE_FILE;
 
 // Also macros, so that the live view's page can be given them at build time.
 #define LUMIVANE_PAGE_ROWS 4
