@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/page_format.h"
 #include "platform/programs/platform.h"
 #include "view/lcd/lcd_picture.h"
 
@@ -32,11 +33,14 @@ void PrintHelp() {
         "                     [--token TEXT | --token-file FILE | --no-token] [DIR]\n"
         "       lumivane-view --png FILE [--encoding ENCODING] [--size COLSxROWS]\n"
         "                     [--theme THEME] [--scale N] [DIR]\n"
-        "Watches the page the Lumivane display driver writes (logs/index.htm) and serves\n"
+        "Watches the page the Lumivane display driver writes (" LUMIVANE_PAGE_FOLDER
+        "/" LUMIVANE_PAGE_FILE
+        ") and serves\n"
         "a live view of it over HTTP: the screen as your character display shows it, in\n"
         "any browser, changing as the screen changes.\n"
         "\n"
-        "  DIR                  the host's working directory (the one holding logs), or\n"
+        "  DIR                  the host's working directory (the one holding " LUMIVANE_PAGE_FOLDER
+        "), or\n"
         "                       the logs directory itself (default: the current directory)\n"
         "  --listen HOST:PORT   where to listen (default: 127.0.0.1:8080); port 0 picks a\n"
         "                       free port. Any address but loopback makes the view visible\n"
