@@ -41,7 +41,8 @@ void PrintHelp() {
         "\n"
         "  DIR                  the host's working directory (the one holding " LUMIVANE_PAGE_FOLDER
         "), or\n"
-        "                       the logs directory itself (default: the current directory)\n"
+        "                       the " LUMIVANE_PAGE_FOLDER
+        " directory itself (default: the current directory)\n"
         "  --listen HOST:PORT   where to listen (default: 127.0.0.1:8080); port 0 picks a\n"
         "                       free port. Any address but loopback makes the view visible\n"
         "                       to the network, e.g. --listen 0.0.0.0:8080\n"
