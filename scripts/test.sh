@@ -95,9 +95,9 @@ stage_win32() {
     # the Wine prefix's temp folder: clear earlier runs' here.
     rm -rf build/win32/wineprefix/drive_c/users/*/Temp/lumivane-*
     # Emulated, each call costs many times more: the long loops run a fifth,
-    # and the bounds that time the machine rather than the product's own
-    # deadlines stretch five times (the event's 100 ms to 500 ms, still well
-    # under the view's 2 s safety look).
+    # and the bound that times the machine rather than a deadline of the
+    # product stretches five times (the Wine view's change-to-event 100 ms to
+    # 500 ms, still well under the view's 2 s safety look).
     if [ "$(cmake/wine-run.sh --how)" = emulated ]; then
         export LUMIVANE_TEST_LOOPS_PERCENT=${LUMIVANE_TEST_LOOPS_PERCENT:-20}
         export LUMIVANE_TEST_TIME_PERCENT=${LUMIVANE_TEST_TIME_PERCENT:-500}
