@@ -87,8 +87,17 @@ if [ ! -f "$prefix/.ready" ]; then
     if [ ! -f "$prefix/.ready" ]; then
         rm -rf "$prefix"
         echo "Creating the $arch Wine prefix $prefix" >&2
-        if ! timeout "$wineboot_seconds" $inside "$loader" wineboot -i >/dev/null 2>&1 ||
-            ! timeout 120 $inside wineserver -w; then
+        # One run: wineboot, then the wait for its server to save the
+        # registry and end. As a run of its own, the wait would find the
+        # emulated machine's agent starting the prefix's lasting server for
+        # it, and never end. Wine's loader waits 5 minutes for a new prefix's
+        # setup, which an emulated machine under load can take longer than:
+        # it then fails ("could not load kernel32.dll") while the setup goes
+        # on, so after that setup has ended a second wineboot is the verdict.
+        if ! timeout "$wineboot_seconds" $inside sh -c '
+            "$1" wineboot -i >/dev/null 2>&1 ||
+                { wineserver -w && "$1" wineboot -i >/dev/null 2>&1; } && wineserver -w' \
+            wineboot "$loader"; then
             echo "wine-run.sh: creating the Wine prefix $prefix failed or timed out" >&2
             exit 1
         fi
