@@ -15,11 +15,15 @@ bool SameLetters(std::string_view text, std::string_view lower) {
     return true;
 }
 
-// Four decimal parts: some systems' parsers also take "127.1" or a single
-// number, which no browser sends as a Host.
-bool DottedQuad(std::string_view host) {
-    return std::count(host.begin(), host.end(), '.') == 3 &&
-           host.find_first_not_of("0123456789.") == std::string_view::npos;
+// An IPv4 address in four decimal parts: some systems' parsers also take
+// "127.1" or a single number, which no browser sends as a Host.
+bool IsDottedQuad(std::string_view host) {
+    if (std::count(host.begin(), host.end(), '.') != 3 ||
+        host.find_first_not_of("0123456789.") != std::string_view::npos)
+        return false;
+    boost::system::error_code invalid;
+    boost::asio::ip::make_address_v4(std::string(host), invalid);
+    return !invalid;
 }
 }  // namespace
 
@@ -40,9 +44,7 @@ bool IsLocalAuthority(std::string_view authority) {
             port = host.substr(colon);
             host = host.substr(0, colon);
         }
-        boost::system::error_code invalid;
-        if (DottedQuad(host)) boost::asio::ip::make_address_v4(std::string(host), invalid);
-        if ((invalid || !DottedQuad(host)) && !SameLetters(host, "localhost")) return false;
+        if (!IsDottedQuad(host) && !SameLetters(host, "localhost")) return false;
     }
     if (port.empty()) return true;
     return port.size() >= 2 && port.size() <= 6 && port.front() == ':' &&
