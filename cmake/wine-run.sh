@@ -3,6 +3,11 @@
 # rather than the user's own, creating that prefix on first use.
 #   wine-run.sh [--arch win32|win64] PREFIX PROGRAM [ARGUMENTS...]
 #   wine-run.sh [--arch win32|win64] PREFIX --init    only make sure the prefix is ready
+#   wine-run.sh [--arch win32|win64] PREFIX --unix COMMAND [ARGUMENTS...]
+#                         a Linux command (no Wine) where the prefix's programs
+#                         run: here, or in the emulated machine, where a change
+#                         to a folder made from outside is not seen by a watch
+#                         inside (a test removing a watched folder uses this)
 #   wine-run.sh --how     how a 32-bit program runs here: "native" or "emulated"
 #                         (LUMIVANE_WINE32=native or emulated decides)
 # The prefix's architecture is --arch, else the one named in the file
@@ -107,4 +112,8 @@ if [ ! -f "$prefix/.ready" ]; then
 fi
 
 [ "${1:-}" = "--init" ] && exit 0
+if [ "${1:-}" = "--unix" ]; then
+    shift
+    exec $inside "$@"
+fi
 exec $inside "$loader" "$@"

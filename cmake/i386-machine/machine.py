@@ -15,7 +15,8 @@ between calls, so they share one wineserver per prefix as on a real machine.
   machine.py agent              (inside the machine) serve the runs
 
 A run passes the command's standard output, standard error and exit status
-back, this folder is its working folder, WINE*, LUMIVANE_*, TZ, LANG and LC_*
+back, what it wrote is on the host's side when it returns (and within about
+50 ms while it runs), this folder is its working folder, WINE*, LUMIVANE_*, TZ, LANG and LC_*
 variables go along, and a port it listens on inside is listened on at
 127.0.0.1 outside and tunnelled in, for as long as the run lasts.
 """
@@ -41,6 +42,7 @@ TOKEN_FILE = os.path.join(RUN_DIR, "token")
 PORT_FILE = os.path.join(RUN_DIR, "agent.port")
 PID_FILE = os.path.join(RUN_DIR, "qemu.pid")
 CONSOLE_LOG = os.path.join(RUN_DIR, "console.log")
+SERVER_LOG = os.path.join(RUN_DIR, "wineserver.log")  # what the wineservers say
 
 SUITE = "bookworm"
 # The i386 tree comes from the archive this machine's apt is set up with.
@@ -193,6 +195,10 @@ for path in $(echo "$shares" | tr ',' ' '); do
     mount -t 9p -o $options share$number "$path" || echo "init: cannot mount $path"
     number=$((number + 1))
 done
+# The shares' cache holds what a program writes until the kernel writes it
+# back: every 50 ms here, so the host sees it while the program runs too.
+echo 5 >/proc/sys/vm/dirty_writeback_centisecs
+echo 5 >/proc/sys/vm/dirty_expire_centisecs
 ip link set lo up
 ip addr add 10.0.2.15/24 dev eth0
 ip link set eth0 up
@@ -478,7 +484,7 @@ class Agent:
             self.token = token.read().strip()
         self.lock = threading.Lock()
         self.claimed = set()  # listening sockets' inodes, each reported to one run
-        self.servers = {}  # prefix -> its persistent wineserver, started
+        self.servers = {}  # prefix -> its persistent wineserver's process
         self.active = 0
         self.last_active = time.monotonic()
         self.shares = [folder for folder in open("/proc/cmdline").read().split("lumivane.shares=")
@@ -565,22 +571,33 @@ class Agent:
 
     def start_wineserver(self, environment):
         """One persistent wineserver per prefix, started here rather than by
-        a run, so that it outlives every run and no run's output waits on it."""
+        a run, so that it outlives every run and no run's output waits on it.
+        One that has ended is started again and said so: the programs of a
+        prefix whose server is gone wait for it forever."""
         prefix = environment.get("WINEPREFIX")
         if not prefix or not os.path.isfile(os.path.join(prefix, "system.reg")):
             return
         with self.lock:
-            if prefix in self.servers:
-                return
+            server = self.servers.get(prefix)
+            if server is not None:
+                if server.poll() is None:
+                    return
+                print(f"agent: the wineserver of {prefix} ended with status "
+                      f"{server.returncode}; starting another ({SERVER_LOG})", flush=True)
             # Debian's Wine notes its server's folder in the prefix: one of an
             # earlier boot is gone.
             try:
                 os.remove(os.path.join(prefix, "wineserver"))
             except OSError:
                 pass
-            subprocess.run(["wineserver", "-p"], env=environment, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.servers[prefix] = True
+            with open(SERVER_LOG, "ab") as log:
+                log.write(f"--- {prefix}\n".encode())
+                log.flush()
+                # In the foreground, so that its end is seen; its own
+                # messages go to the log.
+                self.servers[prefix] = subprocess.Popen(
+                    ["wineserver", "--foreground", "--persistent"], env=environment,
+                    stdin=subprocess.DEVNULL, stdout=log, stderr=log)
 
     def run(self, sock, request):
         send_lock = threading.Lock()
@@ -649,6 +666,8 @@ class Agent:
                 if time.monotonic() - exited_at > 2:
                     break
         status = process.wait()
+        # What the program wrote is on the host's side when its run returns.
+        os.sync()
         send_frame(sock, "X", str(status if status >= 0 else 128 - status).encode(), send_lock)
 
     @staticmethod

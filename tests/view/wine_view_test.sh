@@ -163,8 +163,10 @@ start_view back --listen 127.0.0.1:0 "$work/back"
 view_pid=$started_pid
 port=$(sed -n 's|^Lumivane view: http://127\.0\.0\.1:\([0-9]*\)/ .*|\1|p' <<<"$start_line")
 [ -n "$port" ] || fail "no start line: $(cat "$work/back.out" "$work/back.err")"
-rm -rf "$work/back"
-mkdir -p "$work/back"
+# Removed and made again where the programs run: in an emulated machine a
+# watch sees no change made to a shared folder from outside it.
+"$WINE_RUN" "$PREFIX" --unix sh -c 'rm -rf "$1" && mkdir "$1"' sh "$work/back" ||
+    fail "could not remove and make again $work/back"
 sleep 3
 timed_change "$port" 'Back again' "$work/back"
 kill "$view_pid" 2>/dev/null
