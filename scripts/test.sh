@@ -98,11 +98,18 @@ stage_win32() {
     # and the bound that times the machine rather than a deadline of the
     # product stretches five times (the Wine view's change-to-event 100 ms to
     # 500 ms, still well under the view's 2 s safety look).
+    # The emulated machine's wineserver has crashed twice while driver_tests'
+    # load cycles counted the system's handles beside other tests' programs,
+    # and not in the one run of driver_tests alone: there it runs first, on
+    # its own (HACKING.md).
     if [ "$(cmake/wine-run.sh --how)" = emulated ]; then
         export LUMIVANE_TEST_LOOPS_PERCENT=${LUMIVANE_TEST_LOOPS_PERCENT:-20}
         export LUMIVANE_TEST_TIME_PERCENT=${LUMIVANE_TEST_TIME_PERCENT:-500}
+        ctest --preset win32 -R '^driver_tests$'
+        CTEST_PARALLEL_LEVEL="$(nproc)" ctest --preset win32 -E '^driver_tests$'
+    else
+        CTEST_PARALLEL_LEVEL="$(nproc)" ctest --preset win32
     fi
-    CTEST_PARALLEL_LEVEL="$(nproc)" ctest --preset win32
     echo "Ran under 32-bit Wine ($(cmake/wine-run.sh --how)):" \
         "$(tests_through build/win32 cmake/wine-run.sh)"
 }

@@ -484,6 +484,7 @@ class Agent:
             self.token = token.read().strip()
         self.lock = threading.Lock()
         self.claimed = set()  # listening sockets' inodes, each reported to one run
+        self.running = {}  # a running run's process -> (its prefix, its socket, its send lock)
         self.servers = {}  # prefix -> its persistent wineserver's process
         self.active = 0
         self.last_active = time.monotonic()
@@ -506,6 +507,7 @@ class Agent:
         server.listen(64)
         self.claimed.add(str(os.fstat(server.fileno()).st_ino))  # its own
         threading.Thread(target=self.stop_when_idle, daemon=True).start()
+        threading.Thread(target=self.end_runs_of_lost_servers, daemon=True).start()
         print("agent: ready", flush=True)
         while True:
             sock, _ = server.accept()
@@ -599,6 +601,29 @@ class Agent:
                     ["wineserver", "--foreground", "--persistent"], env=environment,
                     stdin=subprocess.DEVNULL, stdout=log, stderr=log)
 
+    def end_runs_of_lost_servers(self):
+        """A prefix's programs wait forever for a wineserver that has ended:
+        the runs of that prefix are ended at once, and say why."""
+        while True:
+            time.sleep(0.5)
+            with self.lock:
+                lost = {prefix for prefix, server in self.servers.items()
+                        if server.poll() is not None}
+                victims = [(process, sock, send_lock)
+                           for process, (prefix, sock, send_lock) in self.running.items()
+                           if prefix in lost]
+                for process, _, _ in victims:
+                    del self.running[process]
+            for process, sock, send_lock in victims:
+                message = (f"i386-machine: the prefix's wineserver ended while this ran; "
+                           f"the run is ended ({SERVER_LOG})\n")
+                print(f"agent: {message.strip()}", flush=True)
+                try:
+                    send_frame(sock, "E", message.encode(), send_lock)
+                except OSError:
+                    pass
+                self.kill(process, signal.SIGKILL)
+
     def run(self, sock, request):
         send_lock = threading.Lock()
         environment = self.environment(request.get("env", {}))
@@ -611,6 +636,8 @@ class Agent:
         except OSError as error:
             send_frame(sock, "F", f"cannot run {request['run'][0]}: {error}".encode())
             return
+        with self.lock:
+            self.running[process] = (environment.get("WINEPREFIX"), sock, send_lock)
         output = []  # (kind, data), in the order they came
         arrived = threading.Condition()
 
@@ -666,6 +693,8 @@ class Agent:
                 if time.monotonic() - exited_at > 2:
                     break
         status = process.wait()
+        with self.lock:
+            self.running.pop(process, None)
         # What the program wrote is on the host's side when its run returns.
         os.sync()
         send_frame(sock, "X", str(status if status >= 0 else 128 - status).encode(), send_lock)
