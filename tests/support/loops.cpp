@@ -12,4 +12,10 @@ int Loops(int count) {
     return scaled > 0 ? static_cast<int>(scaled) : 1;
 }
 
+std::chrono::milliseconds Slack(std::chrono::milliseconds slack) {
+    const char* percent = std::getenv("LUMIVANE_TEST_TIME_PERCENT");
+    const long share = percent != nullptr ? std::strtol(percent, nullptr, 10) : 100;
+    return share > 100 ? slack * share / 100 : slack;
+}
+
 }  // namespace testhost
