@@ -100,8 +100,8 @@ stage_win32() {
     # 500 ms, still well under the view's 2 s safety look).
     # The emulated machine's wineserver has crashed twice while driver_tests'
     # load cycles counted the system's handles beside other tests' programs,
-    # and not in the one run of driver_tests alone: there it runs first, on
-    # its own (HACKING.md).
+    # and in neither of the two runs of driver_tests alone: there it runs
+    # first, on its own (HACKING.md).
     if [ "$(cmake/wine-run.sh --how)" = emulated ]; then
         export LUMIVANE_TEST_LOOPS_PERCENT=${LUMIVANE_TEST_LOOPS_PERCENT:-20}
         export LUMIVANE_TEST_TIME_PERCENT=${LUMIVANE_TEST_TIME_PERCENT:-500}
