@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -25,9 +26,12 @@ namespace {
 class Win32PlatformFiles : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A parameterised case's name holds a '/': one folder, not two, so
+        // that TearDown leaves nothing behind.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
         dir_ = fs::temp_directory_path() /
-               ("lumivane-platform-" + std::to_string(GetCurrentProcessId()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("lumivane-platform-" + std::to_string(GetCurrentProcessId()) + "-" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
