@@ -85,11 +85,16 @@ stop_i386_machine_at_exit() {
 # runs none, the emulated machine is set up first (once: it is kept in
 # build/i386-machine) and booted. Fails with the reason when it cannot.
 prepare_32bit_wine() {
-    if ! cmake/wine-run.sh --arch win32 "$1" --init; then
-        echo "32-bit Windows programs cannot run here: Wine's prefix $1 could not be made" \
-            "($(cmake/wine-run.sh --how) 32-bit programs; the reason is above)" >&2
-        return 1
+    cmake/wine-run.sh --arch win32 "$1" --init && return 0
+    # The emulated machine's kernel once failed while Wine made the prefix:
+    # the machine powered off, and a new boot gets one more try.
+    if [ "$(cmake/wine-run.sh --how)" = emulated ]; then
+        echo "Making the prefix once more, in a new boot of the emulated machine" >&2
+        cmake/wine-run.sh --arch win32 "$1" --init && return 0
     fi
+    echo "32-bit Windows programs cannot run here: Wine's prefix $1 could not be made" \
+        "($(cmake/wine-run.sh --how) 32-bit programs; the reason is above)" >&2
+    return 1
 }
 
 # Configures, builds and tests a tree through its workflow preset

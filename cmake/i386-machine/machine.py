@@ -18,7 +18,9 @@ A run passes the command's standard output, standard error and exit status
 back, what it wrote is on the host's side when it returns (and within about
 50 ms while it runs), this folder is its working folder, WINE*, LUMIVANE_*, TZ, LANG and LC_*
 variables go along, and a port it listens on inside is listened on at
-127.0.0.1 outside and tunnelled in, for as long as the run lasts.
+127.0.0.1 outside and tunnelled in, for as long as the run lasts. When the
+machine's kernel fails (an oops), every run is ended with status 137 and a line
+saying so, the machine powers off, and the next run boots another.
 """
 import ctypes
 import json
@@ -52,7 +54,10 @@ APT_SOURCES = [path for path in ("/etc/apt/sources.list.d/debian.sources", "/etc
 # Wine and its 32-bit libraries, the kernel with its modules, a static shell
 # for the initramfs, Python for the agent, and zlib1.dll, which Wine's
 # user32.dll needs and libwine's scripts (not run in an extracted tree) copy.
-PACKAGES = "wine32,libwine,linux-image-686,busybox-static,python3,libz-mingw-w64"
+# The kernel is the point release's, which changes only with the next one:
+# the security suite's 6.1.194 oopsed in mmap while Wine made its prefix.
+PACKAGES = (f"wine32,libwine,linux-image-686/{SUITE},busybox-static,python3,"
+            "libz-mingw-w64")
 WINE_WINDOWS_DIR = "usr/lib/i386-linux-gnu/wine/i386-windows"
 # The kernel modules the initramfs loads, each after those it depends on.
 MODULES = ["virtio_pci", "virtio_net", "9pnet_virtio", "9p"]
@@ -73,8 +78,9 @@ def fail(message, status=1):
 # --- frames -------------------------------------------------------------------
 # Both ends speak in frames: a type byte, a 4-byte length, the payload.
 # To the machine: R the request (JSON), I standard input (empty: its end),
-# K a signal's number. Back: O standard output, E standard error, L a port the
-# run listens on, X the exit status, F why the run could not start.
+# K a signal's number. Back: A the run is taken (first), O standard output,
+# E standard error, L a port the run listens on, X the exit status, F why the
+# run could not start; or D alone: the machine is going down, boot another.
 
 def send_frame(sock, kind, payload=b"", lock=None):
     data = kind.encode() + struct.pack(">I", len(payload)) + payload
@@ -238,10 +244,21 @@ def make_initrd():
     os.replace(INITRD + ".new", INITRD)
 
 
+def tree_packages():
+    """The packages the i386 tree was made of; None when there is no whole tree."""
+    try:
+        with open(os.path.join(ROOT, ".ready")) as ready:
+            return ready.read().strip()
+    except OSError:
+        return None
+
+
 def setup():
     """Makes the i386 tree and the initramfs, once; a cut-short setup is redone."""
     with lock(os.path.join(MACHINE_DIR, "setup.lock")):
-        if not os.path.isfile(os.path.join(ROOT, ".ready")):
+        if tree_packages() != PACKAGES:
+            if qemu_pid() is not None:  # a machine booted from the old tree
+                stop()
             fresh = ROOT + ".new"
             subprocess.run(["rm", "-rf", fresh, ROOT], check=True)
             print(f"i386-machine: extracting Debian's i386 {SUITE} with Wine into {ROOT}",
@@ -261,7 +278,8 @@ def setup():
                 dll.write(zlib[:64] + b"Wine builtin DLL" + b"\0" * 16 + zlib[96:])
             if not os.path.lexists(os.path.join(fresh, "bin/sh")):
                 os.symlink("busybox", os.path.join(fresh, "bin/sh"))
-            open(os.path.join(fresh, ".ready"), "w").close()
+            with open(os.path.join(fresh, ".ready"), "w") as ready:
+                ready.write(PACKAGES)
             os.rename(fresh, ROOT)
             print(f"i386-machine: tree made in {time.monotonic() - started:.0f} s",
                   file=sys.stderr)
@@ -392,20 +410,32 @@ def stop():
 
 def run(argv):
     """Runs ARGV in the machine in this folder; exits with its status."""
-    port, token = agent_address()
-    if port is None or qemu_pid() is None:
-        start()
-        port, token = agent_address()
     cwd = os.getcwd()
     if not any(cwd == folder or cwd.startswith(folder + "/") for folder in shared_folders()):
         fail(f"{cwd} is not shared with the i386 machine (only {', '.join(shared_folders())})",
              126)
     environment = {name: value for name, value in os.environ.items()
                    if PASSED_VARIABLES.match(name)}
-    sock = socket.create_connection(("127.0.0.1", port))
+    request = {"run": argv, "cwd": cwd, "env": environment}
+    while True:
+        port, token = agent_address()
+        if port is None or qemu_pid() is None:
+            start()
+            port, token = agent_address()
+        sock = socket.create_connection(("127.0.0.1", port))
+        send_frame(sock, "R", json.dumps(dict(request, token=token)).encode())
+        kind, _ = read_frame(sock)
+        if kind != "D":  # "A": the run is taken
+            break
+        # The machine's kernel failed and it is powering off: wait for that,
+        # then boot another.
+        sock.close()
+        deadline = time.monotonic() + 30
+        while qemu_pid() is not None and time.monotonic() < deadline:
+            time.sleep(0.2)
+        if qemu_pid() is not None:
+            stop()
     send_lock = threading.Lock()
-    send_frame(sock, "R", json.dumps({"token": token, "run": argv, "cwd": cwd,
-                                      "env": environment}).encode())
 
     def pass_signal(number, _frame):
         try:
@@ -487,6 +517,7 @@ class Agent:
         self.claimed = set()  # listening sockets' inodes, each reported to one run
         self.running = {}  # a running run's process -> (its prefix, its socket, its send lock)
         self.servers = {}  # prefix -> its persistent wineserver's process
+        self.kernel_failed = False
         self.active = 0
         self.last_active = time.monotonic()
         self.shares = [folder for folder in open("/proc/cmdline").read().split("lumivane.shares=")
@@ -508,6 +539,7 @@ class Agent:
         self.claimed.add(str(os.fstat(server.fileno()).st_ino))  # its own
         threading.Thread(target=self.stop_when_idle, daemon=True).start()
         threading.Thread(target=self.end_runs_of_lost_servers, daemon=True).start()
+        threading.Thread(target=self.watch_the_kernel, daemon=True).start()
         print("agent: ready", flush=True)
         while True:
             sock, _ = server.accept()
@@ -550,6 +582,8 @@ class Agent:
                 inside = socket.create_connection(("127.0.0.1", int(request["connect"])))
                 threading.Thread(target=relay, args=(sock, inside), daemon=True).start()
                 relay(inside, sock)
+            elif "run" in request and self.kernel_failed:
+                send_frame(sock, "D")  # powering off: the caller boots another
             elif "run" in request:
                 with self.lock:
                     self.active += 1
@@ -628,18 +662,46 @@ class Agent:
                            if prefix in lost]
                 for process, _, _ in victims:
                     del self.running[process]
-            for process, sock, send_lock in victims:
-                message = (f"i386-machine: the prefix's wineserver ended while this ran; "
-                           f"the run is ended ({SERVER_LOG})\n")
-                print(f"agent: {message.strip()}", flush=True)
+            if victims:
+                self.end_runs(victims, "i386-machine: the prefix's wineserver ended while this "
+                                       f"ran; the run is ended ({SERVER_LOG})")
+
+    def watch_the_kernel(self):
+        """A program that meets a kernel oops hangs, and so may every other
+        one that needs its memory: every run is ended at once, saying why, and
+        the machine powers off, so that the next call boots a sound one."""
+        with open("/dev/kmsg", "rb", buffering=0) as messages:
+            os.lseek(messages.fileno(), 0, os.SEEK_END)  # what comes from now on
+            while True:
                 try:
-                    send_frame(sock, "E", message.encode(), send_lock)
-                except OSError:
-                    pass
-                self.kill(process, signal.SIGKILL)
+                    record = messages.read(8192).decode(errors="replace")
+                except OSError:  # records were overwritten before this read them
+                    continue
+                text = record.split(";", 1)[-1].strip()
+                if text.startswith(("BUG:", "Oops:", "kernel BUG", "general protection fault")):
+                    break
+        with self.lock:
+            self.kernel_failed = True
+            victims = [(process, sock, send_lock)
+                       for process, (_, sock, send_lock) in self.running.items()]
+            self.running.clear()
+        self.end_runs(victims, f"i386-machine: the machine's kernel failed ({text}); the run "
+                               f"is ended and the machine powered off ({CONSOLE_LOG})")
+        time.sleep(4)  # the ended runs send their statuses (2 s after their programs end)
+        self.libc.reboot(0x4321FEDC)  # not power_off: its wineserver -k may hang as well
+
+    def end_runs(self, victims, message):
+        print(f"agent: {message}", flush=True)
+        for process, sock, send_lock in victims:
+            try:
+                send_frame(sock, "E", (message + "\n").encode(), send_lock)
+            except OSError:
+                pass
+            self.kill(process, signal.SIGKILL)
 
     def run(self, sock, request):
         send_lock = threading.Lock()
+        send_frame(sock, "A", b"", send_lock)  # taken: the caller passes its input now
         environment = self.environment(request.get("env", {}))
         self.forget_cached_files()
         self.start_wineserver(environment)
